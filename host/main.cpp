@@ -1,0 +1,49 @@
+// Entry point of Quillbrook64 and Quillbrook32.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "../audio/bass_api.h"
+#include "../audio/audio_constants.h"
+#include "command_line.h"
+#include "host_globals.h"
+#include "host_names.h"
+#include "main_window.h"
+
+namespace {
+
+HWND HandleFromArg(int64_t value) {
+    return reinterpret_cast<HWND>(static_cast<intptr_t>(value));
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLine,
+                    int showCommand) {
+    HostArgs args;
+    if (!ParseHostCommandLine(commandLine != nullptr ? commandLine : L"", kHandleArgWidth, &args)) {
+        std::exit(1);
+    }
+    parentPid = args.parentPid;
+    parentProcess =
+        OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(parentPid));
+    songReportWindow = HandleFromArg(args.songReportWindow);
+    editorReportWindow = HandleFromArg(args.editorReportWindow);
+
+    RegisterHostWindowClasses(instance);
+    HWND mainWindow = CreateMainWindow(instance);
+    InitPlayerState(&player, mainWindow);
+    BASS_Init(-1, kSampleRate, 0, mainWindow, nullptr);
+    if (mainWindow == nullptr) {
+        return 0;
+    }
+    ShowWindow(mainWindow, showCommand);
+    UpdateWindow(mainWindow);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,14 @@
+#include "player_state.h"
+
+void InitPlayerState(PlayerState* state, HWND mainWindow) {
+    state->outputStream.store(0);
+    state->mainWindow = mainWindow;
+    state->loopStart.store(0);
+    state->loopEnd = 0;
+    state->instrument.store(0);
+    state->nextEvent.store(0);
+    state->renderedBytes.store(0);
+    state->events.store(nullptr);
+    state->pluginLoaded.store(0);
+    state->editorWindow = nullptr;
+}

@@ -1,0 +1,35 @@
+// The one record of player, stream, loop, instrument and editor state.
+//
+// The user-interface thread runs the commands; the audio library's mixing thread runs
+// the render and loop callbacks. Every field that the mixing thread touches is atomic,
+// so the two threads never race; the render path itself takes no lock.
+#pragma once
+
+#include <atomic>
+
+#include "../audio/bass_api.h"
+
+typedef BASS_MIDI_EVENT SongEvent;
+
+// A song's events and their number, allocated and published together so the mixing
+// thread never sees a table with another table's count.
+struct EventTable {
+    DWORD eventCount;
+    SongEvent* records; // eventCount records, stored right after this header
+};
+
+struct PlayerState {
+    std::atomic<HSTREAM> outputStream;
+    HWND mainWindow;
+    std::atomic<DWORD> loopStart;
+    DWORD loopEnd; // read only by the user-interface thread
+    std::atomic<DWORD> instrument;
+    std::atomic<DWORD> nextEvent;
+    std::atomic<DWORD> renderedBytes;
+    std::atomic<EventTable*> events; // null when no song is loaded
+    std::atomic<DWORD> pluginLoaded;
+    HWND editorWindow;
+};
+
+// Puts the record into its start-up state: everything zero but the main window.
+void InitPlayerState(PlayerState* state, HWND mainWindow);

@@ -1,0 +1,56 @@
+#include "render_stream.h"
+
+#include <cstring>
+
+#include "../audio/audio_constants.h"
+
+// Runs on the mixing thread: no allocation, no lock, no waiting. The cursor is kept in
+// locals for the call and stored once at the end; the loop callback, which also resets
+// it, runs on the same thread between calls.
+DWORD CALLBACK RenderProc(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
+    PlayerState* state = static_cast<PlayerState*>(user);
+    const EventTable* table = state->events.load(std::memory_order_acquire);
+    const DWORD eventCount = table != nullptr ? table->eventCount : 0;
+    const SongEvent* events = table != nullptr ? table->records : nullptr;
+    DWORD nextEvent = state->nextEvent.load(std::memory_order_relaxed);
+    DWORD renderedBytes = state->renderedBytes.load(std::memory_order_relaxed);
+    char* out = static_cast<char*>(buffer);
+
+    DWORD filled = 0;
+    while (filled < length) {
+        while (nextEvent < eventCount && events[nextEvent].pos <= renderedBytes) {
+            const SongEvent& event = events[nextEvent];
+            if (state->pluginLoaded.load(std::memory_order_relaxed) != 0 &&
+                event.event != kEventBankSelect) {
+                BASS_VST_ProcessEvent(state->instrument.load(std::memory_order_relaxed), event.chan,
+                                      event.event, event.param);
+            }
+            ++nextEvent;
+        }
+        DWORD chunk = length - filled;
+        if (nextEvent < eventCount) {
+            const DWORD gap = events[nextEvent].pos - renderedBytes;
+            if (chunk > gap) {
+                chunk = gap;
+            }
+        }
+        const auto pulled = static_cast<int32_t>(BASS_ChannelGetData(
+            state->instrument.load(std::memory_order_relaxed), out + filled, chunk));
+        DWORD delivered = chunk;
+        if (pulled <= 0) {
+            // No instrument, or one that has nothing to give: deliver silence on the
+            // song's clock instead of ending the stream, so the mixer keeps its pace
+            // rather than rewinding and asking again at once, and an instrument loaded
+            // later plays from the song's current position on.
+            std::memset(out + filled, 0, chunk);
+        } else if (static_cast<DWORD>(pulled) < chunk) {
+            delivered = static_cast<DWORD>(pulled);
+        }
+        renderedBytes += delivered;
+        filled += delivered;
+    }
+
+    state->nextEvent.store(nextEvent, std::memory_order_relaxed);
+    state->renderedBytes.store(renderedBytes, std::memory_order_relaxed);
+    return nextEvent == eventCount ? (filled | kStreamEndBit) : filled;
+}

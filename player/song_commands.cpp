@@ -1,0 +1,178 @@
+#include "song_commands.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "../audio/audio_constants.h"
+#include "decimal_text.h"
+#include "render_stream.h"
+
+namespace {
+
+constexpr int kAllTracks = -1;
+constexpr DWORD kAllEventTypes = 0;
+constexpr DWORD kMidiChannels = 16;
+
+EventTable* AllocateEventTable(DWORD eventCount) {
+    if (eventCount >
+        (std::numeric_limits<size_t>::max() - sizeof(EventTable)) / sizeof(SongEvent)) {
+        return nullptr;
+    }
+    void* block =
+        std::malloc(sizeof(EventTable) + static_cast<size_t>(eventCount) * sizeof(SongEvent));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    EventTable* table = static_cast<EventTable*>(block);
+    table->eventCount = 0;
+    table->records = reinterpret_cast<SongEvent*>(table + 1);
+    return table;
+}
+
+// Reads every event of the MIDI stream into a new table, or gives null when no table
+// can be had. Only records the library actually filled are counted.
+EventTable* ReadEventTable(HSTREAM midi) {
+    const DWORD counted = BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, nullptr);
+    EventTable* table = AllocateEventTable(counted);
+    if (table == nullptr) {
+        return nullptr;
+    }
+    const DWORD filled =
+        BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, table->records);
+    table->eventCount = filled < counted ? filled : counted;
+    return table;
+}
+
+void ReleaseEventTable(PlayerState* state) {
+    std::free(state->events.exchange(nullptr, std::memory_order_acq_rel));
+}
+
+void ResetInstrumentChannels(const PlayerState* state) {
+    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
+        const DWORD instrument = state->instrument.load(std::memory_order_relaxed);
+        BASS_VST_ProcessEvent(instrument, channel, kEventSustain, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
+    }
+}
+
+bool StartsWithCaseBlind(const char* text, const char* key) {
+    for (; *key != '\0'; ++text, ++key) {
+        const char c =
+            (*text >= 'a' && *text <= 'z') ? static_cast<char>(*text - 'a' + 'A') : *text;
+        if (c != *key) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// atoi on the text after a key, then times 4 in 32-bit unsigned arithmetic.
+DWORD ReadTagNumber(const char* text) {
+    const char* end = text;
+    while (*end != '\0') {
+        ++end;
+    }
+    const auto value = static_cast<int32_t>(ReadDecimal(text, end, INT32_MIN, INT32_MAX));
+    return static_cast<DWORD>(value) << 2;
+}
+
+} // namespace
+
+DWORD ReadLoopTags(const char* tags, DWORD* loopStart) {
+    static const char kStartKey[] = "LOOPSTART=";
+    static const char kLengthKey[] = "LOOPLENGTH=";
+    DWORD loopEnd = 0;
+    *loopStart = 0;
+    for (const char* tag = tags; tag != nullptr && *tag != '\0';) {
+        if (StartsWithCaseBlind(tag, kStartKey)) {
+            *loopStart = ReadTagNumber(tag + sizeof(kStartKey) - 1);
+        }
+        if (StartsWithCaseBlind(tag, kLengthKey)) {
+            loopEnd = ReadTagNumber(tag + sizeof(kLengthKey) - 1);
+        }
+        while (*tag != '\0') {
+            ++tag;
+        }
+        ++tag;
+    }
+    return loopEnd != 0 ? loopEnd + *loopStart : 0;
+}
+
+void LoadSong(PlayerState* state, const wchar_t* path) {
+    if (path == nullptr) {
+        return;
+    }
+    const HSTREAM midi =
+        BASS_MIDI_StreamCreateFile(0, path, 0, 0, kDecodeFloatUnicode, kSampleRate);
+    if (midi == 0) {
+        return;
+    }
+    EventTable* table = ReadEventTable(midi);
+    BASS_StreamFree(midi);
+    if (table == nullptr) {
+        return;
+    }
+
+    // The earlier song goes first: once its stream is freed its callback no longer
+    // runs, so the table can be released and the cursor reset without a race.
+    const HSTREAM earlier = state->outputStream.exchange(0);
+    if (earlier != 0) {
+        BASS_StreamFree(earlier);
+    }
+    ReleaseEventTable(state);
+
+    state->nextEvent.store(0, std::memory_order_relaxed);
+    state->renderedBytes.store(0, std::memory_order_relaxed);
+    state->events.store(table, std::memory_order_release);
+    state->outputStream.store(
+        BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state));
+    ResetInstrumentChannels(state);
+}
+
+void Play(PlayerState* state) {
+    const HSTREAM stream = state->outputStream.load();
+    // After Stop the song's events are gone; there is nothing to play until the next
+    // LoadSong.
+    if (stream == 0 || state->events.load(std::memory_order_acquire) == nullptr) {
+        return;
+    }
+    DWORD loopStart = 0;
+    state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsLoop), &loopStart);
+    state->loopStart.store(loopStart);
+    if (state->loopEnd != 0) {
+        BASS_ChannelSetSync(stream, kSyncPosMixtime, state->loopEnd, LoopSyncProc, state);
+    } else {
+        BASS_ChannelSetSync(stream, kSyncEndMixtime, 0, LoopSyncProc, state);
+    }
+    BASS_ChannelPlay(stream, 1);
+}
+
+void Stop(PlayerState* state) {
+    const HSTREAM stream = state->outputStream.load();
+    if (stream == 0) {
+        return;
+    }
+    BASS_ChannelStop(stream);
+    ReleaseEventTable(state);
+}
+
+void FreeStream(PlayerState* state) {
+    const HSTREAM stream = state->outputStream.load();
+    if (stream == 0) {
+        return;
+    }
+    BASS_StreamFree(stream);
+    state->outputStream.store(0);
+}
+
+void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD /*channel*/, DWORD /*data*/, void* user) {
+    PlayerState* state = static_cast<PlayerState*>(user);
+    state->nextEvent.store(0, std::memory_order_relaxed);
+    state->renderedBytes.store(0, std::memory_order_relaxed);
+    const HSTREAM stream = state->outputStream.load();
+    if (BASS_ChannelSetPosition(stream, state->loopStart.load(), kPosByte) == 0) {
+        BASS_ChannelSetPosition(stream, 0, kPosByte);
+    }
+}

@@ -1,0 +1,13 @@
+#include "editor_window.h"
+
+// Closing the editor only hides it, so the next request can show it again with the
+// plug-in's editor still embedded.
+LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CLOSE:
+        ShowWindow(window, SW_HIDE);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,58 @@
+#include "plugin_commands.h"
+
+#include "../audio/audio_constants.h"
+#include "../host/host_names.h"
+
+namespace {
+
+constexpr DWORD kEditorWindowStyle = WS_CAPTION | WS_SYSMENU;
+constexpr int kEditorLeft = 100;
+constexpr int kEditorTop = 100;
+
+// The library leaves the record untouched when it cannot answer, so it starts zeroed
+// and counts only when the query succeeds.
+bool QueryPlugin(DWORD instrument, BASS_VST_INFO* info) {
+    *info = BASS_VST_INFO();
+    return instrument != 0 && BASS_VST_GetInfo(instrument, info) != 0;
+}
+
+} // namespace
+
+bool LoadPlugin(PlayerState* state, const wchar_t* path) {
+    if (state->editorWindow != nullptr && IsWindow(state->editorWindow)) {
+        DestroyWindow(state->editorWindow);
+    }
+    state->editorWindow = nullptr;
+
+    // The mixing thread sees no instrument while the old one is unloaded and the new
+    // one loads, rather than a handle that is being freed.
+    BASS_VST_ChannelFree(state->instrument.exchange(0));
+    state->pluginLoaded.store(1);
+    if (path == nullptr) {
+        return false;
+    }
+    const DWORD instrument =
+        BASS_VST_ChannelCreate(kSampleRate, kChannels, path, kDecodeFloatUnicode);
+    state->instrument.store(instrument);
+
+    BASS_VST_INFO info;
+    return QueryPlugin(instrument, &info) && info.hasEditor != 0;
+}
+
+void ShowEditor(PlayerState* state) {
+    const DWORD instrument = state->instrument.load();
+    BASS_VST_INFO info;
+    if (!QueryPlugin(instrument, &info) || info.hasEditor == 0) {
+        return;
+    }
+    if (state->editorWindow == nullptr || !IsWindow(state->editorWindow)) {
+        RECT frame = {kEditorLeft, kEditorTop, kEditorLeft + static_cast<LONG>(info.editorWidth),
+                      kEditorTop + static_cast<LONG>(info.editorHeight)};
+        AdjustWindowRect(&frame, kEditorWindowStyle, FALSE);
+        state->editorWindow = CreateWindowExW(
+            0, QB_EDITOR_CLASS_NAME, L"", kEditorWindowStyle, frame.left, frame.top,
+            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
+        BASS_VST_EmbedEditor(instrument, state->editorWindow);
+    }
+    ShowWindow(state->editorWindow, SW_SHOW);
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+#define IDI_QUILLBROOK_LARGE 107
+#define IDI_QUILLBROOK_SMALL 108

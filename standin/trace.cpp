@@ -1,0 +1,43 @@
+#include "trace.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+// Lines from the user-interface thread and the mixing thread go to one file. Each is
+// written with a single append so the lines of several libraries never interleave.
+HANDLE OpenTraceFile() {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetEnvironmentVariableW(L"QB_TRACE", path, MAX_PATH * 4);
+    if (length == 0 || length >= MAX_PATH * 4) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+void TraceCall(const char* format, ...) {
+    static const HANDLE file = OpenTraceFile();
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    int length = std::vsnprintf(line, sizeof(line) - 1, format, args);
+    va_end(args);
+    if (length < 0) {
+        return;
+    }
+    if (length > static_cast<int>(sizeof(line)) - 2) {
+        length = static_cast<int>(sizeof(line)) - 2;
+    }
+    line[length] = '\n';
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(length + 1), &written, nullptr);
+}

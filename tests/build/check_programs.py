@@ -1,0 +1,83 @@
+"""Checks of the built programs' files: what each imports, what the stand-in libraries
+export, and the icon and manifest resources.
+
+usage: check_programs.py DIST_DIR WIN64_BUILD_DIR WIN32_BUILD_DIR SOURCE_DIR
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+DIST_DIR, WIN64_DIR, WIN32_DIR, SOURCE_DIR = sys.argv[1:5]
+PROGRAMS = {"64": os.path.join(DIST_DIR, "Quillbrook64.exe"),
+            "32": os.path.join(DIST_DIR, "Quillbrook32.exe")}
+STANDINS = {"64": os.path.join(WIN64_DIR, "standin"), "32": os.path.join(WIN32_DIR, "standin")}
+
+
+def objdump(path):
+    return subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True,
+                          text=True, check=True).stdout
+
+
+def def_exports(name):
+    with open(os.path.join(SOURCE_DIR, "audio", name + ".def")) as lines:
+        return sorted(re.sub(r"@\d+$", "", line.strip()) for line in lines
+                      if line.strip().startswith("BASS_"))
+
+
+class Imports(unittest.TestCase):
+    def test_programs_import_only_the_system_the_runtime_and_the_audio_libraries(self):
+        expected = {"kernel32.dll", "user32.dll", "msvcrt.dll", "bass.dll", "bassmidi.dll",
+                    "bass_vst.dll"}
+        for width, program in PROGRAMS.items():
+            with self.subTest(width=width):
+                names = set(n.lower() for n in re.findall(r"DLL Name: (\S+)", objdump(program)))
+                self.assertEqual(names, expected)
+
+    def test_the_dist_folder_holds_only_the_two_programs(self):
+        self.assertEqual(sorted(os.listdir(DIST_DIR)), ["Quillbrook32.exe", "Quillbrook64.exe"])
+
+
+class StandIns(unittest.TestCase):
+    def test_stand_ins_export_every_function_undecorated(self):
+        for width, folder in STANDINS.items():
+            for name in ("bass", "bassmidi", "bass_vst"):
+                with self.subTest(width=width, library=name):
+                    dump = objdump(os.path.join(folder, name + ".dll"))
+                    table = dump.split("[Ordinal/Name Pointer] Table", 1)[1]
+                    exports = sorted(re.findall(r"\]\s+(BASS_\S+)", table))
+                    self.assertEqual(exports, def_exports(name))
+
+
+class Resources(unittest.TestCase):
+    def icon_images(self, program, name):
+        with tempfile.TemporaryDirectory() as scratch:
+            icon = os.path.join(scratch, "icon.ico")
+            subprocess.run(["wrestool", "-x", "-t", "14", "-n", str(name), program, "-o", icon],
+                           check=True, capture_output=True)
+            listing = subprocess.run(["icotool", "-l", icon], check=True, capture_output=True,
+                                     text=True).stdout
+        return sorted((int(w), int(b)) for w, b in
+                      re.findall(r"--width=(\d+) --height=\d+ --bit-depth=(\d+)", listing))
+
+    def test_icons_107_and_108_hold_every_size_in_both_depths(self):
+        expected = sorted([(s, 8) for s in (16, 32, 48, 256)] +
+                          [(s, 32) for s in (16, 32, 48, 64, 256)])
+        for width, program in PROGRAMS.items():
+            for name in (107, 108):
+                with self.subTest(width=width, icon=name):
+                    self.assertEqual(self.icon_images(program, name), expected)
+
+    def test_manifest_runs_as_invoker_without_ui_access(self):
+        for width, program in PROGRAMS.items():
+            with self.subTest(width=width):
+                manifest = subprocess.run(["wrestool", "-x", "--raw", "-t", "24", program],
+                                          check=True, capture_output=True).stdout.decode()
+                self.assertRegex(manifest, r'requestedExecutionLevel\s+level="asInvoker"\s+'
+                                           r'uiAccess="false"')
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

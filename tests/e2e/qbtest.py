@@ -1,0 +1,86 @@
+"""Shared helpers for the end-to-end tests: run quillctl and the host under the Wine
+session that the test fixture started, for one program width.
+
+Environment (set by the test registration): QB_SESSION_DIR, QB_WIDTH (64 or 32),
+QB_BUILD_DIR (that width's Windows build folder), QB_DIST_DIR (the shipped programs).
+"""
+import os
+import re
+import subprocess
+import tempfile
+import unittest
+
+SESSION_DIR = os.environ.get("QB_SESSION_DIR", "")
+WIDTH = os.environ.get("QB_WIDTH", "64")
+BUILD_DIR = os.environ.get("QB_BUILD_DIR", "")
+DIST_DIR = os.environ.get("QB_DIST_DIR", "")
+HOST_CLASS = "Quillbrook" + WIDTH
+
+
+def windows_path(path):
+    """Wine maps the Unix root to drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def session_environment():
+    env = dict(os.environ)
+    with open(os.path.join(SESSION_DIR, "session.env")) as lines:
+        for line in lines:
+            match = re.match(r"export (\w+)='?([^']*)'?$", line.strip())
+            if match:
+                env[match.group(1)] = match.group(2)
+    env["WINEPATH"] = windows_path(os.path.join(BUILD_DIR, "standin"))
+    return env
+
+
+class Run:
+    def __init__(self, status, output, errors, trace_path):
+        self.status = status
+        self.output = output
+        self.errors = errors
+        self.trace = []
+        if trace_path and os.path.exists(trace_path):
+            with open(trace_path) as trace:
+                self.trace = trace.read().splitlines()
+
+    def host_window(self):
+        """The (handle, class, title) that quillctl saw, or None."""
+        match = re.search(r"^host window: handle=(-?\d+) class=(\S*) title=(.*)$", self.output, re.M)
+        return (int(match.group(1)), match.group(2), match.group(3)) if match else None
+
+    def __str__(self):
+        return "status %d\n--- output\n%s--- errors\n%s" % (self.status, self.output, self.errors)
+
+
+def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=None):
+    """Runs quillctl with `args` (options, then commands) against the host of this width."""
+    env = session_environment()
+    if extra_env:
+        env.update(extra_env)
+    trace_path = None
+    if trace:
+        handle, trace_path = tempfile.mkstemp(prefix="trace-", suffix=".txt", dir=SESSION_DIR)
+        os.close(handle)
+        env["QB_TRACE"] = trace_path
+    host = host or os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH)
+    options = [a for a in args if isinstance(a, tuple)]
+    commands = [a for a in args if not isinstance(a, tuple)]
+    argv = ["wine", os.path.join(BUILD_DIR, "controller", "quillctl.exe")]
+    for option in options:
+        argv += list(option)
+    argv += [windows_path(host)] + list(commands)
+    # Output goes to files, not pipes: Wine's helper processes, started on first use,
+    # inherit the descriptors and would hold a pipe open after quillctl has ended.
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err, \
+            tempfile.TemporaryFile("w+") as commands:
+        commands.write(stdin or "")
+        commands.seek(0)
+        status = subprocess.run(argv, env=env, stdin=commands, stdout=out, stderr=err,
+                                timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        return Run(status, out.read(), err.read(), trace_path)
+
+
+def main():
+    unittest.main(verbosity=2)
