@@ -9,18 +9,51 @@ if(QB_SANITIZE)
     add_link_options(-fsanitize=${QB_SANITIZE})
 endif()
 add_compile_options(-Wall -Wextra)
+set(QB_TEST_PREFIX "" CACHE STRING "Prefix for the names of this build's tests")
 
 add_library(qb_portable STATIC
     host/command_line.cpp
-    host/payload.cpp)
+    host/payload.cpp
+    player/instrument.cpp
+    player/player_state.cpp
+    player/render_stream.cpp
+    player/song_commands.cpp)
 target_include_directories(qb_portable PUBLIC "${CMAKE_SOURCE_DIR}")
+
+# The audio libraries' fake, for the player's tests and benchmarks.
+add_library(qb_fake_audio STATIC tests/fake_audio/fake_audio.cpp)
+target_include_directories(qb_fake_audio PUBLIC "${CMAKE_SOURCE_DIR}")
+find_package(Threads REQUIRED)
+target_link_libraries(qb_fake_audio PUBLIC Threads::Threads)
+
+add_executable(stress_tests tests/stress/player_stress_test.cpp)
+target_link_libraries(stress_tests PRIVATE qb_portable qb_fake_audio GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(stress_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "${QB_TEST_PREFIX}")
+
+# Benchmarks, meaningful only in an optimised build without sanitizers.
+find_package(benchmark QUIET)
+if(benchmark_FOUND AND NOT QB_SANITIZE)
+    add_executable(render_bench tests/bench/render_bench.cpp)
+    target_link_libraries(render_bench PRIVATE qb_portable qb_fake_audio benchmark::benchmark)
+endif()
+
+# The thread-sanitizer build runs the stress tests only; everything else runs once,
+# in the address-sanitizer build.
+if(QB_SANITIZE STREQUAL "thread")
+    return()
+endif()
 
 add_executable(unit_tests
     tests/unit/command_line_test.cpp
-    tests/unit/payload_test.cpp)
-target_link_libraries(unit_tests PRIVATE qb_portable GTest::gtest_main)
+    tests/unit/payload_test.cpp
+    tests/unit/render_stream_test.cpp
+    tests/unit/song_commands_test.cpp)
+target_link_libraries(unit_tests PRIVATE qb_portable qb_fake_audio GTest::gtest_main)
 include(GoogleTest)
-gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
+# An allocation beyond the cap fails cleanly, so a table that cannot be had is testable.
+gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=4096")
 
 # Fuzz targets need clang's libFuzzer; each runs for a bounded time with the tests.
 set(QB_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target runs in the tests")

@@ -61,6 +61,7 @@ add_executable(${QB_PROGRAM} WIN32
     host/command_line.cpp
     host/copy_data.cpp
     host/payload.cpp
+    player/instrument.cpp
     player/player_state.cpp
     player/render_stream.cpp
     player/song_commands.cpp

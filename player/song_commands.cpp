@@ -15,12 +15,12 @@ constexpr DWORD kAllEventTypes = 0;
 constexpr DWORD kMidiChannels = 16;
 
 EventTable* AllocateEventTable(DWORD eventCount) {
-    if (eventCount >
-        (std::numeric_limits<size_t>::max() - sizeof(EventTable)) / sizeof(SongEvent)) {
-        return nullptr;
+    const uint64_t bytes =
+        sizeof(EventTable) + static_cast<uint64_t>(eventCount) * sizeof(SongEvent);
+    if (static_cast<size_t>(bytes) != bytes) {
+        return nullptr; // more than a 32-bit process can address
     }
-    void* block =
-        std::malloc(sizeof(EventTable) + static_cast<size_t>(eventCount) * sizeof(SongEvent));
+    void* block = std::malloc(static_cast<size_t>(bytes));
     if (block == nullptr) {
         return nullptr;
     }

@@ -2,6 +2,7 @@
 
 #include "../audio/audio_constants.h"
 #include "../host/host_names.h"
+#include "../player/instrument.h"
 
 namespace {
 

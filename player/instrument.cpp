@@ -1,0 +1,17 @@
+#include "instrument.h"
+
+#include "../audio/audio_constants.h"
+
+DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path) {
+    // The mixing thread sees no instrument while the old one is unloaded and the new
+    // one loads, rather than a handle that is being freed.
+    BASS_VST_ChannelFree(state->instrument.exchange(0));
+    state->pluginLoaded.store(1);
+    if (path == nullptr) {
+        return 0;
+    }
+    const DWORD instrument =
+        BASS_VST_ChannelCreate(kSampleRate, kChannels, path, kDecodeFloatUnicode);
+    state->instrument.store(instrument);
+    return instrument;
+}

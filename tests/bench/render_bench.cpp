@@ -1,0 +1,68 @@
+// Cost of the render callback over one minute of audio at several event densities,
+// against a baseline that pulls the same bytes from the same trivial instrument with
+// one call per buffer. scripts/bench turns the timings into ratios.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "player/instrument.h"
+#include "player/render_stream.h"
+#include "player/song_commands.h"
+#include "tests/fake_audio/fake_audio.h"
+
+namespace {
+
+constexpr DWORD kBytesPerSecond = 48000 * 8;
+constexpr DWORD kSeconds = 60;
+constexpr DWORD kBufferBytes = 3840; // 10 ms, a typical device period
+
+std::vector<BASS_MIDI_EVENT> EvenlySpacedEvents(DWORD perSecond) {
+    std::vector<BASS_MIDI_EVENT> events;
+    const DWORD count = perSecond * kSeconds;
+    for (DWORD i = 0; i < count; ++i) {
+        const DWORD frame = static_cast<DWORD>(uint64_t(i) * kSeconds * 48000 / count);
+        events.push_back(BASS_MIDI_EVENT{1, 60 + i % 24, i % 16, i, frame * 8});
+    }
+    return events;
+}
+
+void RenderOneMinute(benchmark::State& state) {
+    const auto perSecond = static_cast<DWORD>(state.range(0));
+    const bool baseline = state.range(1) != 0;
+    fake::Reset();
+    fake::SetQuiet(true);
+    fake::SetMidiFile(EvenlySpacedEvents(perSecond));
+    PlayerState player;
+    InitPlayerState(&player, nullptr);
+    const DWORD instrument = ReplaceInstrument(&player, L"synth.dll");
+    LoadSong(&player, L"song.mid");
+    std::vector<char> buffer(kBufferBytes);
+
+    for (auto _ : state) {
+        player.nextEvent.store(0);
+        player.renderedBytes.store(0);
+        for (DWORD done = 0; done < kSeconds * kBytesPerSecond; done += kBufferBytes) {
+            if (baseline) {
+                benchmark::DoNotOptimize(
+                    BASS_ChannelGetData(instrument, buffer.data(), kBufferBytes));
+            } else {
+                benchmark::DoNotOptimize(RenderProc(0, buffer.data(), kBufferBytes, &player));
+            }
+            benchmark::ClobberMemory();
+        }
+    }
+    state.counters["events_per_second"] = perSecond;
+    FreeStream(&player);
+    Stop(&player);
+    ReplaceInstrument(&player, nullptr);
+    fake::Reset();
+}
+
+BENCHMARK(RenderOneMinute)
+    ->ArgNames({"events_per_second", "baseline"})
+    ->ArgsProduct({{0, 100, 1000, 10000}, {1, 0}})
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

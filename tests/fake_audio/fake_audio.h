@@ -1,0 +1,54 @@
+// A fake of the three audio libraries for native tests of the player. It records the
+// calls the player makes, lets a test script what the instrument's pulls return, and
+// can run a mixing thread of its own for stress tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/bass_api.h"
+
+namespace fake {
+
+// Forgets all calls and scripts; handles start again from their first values.
+void Reset();
+
+// The calls since the last Reset, one string each, e.g.
+//   "ProcessEvent inst=7 ch=0 ev=1 param=15420 at=1600"
+// where `at` is the number of bytes pulled from that instrument so far.
+std::vector<std::string> Calls();
+void ClearCalls();
+std::vector<std::string> CallsStartingWith(const std::string& prefix);
+
+// Results of the next instrument pulls, in order; a result larger than the request is
+// the full request. Once the script is used up every pull is served in full.
+void ScriptPulls(const std::vector<int32_t>& results);
+// Each pull's requested byte count, in order.
+std::vector<uint32_t> PullSizes();
+
+// What the next opened MIDI file holds. `fillLimit` caps what the filling call writes.
+void SetMidiFile(const std::vector<BASS_MIDI_EVENT>& events, uint32_t fillLimit = UINT32_MAX);
+// Makes the counting call report `count` events whatever the file holds.
+void SetMidiCountOverride(uint32_t count);
+void SetMidiOpenFails(bool fails);
+
+void SetStreamCreateFails(bool fails);
+void SetPositionRefused(bool refused);
+// A run of zero-ended strings closed by an empty one (pass it with its ending zeros).
+void SetTags(const std::string& tags);
+
+// Handles the fake hands out. Instruments count from 100, streams from 1.
+constexpr DWORD kFirstInstrument = 100;
+
+// Quiet mode: no recording and no shared bookkeeping, so a stress test's threads
+// synchronise only where the real library would.
+void SetQuiet(bool quiet);
+
+// The mixing thread: while running, it pulls every playing stream in requests of
+// `requestBytes`, honouring the end bit and the syncs as the real library does.
+void StartMixer(uint32_t requestBytes);
+void StopMixer();
+uint64_t MixedBytes();
+
+} // namespace fake

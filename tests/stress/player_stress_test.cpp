@@ -1,0 +1,74 @@
+// The render callback on the fake library's mixing thread while this thread loads
+// songs, plays, stops, frees streams and swaps the instrument. Built under
+// ThreadSanitizer, which fails the run on any data race.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "player/instrument.h"
+#include "player/song_commands.h"
+#include "tests/fake_audio/fake_audio.h"
+
+namespace {
+
+std::vector<BASS_MIDI_EVENT> Song() {
+    std::vector<BASS_MIDI_EVENT> events;
+    for (DWORD i = 0; i < 400; ++i) {
+        events.push_back(BASS_MIDI_EVENT{i % 3 == 0 ? 10u : 1u, 60 + i % 12, i % 16, i, i * 96});
+    }
+    return events;
+}
+
+void RunStress(uint32_t requestBytes, unsigned seed) {
+    fake::Reset();
+    fake::SetMidiFile(Song());
+    fake::SetTags(std::string("LOOPSTART=100\0LOOPLENGTH=5000\0", 30) + '\0');
+    fake::SetQuiet(true);
+    PlayerState state;
+    InitPlayerState(&state, nullptr);
+    fake::StartMixer(requestBytes);
+
+    std::mt19937 random(seed);
+    // Enough steps for every command to meet the mixer many times, mid-buffer too.
+    for (int step = 0; step < 1500 || (fake::MixedBytes() < 4000000 && step < 200000); ++step) {
+        std::this_thread::yield();
+        switch (random() % 6) {
+        case 0:
+            LoadSong(&state, L"song.mid");
+            break;
+        case 1:
+        case 2:
+            Play(&state);
+            break;
+        case 3:
+            Stop(&state);
+            break;
+        case 4:
+            FreeStream(&state);
+            break;
+        default:
+            ReplaceInstrument(&state, random() % 4 == 0 ? nullptr : L"synth.dll");
+            break;
+        }
+    }
+
+    fake::StopMixer();
+    EXPECT_GT(fake::MixedBytes(), 0u);
+    Stop(&state);
+    FreeStream(&state);
+    std::free(state.events.exchange(nullptr));
+    ReplaceInstrument(&state, nullptr);
+    fake::Reset();
+}
+
+TEST(PlayerStress, CommandsRaceTheMixingThreadSafely) {
+    RunStress(3840, 1);
+}
+
+TEST(PlayerStress, OddRequestSizes) {
+    RunStress(1001, 2);
+}
+
+} // namespace

@@ -1,0 +1,190 @@
+#include "player_fixture.h"
+
+namespace {
+
+class SongCommands : public PlayerTest {};
+
+std::vector<std::string> ExpectedResets(DWORD instrument, int at = 0) {
+    std::vector<std::string> resets;
+    for (int channel = 0; channel < 16; ++channel) {
+        for (int type : {15, 18, 17}) {
+            resets.push_back("ProcessEvent inst=" + std::to_string(instrument) +
+                             " ch=" + std::to_string(channel) + " ev=" + std::to_string(type) +
+                             " param=0 at=" + std::to_string(at));
+        }
+    }
+    return resets;
+}
+
+TEST_F(SongCommands, LoadSongReadsTheFileMakesTheStreamAndResetsEveryChannel) {
+    const DWORD instrument = LoadInstrument();
+    fake::SetMidiFile({Ev(1, 60, 0, 0), Ev(1, 60, 0, 800)});
+    LoadSong(&state, L"song.mid");
+    const auto calls = fake::Calls();
+    ASSERT_GE(calls.size(), 5u + 48u);
+    EXPECT_EQ(calls[1], "MIDI_StreamCreateFile mem=0 offset=0 length=0 flags=0x80200100 "
+                        "freq=48000 -> 500");
+    EXPECT_EQ(calls[2], "MIDI_StreamGetEvents handle=500 track=-1 filter=0 table=null -> 2");
+    EXPECT_EQ(calls[3], "MIDI_StreamGetEvents handle=500 track=-1 filter=0 table=set -> 2");
+    EXPECT_EQ(calls[4], "StreamFree handle=500");
+    EXPECT_EQ(calls[5], "StreamCreate freq=48000 chans=2 flags=0x104 -> 1");
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 6, calls.end()), ExpectedResets(instrument));
+    EXPECT_EQ(state.outputStream.load(), 1u);
+    ASSERT_NE(state.events.load(), nullptr);
+    EXPECT_EQ(state.events.load()->eventCount, 2u);
+}
+
+TEST_F(SongCommands, LoadingAgainReleasesTheEarlierStreamAndTableAndResetsAgain) {
+    const DWORD instrument = LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 60, 0, 8000)});
+    Render(1000);
+    fake::ClearCalls();
+    fake::SetMidiFile({Ev(1, 70, 0, 0)});
+    LoadSong(&state, L"other.mid");
+    EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
+              (std::vector<std::string>{"StreamFree handle=500", "StreamFree handle=1"}));
+    EXPECT_EQ(fake::CallsStartingWith("ProcessEvent"), ExpectedResets(instrument, 1000));
+    EXPECT_EQ(state.outputStream.load(), 2u);
+    EXPECT_EQ(state.events.load()->eventCount, 1u);
+    EXPECT_EQ(state.nextEvent.load(), 0u);
+    EXPECT_EQ(state.renderedBytes.load(), 0u);
+}
+
+TEST_F(SongCommands, AFileThatCannotBeReadLeavesThePlayerAsItWas) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    const EventTable* table = state.events.load();
+    fake::SetMidiOpenFails(true);
+    LoadSong(&state, L"missing.mid");
+    LoadSong(&state, nullptr);
+    EXPECT_EQ(state.outputStream.load(), 1u);
+    EXPECT_EQ(state.events.load(), table);
+    EXPECT_EQ(fake::Calls().size(), 1u) << "only the failed open reaches the library";
+}
+
+TEST_F(SongCommands, OnlyFilledRecordsAreCounted) {
+    fake::SetMidiFile({Ev(1, 60, 0, 0), Ev(1, 61, 0, 8), Ev(1, 62, 0, 16)}, 2);
+    LoadSong(&state, L"song.mid");
+    EXPECT_EQ(state.events.load()->eventCount, 2u);
+
+    fake::SetMidiFile({Ev(1, 60, 0, 0)});
+    fake::SetMidiCountOverride(5);
+    LoadSong(&state, L"song.mid");
+    EXPECT_EQ(state.events.load()->eventCount, 1u);
+}
+
+TEST_F(SongCommands, ATableThatCannotBeAllocatedIsLikeAnUnreadableFile) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    const EventTable* table = state.events.load();
+    fake::SetMidiCountOverride(0xFFFFFFFFu);
+    LoadSong(&state, L"huge.mid");
+    EXPECT_EQ(state.events.load(), table);
+    EXPECT_EQ(state.outputStream.load(), 1u);
+    EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
+              std::vector<std::string>{"StreamFree handle=500"})
+        << "the MIDI stream is still released";
+}
+
+TEST_F(SongCommands, WithoutAStreamPlayStopAndFreeDoNothing) {
+    Play(&state);
+    Stop(&state);
+    FreeStream(&state);
+    fake::SetStreamCreateFails(true);
+    LoadEvents({Ev(1, 60, 0, 0)});
+    Play(&state);
+    Stop(&state);
+    FreeStream(&state);
+    EXPECT_TRUE(fake::Calls().empty());
+}
+
+TEST_F(SongCommands, PlayRegistersAnEndSyncWithoutTagsAndStartsFromTheBeginning) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    Play(&state);
+    EXPECT_EQ(fake::Calls(), (std::vector<std::string>{
+                                 "ChannelGetTags handle=1 kind=2",
+                                 "ChannelSetSync handle=1 type=0x40000002 param=0",
+                                 "ChannelPlay handle=1 restart=1",
+                             }));
+    EXPECT_EQ(state.loopStart.load(), 0u);
+    EXPECT_EQ(state.loopEnd, 0u);
+}
+
+TEST_F(SongCommands, LoopTagsGiveAPositionSyncAtTheLoopsEnd) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    fake::SetTags(std::string("TITLE=x\0LOOPSTART=100\0LOOPLENGTH=50\0", 35) + '\0');
+    Play(&state);
+    EXPECT_EQ(state.loopStart.load(), 400u);
+    EXPECT_EQ(state.loopEnd, 600u);
+    EXPECT_EQ(fake::CallsStartingWith("ChannelSetSync"),
+              std::vector<std::string>{"ChannelSetSync handle=1 type=0x40000000 param=600"});
+}
+
+TEST_F(SongCommands, StopReleasesTheTableAndPlayThenWaitsForTheNextSong) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    Stop(&state);
+    EXPECT_EQ(state.events.load(), nullptr);
+    EXPECT_EQ(state.outputStream.load(), 1u) << "the stream itself stays";
+    fake::ClearCalls();
+    Play(&state);
+    EXPECT_TRUE(fake::Calls().empty());
+    FreeStream(&state);
+    EXPECT_EQ(fake::Calls(), std::vector<std::string>{"StreamFree handle=1"});
+    EXPECT_EQ(state.outputStream.load(), 0u);
+}
+
+TEST_F(SongCommands, TheLoopSyncRewindsToTheLoopStartOrElseToZero) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 800)});
+    Render(2000);
+    state.loopStart.store(400);
+    LoopSyncProc(7, 1, 0, &state);
+    EXPECT_EQ(state.nextEvent.load(), 0u);
+    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    fake::SetPositionRefused(true);
+    LoopSyncProc(7, 1, 0, &state);
+    EXPECT_EQ(fake::CallsStartingWith("ChannelSetPosition"),
+              (std::vector<std::string>{
+                  "ChannelSetPosition handle=1 pos=400 mode=0 -> 1",
+                  "ChannelSetPosition handle=1 pos=400 mode=0 -> 0",
+                  "ChannelSetPosition handle=1 pos=0 mode=0 -> 1",
+              }));
+    fake::ClearCalls();
+    Render(800);
+    EXPECT_EQ(Sent().front(), "ProcessEvent inst=100 ch=0 ev=1 param=60 at=2000")
+        << "the table starts again from its first event";
+}
+
+DWORD LoopEnd(const std::string& tags, DWORD* loopStart) {
+    const std::string run = tags + '\0';
+    return ReadLoopTags(run.c_str(), loopStart);
+}
+
+TEST(LoopTags, KeysAreCaseBlindPrefixesAndNumbersAreTimesFour) {
+    DWORD start = 99;
+    EXPECT_EQ(LoopEnd(std::string("LOOPSTART=100\0LOOPLENGTH=50\0", 28), &start), 600u);
+    EXPECT_EQ(start, 400u);
+    EXPECT_EQ(LoopEnd(std::string("loopstart=8\0", 12), &start), 0u) << "start alone: end sync";
+    EXPECT_EQ(start, 32u);
+    EXPECT_EQ(LoopEnd(std::string("LoopLength=25\0", 14), &start), 100u);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(LoopEnd(std::string("LOOPSTART=1\0LOOPSTART=2\0", 24), &start), 0u);
+    EXPECT_EQ(start, 8u) << "a later string overrides an earlier one";
+}
+
+TEST(LoopTags, AKeyAnywhereButTheStartIsIgnored) {
+    DWORD start = 99;
+    EXPECT_EQ(LoopEnd(std::string("XLOOPSTART=100\0COMMENT LOOPLENGTH=50\0", 37), &start), 0u);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(ReadLoopTags(nullptr, &start), 0u);
+    EXPECT_EQ(LoopEnd("", &start), 0u);
+}
+
+TEST(LoopTags, NumbersReadLikeAtoiIn32BitArithmetic) {
+    DWORD start = 0;
+    EXPECT_EQ(LoopEnd(std::string("LOOPLENGTH= 12abc\0", 18), &start), 48u);
+    EXPECT_EQ(LoopEnd(std::string("LOOPLENGTH=x\0", 13), &start), 0u);
+    EXPECT_EQ(LoopEnd(std::string("LOOPSTART=1073741824\0LOOPLENGTH=1\0", 34), &start), 4u)
+        << "times four wraps in 32 bits";
+    EXPECT_EQ(start, 0u);
+}
+
+} // namespace
