@@ -377,7 +377,9 @@ DWORD WINAPI BASS_MIDI_StreamGetEvents(HSTREAM handle, int track, DWORD filter,
 
 HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* /*dllFile*/,
                                       DWORD flags) {
-    const DWORD handle = nextInstrument.fetch_add(1);
+    // Handles come round again after kMaxInstruments loads, as slots are reused.
+    const DWORD handle = fake::kFirstInstrument +
+                         (nextInstrument.fetch_add(1) - fake::kFirstInstrument) % kMaxInstruments;
     instrumentAlive[handle - fake::kFirstInstrument].store(true);
     Record("VST_ChannelCreate freq=%u chans=%u flags=0x%x -> %u", freq, chans, flags, handle);
     return handle;
