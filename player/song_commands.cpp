@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 
 #include "../audio/audio_constants.h"
 #include "decimal_text.h"

@@ -1,6 +1,5 @@
 #include "plugin_commands.h"
 
-#include "../audio/audio_constants.h"
 #include "../host/host_names.h"
 #include "../player/instrument.h"
 
@@ -25,17 +24,7 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path) {
     }
     state->editorWindow = nullptr;
 
-    // The mixing thread sees no instrument while the old one is unloaded and the new
-    // one loads, rather than a handle that is being freed.
-    BASS_VST_ChannelFree(state->instrument.exchange(0));
-    state->pluginLoaded.store(1);
-    if (path == nullptr) {
-        return false;
-    }
-    const DWORD instrument =
-        BASS_VST_ChannelCreate(kSampleRate, kChannels, path, kDecodeFloatUnicode);
-    state->instrument.store(instrument);
-
+    const DWORD instrument = ReplaceInstrument(state, path);
     BASS_VST_INFO info;
     return QueryPlugin(instrument, &info) && info.hasEditor != 0;
 }
