@@ -14,7 +14,24 @@ constexpr DWORD kStreamEndBit = 0x80000000;
 constexpr DWORD kTagsLoop = 2;
 constexpr DWORD kPosByte = 0;
 
+// Flag bits of which the values above are made, for the stand-in libraries.
+constexpr DWORD kFlagFloat = 0x100;
+constexpr DWORD kFlagDecode = 0x200000;
+constexpr DWORD kFlagUnicode = 0x80000000;
+constexpr DWORD kBytesPerFrame = 8; // two channels of 32-bit float
+
+// Event numbers of the event records.
+constexpr DWORD kEventNote = 1;
+constexpr DWORD kEventProgram = 2;
+constexpr DWORD kEventChannelPressure = 3;
+constexpr DWORD kEventPitchBend = 4;
 constexpr DWORD kEventBankSelect = 10;
+constexpr DWORD kEventModulation = 11;
+constexpr DWORD kEventVolume = 12;
+constexpr DWORD kEventPan = 13;
+constexpr DWORD kEventExpression = 14;
 constexpr DWORD kEventSustain = 15;
+constexpr DWORD kEventSoundOff = 16;
 constexpr DWORD kEventResetControllers = 17;
 constexpr DWORD kEventAllNotesOff = 18;
+constexpr DWORD kEventTempo = 62;

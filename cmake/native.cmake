@@ -20,6 +20,10 @@ add_library(qb_portable STATIC
     player/song_commands.cpp)
 target_include_directories(qb_portable PUBLIC "${CMAKE_SOURCE_DIR}")
 
+# The portable parts of the stand-in libraries and test instruments.
+add_library(qb_standin_portable STATIC standin/midi_file.cpp instruments/synth_engine.cpp)
+target_include_directories(qb_standin_portable PUBLIC "${CMAKE_SOURCE_DIR}")
+
 # The audio libraries' fake, for the player's tests and benchmarks.
 add_library(qb_fake_audio STATIC tests/fake_audio/fake_audio.cpp)
 target_include_directories(qb_fake_audio PUBLIC "${CMAKE_SOURCE_DIR}")
@@ -46,10 +50,13 @@ endif()
 
 add_executable(unit_tests
     tests/unit/command_line_test.cpp
+    tests/unit/midi_file_test.cpp
     tests/unit/payload_test.cpp
     tests/unit/render_stream_test.cpp
-    tests/unit/song_commands_test.cpp)
-target_link_libraries(unit_tests PRIVATE qb_portable qb_fake_audio GTest::gtest_main)
+    tests/unit/song_commands_test.cpp
+    tests/unit/synth_engine_test.cpp)
+target_link_libraries(unit_tests PRIVATE qb_portable qb_standin_portable qb_fake_audio
+    GTest::gtest_main)
 include(GoogleTest)
 # An allocation beyond the cap fails cleanly, so a table that cannot be had is testable.
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST
@@ -71,6 +78,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND QB_SANITIZE MATCHES "address")
     endfunction()
     qb_fuzz_target(fuzz_command_line host/command_line.cpp)
     qb_fuzz_target(fuzz_payload host/payload.cpp)
+    qb_fuzz_target(fuzz_midi_file standin/midi_file.cpp)
 endif()
 
 include(cmake/windows_checks.cmake)

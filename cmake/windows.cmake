@@ -77,17 +77,41 @@ target_link_libraries(${QB_PROGRAM} PRIVATE qb_bass qb_bassmidi qb_bass_vst)
 set_target_properties(${QB_PROGRAM} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QB_DIST_DIR}")
 
 # Stand-in audio libraries: for tests and the demo only, kept out of the dist folder.
-add_library(qb_standin_trace STATIC standin/trace.cpp)
-target_compile_options(qb_standin_trace PRIVATE ${QB_WARNINGS})
-foreach(lib bass bassmidi bass_vst)
-    add_library(standin_${lib} SHARED standin/${lib}_standin.cpp)
+# bassmidi and bass_vst build on bass.dll through its public interface, as the real
+# add-ons do.
+add_library(qb_standin_common STATIC standin/trace.cpp standin/standin_env.cpp)
+target_compile_options(qb_standin_common PRIVATE ${QB_WARNINGS})
+set(QB_STANDIN_DIR "${CMAKE_BINARY_DIR}/standin")
+function(qb_standin lib)
+    add_library(standin_${lib} SHARED ${ARGN})
     target_compile_options(standin_${lib} PRIVATE ${QB_WARNINGS})
-    target_link_libraries(standin_${lib} PRIVATE qb_standin_trace)
+    target_link_libraries(standin_${lib} PRIVATE qb_standin_common)
     target_link_options(standin_${lib} PRIVATE -Wl,--kill-at ${QB_STATIC_RUNTIME})
     set_target_properties(standin_${lib} PROPERTIES
-        OUTPUT_NAME ${lib} PREFIX ""
-        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/standin")
-endforeach()
+        OUTPUT_NAME ${lib} PREFIX "" RUNTIME_OUTPUT_DIRECTORY "${QB_STANDIN_DIR}")
+endfunction()
+qb_standin(bass standin/bass_standin.cpp standin/mixer.cpp standin/wav_writer.cpp)
+qb_standin(bassmidi standin/bassmidi_standin.cpp standin/midi_file.cpp)
+target_link_libraries(standin_bassmidi PRIVATE qb_bass)
+qb_standin(bass_vst standin/bass_vst_standin.cpp)
+target_link_libraries(standin_bass_vst PRIVATE qb_bass)
+
+# Test instruments for the stand-in bass_vst.dll: name, editor size, key that crashes.
+function(qb_instrument name width height crash_key)
+    add_library(${name} SHARED instruments/test_synth.cpp instruments/synth_engine.cpp
+                               instruments/synth_editor.cpp)
+    target_compile_definitions(${name} PRIVATE UNICODE _UNICODE QB_SYNTH_NAME="${name}"
+        QB_EDITOR_WIDTH=${width} QB_EDITOR_HEIGHT=${height} QB_CRASH_KEY=${crash_key})
+    target_compile_options(${name} PRIVATE ${QB_WARNINGS})
+    target_link_options(${name} PRIVATE -Wl,--kill-at ${QB_STATIC_RUNTIME})
+    target_link_libraries(${name} PRIVATE gdi32)
+    set_target_properties(${name} PROPERTIES
+        PREFIX "" RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/instruments")
+endfunction()
+qb_instrument(qb_synth 400 300 -1)
+qb_instrument(qb_synth_wide 640 480 -1)
+qb_instrument(qb_synth_plain 0 0 -1)
+qb_instrument(qb_synth_crash 0 0 60)
 
 # The reference controller.
 add_executable(quillctl
@@ -98,3 +122,10 @@ target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)
 target_compile_options(quillctl PRIVATE ${QB_WARNINGS})
 target_link_options(quillctl PRIVATE -municode ${QB_STATIC_RUNTIME})
 set_target_properties(quillctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/controller")
+
+# A program that exercises the stand-ins through their public interface, for tests.
+add_executable(standin_probe tests/standin_probe/standin_probe.cpp)
+target_compile_options(standin_probe PRIVATE ${QB_WARNINGS})
+target_link_options(standin_probe PRIVATE ${QB_STATIC_RUNTIME})
+target_link_libraries(standin_probe PRIVATE qb_bass qb_bassmidi qb_bass_vst)
+set_target_properties(standin_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")

@@ -1,38 +1,231 @@
-// Stand-in bass_vst.dll: accepts the host's calls and traces them.
+// Stand-in bass_vst.dll: loads a test instrument (a DLL with our own small plug-in
+// interface) and makes it a decoding stream of bass.dll, read by the host through
+// BASS_ChannelGetData as with a real instrument.
 #define QB_AUDIO_API __declspec(dllexport)
+#include "../audio/audio_constants.h"
 #include "../audio/bass_api.h"
+#include "plugin_interface.h"
 #include "trace.h"
+
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kHostVstVersion = 2400;
+constexpr size_t kMaxInstruments = 32;
+
+struct Instrument {
+    HMODULE module;
+    const QbPluginTable* table;
+    void* instance;
+    HSTREAM stream; // also the instrument's handle
+    QWORD renderedBytes;
+};
+
+// Guards the list and every call into an instance. The mixing thread takes it inside
+// bass.dll's lock (rendering, events from the render callback); no code here calls
+// bass.dll while holding it, so the two locks are always taken in that order.
+std::mutex g_instrumentLock;
+std::vector<Instrument*> g_instruments(kMaxInstruments, nullptr);
+
+Instrument* FindInstrument(DWORD handle) {
+    for (Instrument* instrument : g_instruments) {
+        if (handle != 0 && instrument != nullptr && instrument->stream == handle) {
+            return instrument;
+        }
+    }
+    return nullptr;
+}
+
+DWORD CALLBACK RenderInstrument(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
+    auto* instrument = static_cast<Instrument*>(user);
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    const DWORD frames = length / kBytesPerFrame;
+    instrument->table->render(instrument->instance, static_cast<float*>(buffer), frames);
+    std::memset(static_cast<char*>(buffer) + frames * kBytesPerFrame, 0,
+                length - frames * kBytesPerFrame);
+    instrument->renderedBytes += length;
+    return length;
+}
+
+HMODULE LoadInstrumentModule(const void* file, DWORD flags) {
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // No error boxes for a file that is not a library.
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const HMODULE module = (flags & kFlagUnicode) != 0
+                               ? LoadLibraryW(static_cast<const wchar_t*>(file))
+                               : LoadLibraryA(static_cast<const char*>(file));
+    SetErrorMode(oldMode);
+    return module;
+}
+
+const QbPluginTable* PluginTable(HMODULE module) {
+    const auto entry = reinterpret_cast<QbPluginEntryProc>(
+        reinterpret_cast<void*>(GetProcAddress(module, QB_PLUGIN_ENTRY_NAME)));
+    const QbPluginTable* table = entry != nullptr ? entry() : nullptr;
+    if (table == nullptr || table->interfaceVersion != QB_PLUGIN_INTERFACE_VERSION ||
+        table->create == nullptr || table->processEvent == nullptr || table->render == nullptr ||
+        table->destroy == nullptr) {
+        return nullptr;
+    }
+    return table;
+}
+
+HSTREAM CreateInstrument(DWORD freq, DWORD chans, const void* file, DWORD flags) {
+    if (chans != 2) {
+        return 0;
+    }
+    const HMODULE module = LoadInstrumentModule(file, flags);
+    if (module == nullptr) {
+        return 0;
+    }
+    const QbPluginTable* table = PluginTable(module);
+    void* instance = table != nullptr ? table->create(freq) : nullptr;
+    if (instance == nullptr) {
+        FreeLibrary(module);
+        return 0;
+    }
+    auto* instrument = new Instrument{module, table, instance, 0, 0};
+    instrument->stream =
+        BASS_StreamCreate(freq, chans, kFlagDecode | kFlagFloat, RenderInstrument, instrument);
+    std::unique_lock<std::mutex> lock(g_instrumentLock);
+    for (Instrument*& slot : g_instruments) {
+        if (slot == nullptr && instrument->stream != 0) {
+            slot = instrument;
+            return instrument->stream;
+        }
+    }
+    lock.unlock();
+    BASS_StreamFree(instrument->stream);
+    table->destroy(instance);
+    FreeLibrary(module);
+    delete instrument;
+    return 0;
+}
+
+} // namespace
 
 extern "C" {
 
-HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* /*dllFile*/,
-                                      DWORD flags) {
-    TraceCall("BASS_VST_ChannelCreate freq=%lu chans=%lu flags=0x%lx -> 0",
-              static_cast<unsigned long>(freq), static_cast<unsigned long>(chans),
-              static_cast<unsigned long>(flags));
-    return 0;
+HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* dllFile, DWORD flags) {
+    const HSTREAM handle = CreateInstrument(freq, chans, dllFile, flags);
+    TRACE_HOST_CALL("BASS_VST_ChannelCreate freq=%lu chans=%lu file=%ls flags=0x%lx -> %lu",
+                    static_cast<unsigned long>(freq), static_cast<unsigned long>(chans),
+                    dllFile != nullptr && (flags & kFlagUnicode) != 0
+                        ? static_cast<const wchar_t*>(dllFile)
+                        : L"?",
+                    static_cast<unsigned long>(flags), static_cast<unsigned long>(handle));
+    return handle;
 }
 
+// Safe while the mixing thread reads the instrument: it is taken off the list first
+// (so events no longer reach it), then its stream is freed (which waits for a pull in
+// progress), and only then is it destroyed.
 BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
-    TraceCall("BASS_VST_ChannelFree handle=%lu -> 1", static_cast<unsigned long>(vstHandle));
-    return 1;
+    Instrument* instrument = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        for (Instrument*& slot : g_instruments) {
+            if (vstHandle != 0 && slot != nullptr && slot->stream == vstHandle) {
+                instrument = slot;
+                slot = nullptr;
+            }
+        }
+    }
+    if (instrument != nullptr) {
+        BASS_StreamFree(instrument->stream);
+        instrument->table->destroy(instrument->instance);
+        FreeLibrary(instrument->module);
+        delete instrument;
+    }
+    const BOOL result = instrument != nullptr || vstHandle == 0 ? 1 : 0;
+    TRACE_HOST_CALL("BASS_VST_ChannelFree handle=%lu -> %d", static_cast<unsigned long>(vstHandle),
+                    result);
+    return result;
 }
 
-BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* /*info*/) {
-    TraceCall("BASS_VST_GetInfo handle=%lu -> 0", static_cast<unsigned long>(vstHandle));
-    return 0;
+BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
+    BOOL result = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        const Instrument* instrument = FindInstrument(vstHandle);
+        if (instrument != nullptr && info != nullptr) {
+            const QbPluginTable* table = instrument->table;
+            std::memset(info, 0, sizeof(*info));
+            info->channelHandle = instrument->stream;
+            info->uniqueID = table->uniqueId;
+            std::strncpy(info->effectName, table->name, sizeof(info->effectName) - 1);
+            info->effectVersion = 1;
+            info->effectVstVersion = kHostVstVersion;
+            info->hostVstVersion = kHostVstVersion;
+            std::strncpy(info->productName, table->name, sizeof(info->productName) - 1);
+            std::strncpy(info->vendorName, "Quillbrook tests", sizeof(info->vendorName) - 1);
+            info->vendorVersion = 1;
+            info->chansOut = 2;
+            info->hasEditor = table->editorWidth != 0 && table->openEditor != nullptr ? 1 : 0;
+            info->editorWidth = info->hasEditor ? table->editorWidth : 0;
+            info->editorHeight = info->hasEditor ? table->editorHeight : 0;
+            info->aeffect = instrument->instance;
+            info->isInstrument = 1;
+            result = 1;
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_GetInfo handle=%lu -> %d editor=%lu %lux%lu",
+                    static_cast<unsigned long>(vstHandle), result,
+                    result ? static_cast<unsigned long>(info->hasEditor) : 0ul,
+                    result ? static_cast<unsigned long>(info->editorWidth) : 0ul,
+                    result ? static_cast<unsigned long>(info->editorHeight) : 0ul);
+    return result;
 }
 
-BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND /*parentWindow*/) {
-    TraceCall("BASS_VST_EmbedEditor handle=%lu -> 0", static_cast<unsigned long>(vstHandle));
-    return 0;
+BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND parentWindow) {
+    const QbPluginTable* table = nullptr;
+    void* instance = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        if (const Instrument* instrument = FindInstrument(vstHandle)) {
+            table = instrument->table;
+            instance = instrument->instance;
+        }
+    }
+    // The editor runs on the user-interface thread, like this call and ChannelFree, so
+    // it is opened without the lock (window messages may be sent while it opens).
+    BOOL result = 0;
+    if (table != nullptr && table->openEditor != nullptr && table->editorWidth != 0 &&
+        parentWindow != nullptr) {
+        result = table->openEditor(instance, parentWindow) != nullptr ? 1 : 0;
+    }
+    TRACE_HOST_CALL(
+        "BASS_VST_EmbedEditor handle=%lu parent=%llu -> %d", static_cast<unsigned long>(vstHandle),
+        static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(parentWindow)), result);
+    return result;
 }
 
+// Hands the event over at once; the trace line carries how many bytes the instrument
+// had rendered when it arrived.
 BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DWORD param) {
-    TraceCall("BASS_VST_ProcessEvent handle=%lu chan=%lu event=%lu param=%lu -> 0",
-              static_cast<unsigned long>(vstHandle), static_cast<unsigned long>(midiCh),
-              static_cast<unsigned long>(event), static_cast<unsigned long>(param));
-    return 0;
+    const bool traced = IsHostAddress(__builtin_return_address(0));
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    Instrument* instrument = FindInstrument(vstHandle);
+    if (traced) {
+        TraceCall(
+            "BASS_VST_ProcessEvent handle=%lu chan=%lu event=%lu param=%lu rendered=%llu -> %d",
+            static_cast<unsigned long>(vstHandle), static_cast<unsigned long>(midiCh),
+            static_cast<unsigned long>(event), static_cast<unsigned long>(param),
+            instrument != nullptr ? static_cast<unsigned long long>(instrument->renderedBytes)
+                                  : 0ull,
+            instrument != nullptr ? 1 : 0);
+    }
+    if (instrument == nullptr || midiCh > 15) {
+        return 0;
+    }
+    instrument->table->processEvent(instrument->instance, midiCh, event, param);
+    return 1;
 }
 
 } // extern "C"

@@ -19,7 +19,25 @@ HANDLE OpenTraceFile() {
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+struct ModuleRange {
+    const char* begin;
+    const char* end;
+};
+
+ModuleRange ExecutableRange() {
+    const auto* base = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return {base, base + nt->OptionalHeader.SizeOfImage};
+}
+
 } // namespace
+
+bool IsHostAddress(const void* address) {
+    static const ModuleRange host = ExecutableRange();
+    const auto* at = static_cast<const char*>(address);
+    return at >= host.begin && at < host.end;
+}
 
 void TraceCall(const char* format, ...) {
     static const HANDLE file = OpenTraceFile();

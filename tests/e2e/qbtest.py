@@ -6,6 +6,7 @@ QB_BUILD_DIR (that width's Windows build folder), QB_DIST_DIR (the shipped progr
 """
 import os
 import re
+import sys
 import subprocess
 import tempfile
 import unittest
@@ -15,6 +16,8 @@ WIDTH = os.environ.get("QB_WIDTH", "64")
 BUILD_DIR = os.environ.get("QB_BUILD_DIR", "")
 DIST_DIR = os.environ.get("QB_DIST_DIR", "")
 HOST_CLASS = "Quillbrook" + WIDTH
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
 
 
 def windows_path(path):
@@ -80,6 +83,23 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
         out.seek(0)
         err.seek(0)
         return Run(status, out.read(), err.read(), trace_path)
+
+
+def wine_program(program, *args, extra_env=None, timeout=120):
+    """Runs a Windows program of this width's build folder; gives (status, output)."""
+    env = session_environment()
+    env.update(extra_env or {})
+    with tempfile.TemporaryFile("w+") as out:
+        status = subprocess.run(["wine", os.path.join(BUILD_DIR, program)] + list(args), env=env,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                timeout=timeout).returncode
+        out.seek(0)
+        return status, out.read()
+
+
+def build_path(*parts):
+    """A path in this width's build folder, as the Windows programs see it."""
+    return windows_path(os.path.join(BUILD_DIR, *parts))
 
 
 def main():

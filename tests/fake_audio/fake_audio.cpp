@@ -1,5 +1,7 @@
 #include "fake_audio.h"
 
+#include "../../audio/audio_constants.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -11,9 +13,6 @@
 
 namespace {
 
-constexpr DWORD kEndBit = 0x80000000;
-constexpr DWORD kSyncPos = 0x40000000;
-constexpr DWORD kSyncEnd = 0x40000002;
 constexpr DWORD kFirstMidiStream = 500;
 constexpr DWORD kMaxInstruments = 4096;
 
@@ -85,25 +84,25 @@ bool IsLiveInstrument(DWORD handle) {
 // its end, its end syncs. Called with mixerLock held.
 void MixStream(Stream& stream, uint32_t length, std::vector<char>& buffer) {
     for (const Sync& sync : stream.syncs) {
-        if (sync.type == kSyncPos && sync.param > stream.position &&
+        if (sync.type == kSyncPosMixtime && sync.param > stream.position &&
             sync.param < stream.position + length) {
             length = static_cast<uint32_t>(sync.param - stream.position);
         }
     }
     const DWORD result = stream.proc(0, buffer.data(), length, stream.user);
-    const DWORD bytes = result & ~kEndBit;
+    const DWORD bytes = result & ~kStreamEndBit;
     mixedBytes.fetch_add(bytes);
     const uint64_t before = stream.position;
     stream.position += bytes;
     for (const Sync& sync : stream.syncs) {
-        if (sync.type == kSyncPos && sync.param > before && sync.param <= stream.position) {
+        if (sync.type == kSyncPosMixtime && sync.param > before && sync.param <= stream.position) {
             sync.proc(0, 0, 0, sync.user);
         }
     }
-    if ((result & kEndBit) != 0) {
+    if ((result & kStreamEndBit) != 0) {
         stream.ended = true;
         for (const Sync& sync : stream.syncs) {
-            if (sync.type == kSyncEnd) {
+            if (sync.type == kSyncEndMixtime) {
                 sync.proc(0, 0, 0, sync.user);
             }
         }
