@@ -209,7 +209,7 @@ BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND parentWindow) {
 // Hands the event over at once; the trace line carries how many bytes the instrument
 // had rendered when it arrived.
 BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DWORD param) {
-    const bool traced = IsHostAddress(__builtin_return_address(0));
+    const bool traced = !IsOtherStandinAddress(__builtin_return_address(0));
     std::lock_guard<std::mutex> lock(g_instrumentLock);
     Instrument* instrument = FindInstrument(vstHandle);
     if (traced) {

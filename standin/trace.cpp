@@ -19,24 +19,17 @@ HANDLE OpenTraceFile() {
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-struct ModuleRange {
-    const char* begin;
-    const char* end;
-};
-
-ModuleRange ExecutableRange() {
-    const auto* base = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    return {base, base + nt->OptionalHeader.SizeOfImage};
-}
-
 } // namespace
 
-bool IsHostAddress(const void* address) {
-    static const ModuleRange host = ExecutableRange();
-    const auto* at = static_cast<const char*>(address);
-    return at >= host.begin && at < host.end;
+bool IsOtherStandinAddress(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module)) {
+        return false;
+    }
+    return module == GetModuleHandleW(L"bassmidi.dll") ||
+           module == GetModuleHandleW(L"bass_vst.dll");
 }
 
 void TraceCall(const char* format, ...) {

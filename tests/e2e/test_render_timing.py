@@ -1,0 +1,142 @@
+"""Sample-exact event timing through the whole host under Wine: every event of a real
+MIDI file reaches the instrument exactly at its byte position, in file order, on every
+pass of the loop, whatever size of request the mixing thread makes; loop tags set
+where the loop turns and where it goes back to."""
+import os
+import re
+import tempfile
+import unittest
+
+import qbtest
+import smf
+from qbtest import build_path, quillctl
+
+DIVISION = 480
+# Several events at position 0, a bank select (consumed, never sent), a tempo change,
+# events that fall inside requests, and two at one later position.
+CONDUCTOR = [(0, smf.tempo(500000)), (700, smf.tempo(437500))]
+NOTES = [(0, smf.control(0, 0, 1)), (0, smf.program(0, 5)), (0, smf.note_on(0, 60, 100)),
+         (0, smf.note_on(1, 64, 90)), (37, smf.note_off(0, 60)), (241, smf.note_on(0, 62, 80)),
+         (241, smf.control(1, 64, 127)), (500, smf.note_off(1, 64)), (777, smf.note_off(0, 62)),
+         (900, smf.control(1, 64, 0)), (1001, smf.control(0, 0, 2)),
+         (1200, smf.note_on(2, 67, 70)), (1440, smf.note_off(2, 67))]
+TRACKS = [CONDUCTOR, NOTES]
+SENT = [e for e in smf.expected_events(TRACKS, DIVISION) if e[0] != 10]
+SONG_BYTES = SENT[-1][3]
+
+EVENT = re.compile(r"BASS_VST_ProcessEvent handle=(\d+) chan=(\d+) event=(\d+) param=(\d+) "
+                   r"rendered=(\d+)")
+PULL = re.compile(r"BASS_ChannelGetData handle=(\d+) length=(\d+) -> (-?\d+)")
+SYNC = re.compile(r"SYNC sync=\d+ handle=\d+ type=(\w+) pos=(\d+)")
+
+
+def play(tags=None, period=3840, passes=3):
+    handle, song = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
+    with os.fdopen(handle, "wb") as out:
+        out.write(smf.midi_file(TRACKS, DIVISION, running_status=True))
+    env = {"QB_FAST": "1", "QB_PERIOD_BYTES": str(period),
+           "QB_PLAY_LIMIT": str(SONG_BYTES * passes + 8 * 48000)}
+    if tags:
+        env["QB_LOOP_TAGS"] = tags
+    try:
+        return quillctl("plugin", build_path("instruments", "qb_synth.dll"),
+                        "song", qbtest.windows_path(song), "play", "wait", "3", "quit",
+                        extra_env=env)
+    finally:
+        os.remove(song)
+
+
+def passes_of(run):
+    """The events handed over while playing, split into passes at each sync, as
+    (event, param, chan, position in the pass), with the bytes pulled before each."""
+    played = run.trace[next(i for i, line in enumerate(run.trace)
+                            if line.startswith("BASS_ChannelPlay")):]
+    pulled = 0
+    passes = [[]]
+    starts = [0]
+    for line in played:
+        event, pull, sync = EVENT.match(line), PULL.match(line), SYNC.match(line)
+        if pull and int(pull.group(3)) > 0:
+            pulled += int(pull.group(3))
+        elif event:
+            rendered = int(event.group(5))
+            assert rendered == pulled, line  # the instrument renders only what is pulled
+            chan, kind, param = (int(event.group(i)) for i in (2, 3, 4))
+            passes[-1].append((kind, param, chan, rendered - starts[-1]))
+        elif sync:
+            passes.append([])
+            starts.append(pulled)
+    return passes
+
+
+def traced_calls(run, prefix):
+    """The trace lines of calls starting with `prefix`, without their results."""
+    return [line.rsplit(" -> ", 1)[0] for line in run.trace if line.startswith(prefix)]
+
+
+class EventTiming(unittest.TestCase):
+    def assert_exact_passes(self, run, expected, at_least=3, later=None):
+        """Each complete pass hands over `expected` (the first) or `later` (the rest)."""
+        self.assertEqual(run.status, 0, run)
+        passes = passes_of(run)
+        complete, last = passes[:-1], passes[-1]
+        self.assertGreaterEqual(len(complete), at_least, "passes: %d" % len(complete))
+        for number, events in enumerate(complete, 1):
+            self.assertEqual(events, expected if number == 1 else later or expected,
+                             "pass %d" % number)
+        self.assertEqual(last, (later or expected)[:len(last)], "the pass cut short by the limit")
+
+    def test_every_event_at_its_byte_position_on_every_pass(self):
+        # 10 ms requests, an odd request of 151 frames, and one frame at a time.
+        for period in (3840, 1208, 8):
+            with self.subTest(period=period):
+                run = play(period=period, passes=3 if period > 8 else 1)
+                self.assert_exact_passes(run, SENT, at_least=3 if period > 8 else 1)
+                lengths = [int(m.group(1)) for m in
+                           (re.match(r"STREAMPROC handle=\d+ pos=\d+ length=(\d+)", line)
+                            for line in run.trace) if m]
+                self.assertTrue(lengths and max(lengths) == period)
+
+    def test_loop_tags_set_the_sync_position_and_the_rewind_point(self):
+        run = play(tags="LOOPSTART=12000|LOOPLENGTH=48000")
+        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+                         ["BASS_ChannelSetSync handle=%s type=0x40000000 param=240000" %
+                          self.output_stream(run)])
+        syncs = [SYNC.match(line).groups() for line in run.trace if SYNC.match(line)]
+        self.assertGreaterEqual(len(syncs), 3)
+        self.assertEqual(set(syncs), {("pos", "240000")})
+        rewinds = [line for line in run.trace if line.startswith("BASS_ChannelSetPosition")]
+        self.assertEqual(set(rewinds), {"BASS_ChannelSetPosition handle=%s pos=48000 mode=0 -> 1"
+                                        % self.output_stream(run)})
+        # The first pass runs from 0 to the loop end; each later one from the loop start
+        # to the loop end, handing the table over again from its first event.
+        self.assert_exact_passes(run, [e for e in SENT if e[3] < 240000],
+                                 later=[e for e in SENT if e[3] < 240000 - 48000])
+
+    def test_a_refused_loop_start_rewinds_to_0(self):
+        run = play(tags="loopstart=3|looplength=48000")
+        stream = self.output_stream(run)
+        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+                         ["BASS_ChannelSetSync handle=%s type=0x40000000 param=192012" % stream])
+        rewinds = [line for line in run.trace if line.startswith("BASS_ChannelSetPosition")]
+        self.assertEqual(rewinds[:2], ["BASS_ChannelSetPosition handle=%s pos=12 mode=0 -> 0" % stream,
+                                       "BASS_ChannelSetPosition handle=%s pos=0 mode=0 -> 1" % stream])
+        self.assert_exact_passes(run, [e for e in SENT if e[3] < 192012])
+
+    def test_a_loop_start_alone_keeps_the_end_sync(self):
+        run = play(tags="LOOPSTART=12000")
+        stream = self.output_stream(run)
+        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+                         ["BASS_ChannelSetSync handle=%s type=0x40000002 param=0" % stream])
+        self.assertEqual(set(traced_calls(run, "BASS_ChannelSetPosition")),
+                         {"BASS_ChannelSetPosition handle=%s pos=48000 mode=0" % stream})
+        self.assert_exact_passes(run, SENT)
+
+    @staticmethod
+    def output_stream(run):
+        line = next(line for line in run.trace if line.startswith("BASS_StreamCreate"))
+        return line.rsplit(" ", 1)[1]
+
+
+if __name__ == "__main__":
+    qbtest.main()
