@@ -116,8 +116,11 @@ qb_instrument(qb_synth_crash 0 0 60)
 # The reference controller.
 add_executable(quillctl
     controller/quillctl.cpp
+    controller/commands.cpp
+    controller/editor_windows.cpp
     controller/host_process.cpp
-    controller/report_windows.cpp)
+    controller/report_windows.cpp
+    controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)
 target_compile_options(quillctl PRIVATE ${QB_WARNINGS})
 target_link_options(quillctl PRIVATE -municode ${QB_STATIC_RUNTIME})

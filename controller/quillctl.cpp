@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "host_process.h"
 #include "report_windows.h"
+#include "session.h"
+#include "text.h"
 
 namespace {
 
@@ -37,7 +40,12 @@ const char kUsage[] =
     "  wait SECONDS    let time pass (fractions allowed)\n"
     "  quit            tell the host to end\n"
     "  close           close the host's main window, as its system menu would\n"
-    "  send CODE       send a bare command code with an empty payload\n"
+    "  send CODE       send a command code with an empty payload\n"
+    "  send-text CODE TEXT        send a code with TEXT as its payload\n"
+    "  send-bytes CODE BYTES TEXT send a code with TEXT, giving only BYTES as its size\n"
+    "  send-null CODE  send a code with no payload at all (null data, size 0)\n"
+    "  windows         list the host's editor windows: size, position, visibility\n"
+    "  close-editor    close the host's editor windows, as their close button would\n"
     "  kill-parent     with --decoy-parent: end the decoy and time the host's end\n"
     "\n"
     "options:\n"
@@ -63,27 +71,6 @@ struct Options {
     DWORD endTimeoutMs = INFINITE;
     std::vector<std::wstring> commands;
 };
-
-struct Session {
-    HostProcess host;
-    ReportWindows reports;
-    PROCESS_INFORMATION decoy = {};
-};
-
-bool ParseSeconds(const std::wstring& text, DWORD* milliseconds) {
-    wchar_t* end = nullptr;
-    const double seconds = std::wcstod(text.c_str(), &end);
-    if (text.empty() || *end != L'\0' || !(seconds >= 0) || seconds > 86400) {
-        return false;
-    }
-    *milliseconds = static_cast<DWORD>(seconds * 1000 + 0.5);
-    return true;
-}
-
-bool Fail(const char* message, const std::wstring& detail = std::wstring()) {
-    std::fprintf(stderr, "quillctl: %s%s\n", message, Narrow(detail).c_str());
-    return false;
-}
 
 bool ParseOptions(int argc, wchar_t** argv, Options* options) {
     int i = 1;
@@ -125,10 +112,6 @@ std::wstring Replace(std::wstring text, const std::wstring& from, const std::wst
     return text;
 }
 
-std::wstring HandleText(HWND window) {
-    return std::to_wstring(static_cast<long long>(reinterpret_cast<intptr_t>(window)));
-}
-
 std::wstring HostArguments(const Options& options, const Session& session, DWORD parentId) {
     std::wstring text = options.customArgs ? options.args
                                            : L"v=" + std::to_wstring(kInterfaceVersion) +
@@ -156,128 +139,6 @@ void PrintHostWindow(HWND window) {
     std::printf("host window: handle=%s class=%s title=%s\n", Narrow(HandleText(window)).c_str(),
                 Narrow(className).c_str(), Narrow(title).c_str());
     std::fflush(stdout);
-}
-
-void SendCommand(const Session& session, ULONG_PTR code, const std::wstring& payload) {
-    COPYDATASTRUCT record = {};
-    record.dwData = code;
-    record.cbData = static_cast<DWORD>((payload.size() + 1) * sizeof(wchar_t));
-    record.lpData = const_cast<wchar_t*>(payload.c_str());
-    SendMessageW(session.host.mainWindow, WM_COPYDATA,
-                 reinterpret_cast<WPARAM>(session.reports.song), reinterpret_cast<LPARAM>(&record));
-}
-
-bool KillParent(Session* session) {
-    if (session->decoy.hProcess == nullptr) {
-        return Fail("kill-parent needs --decoy-parent");
-    }
-    TerminateProcess(session->decoy.hProcess, 0);
-    WaitForSingleObject(session->decoy.hProcess, INFINITE);
-    const ULONGLONG parentGone = GetTickCount64();
-    if (WaitForHostEnd(session->host, 10000)) {
-        std::printf("host ended %llu ms after its parent\n", GetTickCount64() - parentGone);
-    } else {
-        std::printf("host still running 10000 ms after its parent ended\n");
-    }
-    std::fflush(stdout);
-    return true;
-}
-
-// Runs one command; `argument` is consumed by the commands that take one.
-bool RunCommand(Session* session, const std::wstring& name, const std::wstring& argument,
-                bool* usedArgument) {
-    struct Simple {
-        const wchar_t* name;
-        ULONG_PTR code;
-    };
-    static const Simple kSimple[] = {
-        {L"play", 2}, {L"stop", 3}, {L"free", 4}, {L"editor", 6}, {L"quit", 7}};
-    *usedArgument = false;
-    for (const Simple& command : kSimple) {
-        if (name == command.name) {
-            SendCommand(*session, command.code, std::wstring());
-            return true;
-        }
-    }
-    if (name == L"close") {
-        PostMessageW(session->host.mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-        return true;
-    }
-    if (name == L"kill-parent") {
-        return KillParent(session);
-    }
-    *usedArgument = true;
-    if (name == L"song" || name == L"plugin") {
-        SendCommand(*session, name == L"song" ? 1 : 5, argument);
-        return true;
-    }
-    if (name == L"wait") {
-        DWORD milliseconds = 0;
-        if (!ParseSeconds(argument, &milliseconds)) {
-            return Fail("wait wants seconds, not ", argument);
-        }
-        PumpFor(milliseconds);
-        return true;
-    }
-    if (name == L"send") {
-        wchar_t* end = nullptr;
-        const unsigned long long code = std::wcstoull(argument.c_str(), &end, 10);
-        if (argument.empty() || *end != L'\0') {
-            return Fail("send wants a command code, not ", argument);
-        }
-        SendCommand(*session, static_cast<ULONG_PTR>(code), std::wstring());
-        return true;
-    }
-    return Fail("unknown command: ", name);
-}
-
-bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& commands) {
-    for (size_t i = 0; i < commands.size(); ++i) {
-        bool usedArgument = false;
-        const std::wstring argument = i + 1 < commands.size() ? commands[i + 1] : std::wstring();
-        if (!RunCommand(session, commands[i], argument, &usedArgument)) {
-            return false;
-        }
-        if (usedArgument) {
-            if (i + 1 >= commands.size()) {
-                return Fail("missing value after ", commands[i]);
-            }
-            ++i;
-        }
-    }
-    return true;
-}
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], size);
-    return result;
-}
-
-bool RunStandardInputCommands(Session* session) {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const std::wstring text = Widen(line);
-        const size_t space = text.find(L' ');
-        const std::wstring name = text.substr(0, space);
-        const std::wstring argument = space == std::wstring::npos ? L"" : text.substr(space + 1);
-        bool usedArgument = false;
-        if (!RunCommand(session, name, argument, &usedArgument)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 int Finish(Session* session, DWORD endTimeoutMs) {

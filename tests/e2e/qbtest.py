@@ -85,6 +85,30 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
         return Run(status, out.read(), err.read(), trace_path)
 
 
+class Background:
+    """quillctl running in the background with `commands`; use in a with-block, which
+    waits for it to end. `output()` gives what it printed."""
+
+    def __init__(self, *commands, extra_env=None):
+        env = session_environment()
+        env.update(extra_env or {})
+        host = os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH)
+        argv = ["wine", os.path.join(BUILD_DIR, "controller", "quillctl.exe"), windows_path(host)]
+        self.out = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(argv + list(commands), env=env, stdin=subprocess.DEVNULL,
+                                        stdout=self.out, stderr=subprocess.STDOUT)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.process.wait(timeout=120)
+
+    def output(self):
+        self.out.seek(0)
+        return self.out.read().decode(errors="replace")
+
+
 def wine_program(program, *args, extra_env=None, timeout=120):
     """Runs a Windows program of this width's build folder; gives (status, output)."""
     env = session_environment()

@@ -2,7 +2,6 @@
 instead of spinning, and an instrument loaded later plays the song from where it is."""
 import os
 import re
-import subprocess
 import tempfile
 import time
 import unittest
@@ -38,29 +37,19 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime + stime
 
 
-def measure_cpu_share(commands, start=1.5, span=3.0, extra_env=None):
+def measure_cpu_share(commands, start=1.5, span=3.0):
     """Runs quillctl with `commands` in the background and gives the share of one core
     the host used from `start` to `start + span` seconds after it came up."""
-    env = qbtest.session_environment()
-    env.update(extra_env or {})
-    argv = ["wine", os.path.join(qbtest.BUILD_DIR, "controller", "quillctl.exe"),
-            qbtest.windows_path(os.path.join(qbtest.DIST_DIR, "Quillbrook%s.exe" % qbtest.WIDTH))]
-    with tempfile.TemporaryFile() as out:
-        controller = subprocess.Popen(argv + list(commands), env=env, stdin=subprocess.DEVNULL,
-                                      stdout=out, stderr=subprocess.STDOUT)
-        try:
-            deadline = time.time() + 60
-            while not host_processes() and time.time() < deadline:
-                time.sleep(0.05)
-            (pid,) = host_processes()
-            time.sleep(start)
-            before = cpu_seconds(pid)
-            time.sleep(span)
-            share = (cpu_seconds(pid) - before) / span
-        finally:
-            controller.wait(timeout=120)
-        out.seek(0)
-        return share, controller.returncode, out.read().decode(errors="replace")
+    with qbtest.Background(*commands) as controller:
+        deadline = time.time() + 60
+        while not host_processes() and time.time() < deadline:
+            time.sleep(0.05)
+        (pid,) = host_processes()
+        time.sleep(start)
+        before = cpu_seconds(pid)
+        time.sleep(span)
+        share = (cpu_seconds(pid) - before) / span
+    return share, controller.process.returncode, controller.output()
 
 
 class NoInstrument(unittest.TestCase):

@@ -1,0 +1,20 @@
+// Small text helpers of quillctl.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Prints "quillctl: MESSAGE DETAIL" to standard error; returns false.
+bool Fail(const char* message, const std::wstring& detail = std::wstring());
+
+// Reads a number of seconds (fractions allowed, at most a day) as milliseconds.
+bool ParseSeconds(const std::wstring& text, DWORD* milliseconds);
+
+// Reads a whole unsigned decimal number.
+bool ParseNumber(const std::wstring& text, unsigned long long* value);
+
+// A window handle as the decimal number the host's command line takes.
+std::wstring HandleText(HWND window);
+
+std::wstring Widen(const std::string& text);
