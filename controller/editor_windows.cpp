@@ -7,25 +7,6 @@
 
 namespace {
 
-const wchar_t kEditorClass[] = L"QuillbrookEmbed";
-
-struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectEditor(HWND window, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (processId == search->processId && wcscmp(className, kEditorClass) == 0) {
-        search->found.push_back(window);
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK CountChild(HWND /*child*/, LPARAM lParam) {
     ++*reinterpret_cast<int*>(lParam);
     return TRUE;
@@ -34,9 +15,8 @@ BOOL CALLBACK CountChild(HWND /*child*/, LPARAM lParam) {
 } // namespace
 
 std::vector<HWND> FindEditorWindows(DWORD hostProcessId) {
-    Search search{hostProcessId, {}};
-    EnumWindows(CollectEditor, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    static const wchar_t* const kEditorClass[] = {L"QuillbrookEmbed", nullptr};
+    return FindHostWindows(hostProcessId, kEditorClass);
 }
 
 void PrintEditorWindows(DWORD hostProcessId) {

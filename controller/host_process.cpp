@@ -4,22 +4,20 @@ namespace {
 
 struct WindowSearch {
     DWORD processId;
-    HWND found;
+    const wchar_t* const* classNames; // ends with null
+    std::vector<HWND> found;
 };
 
-bool IsHostMainClass(const wchar_t* className) {
-    return wcscmp(className, L"Quillbrook64") == 0 || wcscmp(className, L"Quillbrook32") == 0;
-}
-
-BOOL CALLBACK MatchHostWindow(HWND window, LPARAM context) {
+BOOL CALLBACK CollectHostWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (processId == search->processId && IsHostMainClass(className)) {
-        search->found = window;
-        return FALSE;
+    for (const wchar_t* const* name = search->classNames; *name != nullptr; ++name) {
+        if (processId == search->processId && wcscmp(className, *name) == 0) {
+            search->found.push_back(window);
+        }
     }
     return TRUE;
 }
@@ -49,13 +47,19 @@ bool StartHost(const std::wstring& hostPath, const std::wstring& arguments, Host
                           nullptr, &startup, &host->info) != 0;
 }
 
+std::vector<HWND> FindHostWindows(DWORD processId, const wchar_t* const* classNames) {
+    WindowSearch search = {processId, classNames, {}};
+    EnumWindows(CollectHostWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 WindowWait WaitForHostWindow(HostProcess* host, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-        WindowSearch search = {host->info.dwProcessId, nullptr};
-        EnumWindows(MatchHostWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
-            host->mainWindow = search.found;
+        static const wchar_t* const kMainClasses[] = {L"Quillbrook64", L"Quillbrook32", nullptr};
+        const std::vector<HWND> found = FindHostWindows(host->info.dwProcessId, kMainClasses);
+        if (!found.empty()) {
+            host->mainWindow = found.front();
             return WindowWait::Found;
         }
         if (WaitProcessOrMessage(host->info.hProcess, 10)) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct HostProcess {
     PROCESS_INFORMATION info = {};
@@ -12,6 +13,10 @@ struct HostProcess {
 
 // Starts `hostPath` with `arguments` as the text after the program name.
 bool StartHost(const std::wstring& hostPath, const std::wstring& arguments, HostProcess* host);
+
+// The top-level windows of the process whose class is one of `classNames` (a list
+// ended by null), in z-order.
+std::vector<HWND> FindHostWindows(DWORD processId, const wchar_t* const* classNames);
 
 enum class WindowWait { Found, HostEnded, TimedOut };
 
