@@ -13,19 +13,27 @@ constexpr ULONG_PTR kLoadPlugin = 5;
 
 typedef std::vector<std::wstring> Arguments;
 
-void SendPayload(const Session& session, ULONG_PTR code, const void* data, DWORD bytes) {
+// Sends one command; the host's answer is printed when `showAnswer` is set.
+void SendPayload(const Session& session, ULONG_PTR code, const void* data, DWORD bytes,
+                 bool showAnswer = true) {
     COPYDATASTRUCT record = {};
     record.dwData = code;
     record.cbData = bytes;
     record.lpData = const_cast<void*>(data);
-    SendMessageW(session.host.mainWindow, WM_COPYDATA,
-                 reinterpret_cast<WPARAM>(session.reports.song), reinterpret_cast<LPARAM>(&record));
+    const LRESULT answer = SendMessageW(session.host.mainWindow, WM_COPYDATA,
+                                        reinterpret_cast<WPARAM>(session.reports.song),
+                                        reinterpret_cast<LPARAM>(&record));
+    if (showAnswer) {
+        std::printf("answered %lld\n", static_cast<long long>(answer));
+        std::fflush(stdout);
+    }
 }
 
 // The text with its terminator, as a controller normally sends it.
-void SendText(const Session& session, ULONG_PTR code, const std::wstring& text) {
+void SendText(const Session& session, ULONG_PTR code, const std::wstring& text,
+              bool showAnswer = true) {
     SendPayload(session, code, text.c_str(),
-                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), showAnswer);
 }
 
 bool ReadCode(const std::wstring& text, ULONG_PTR* code) {
@@ -148,7 +156,7 @@ bool Run(Session* session, const Command& command, const Arguments& args) {
     if (command.run != nullptr) {
         return command.run(session, args);
     }
-    SendText(*session, command.code, args.empty() ? std::wstring() : args[0]);
+    SendText(*session, command.code, args.empty() ? std::wstring() : args[0], false);
     return true;
 }
 

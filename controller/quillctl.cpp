@@ -40,7 +40,7 @@ const char kUsage[] =
     "  wait SECONDS    let time pass (fractions allowed)\n"
     "  quit            tell the host to end\n"
     "  close           close the host's main window, as its system menu would\n"
-    "  send CODE       send a command code with an empty payload\n"
+    "  send CODE       send a command code with an empty payload and print the answer\n"
     "  send-text CODE TEXT        send a code with TEXT as its payload\n"
     "  send-bytes CODE BYTES TEXT send a code with TEXT, giving only BYTES as its size\n"
     "  send-null CODE  send a code with no payload at all (null data, size 0)\n"

@@ -90,9 +90,11 @@ HSTREAM WINAPI BASS_MIDI_StreamCreateFile(BOOL mem, const void* file, QWORD offs
         song.handle = handle;
         song.events.swap(events);
     }
-    TRACE_HOST_CALL("BASS_MIDI_StreamCreateFile mem=%d offset=%llu length=%llu flags=0x%lx "
-                    "freq=%lu -> %lu",
-                    static_cast<int>(mem), static_cast<unsigned long long>(offset),
+    const bool named = file != nullptr && !mem && (flags & kFlagUnicode) != 0;
+    TRACE_HOST_CALL("BASS_MIDI_StreamCreateFile mem=%d file=%ls offset=%llu length=%llu "
+                    "flags=0x%lx freq=%lu -> %lu",
+                    static_cast<int>(mem), named ? static_cast<const wchar_t*>(file) : L"?",
+                    static_cast<unsigned long long>(offset),
                     static_cast<unsigned long long>(length), static_cast<unsigned long>(flags),
                     static_cast<unsigned long>(freq), static_cast<unsigned long>(handle));
     return handle;

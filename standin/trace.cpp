@@ -37,7 +37,7 @@ void TraceCall(const char* format, ...) {
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    char line[1024];
+    char line[8192]; // room for the longest paths a test sends
     va_list args;
     va_start(args, format);
     int length = std::vsnprintf(line, sizeof(line) - 1, format, args);

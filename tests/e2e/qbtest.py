@@ -18,6 +18,7 @@ DIST_DIR = os.environ.get("QB_DIST_DIR", "")
 HOST_CLASS = "Quillbrook" + WIDTH
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
+import smf  # noqa: E402
 
 
 def windows_path(path):
@@ -107,6 +108,33 @@ class Background:
     def output(self):
         self.out.seek(0)
         return self.out.read().decode(errors="replace")
+
+
+def windows_processes(program):
+    """Linux ids of the running Windows processes of `program` (a file name such as
+    Quillbrook64.exe): Wine runs each as a process whose first argument is its path."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                first = cmdline.read().split(b"\0")[0]
+        except OSError:
+            continue
+        if first.lower().endswith(program.lower().encode()):
+            found.append(pid)
+    return found
+
+
+def host_processes():
+    return windows_processes("Quillbrook%s.exe" % WIDTH)
+
+
+def write_song(tracks, division=480):
+    """Writes a MIDI file into the session folder; gives its Unix path."""
+    handle, path = tempfile.mkstemp(suffix=".mid", dir=SESSION_DIR)
+    with os.fdopen(handle, "wb") as out:
+        out.write(smf.midi_file(tracks, division))
+    return path
 
 
 def wine_program(program, *args, extra_env=None, timeout=120):

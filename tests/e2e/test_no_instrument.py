@@ -16,21 +16,6 @@ TRACKS = [[(i * 96, smf.note_on(0, 60 + i % 12, 100)) for i in range(100)] +
           [(i * 96 + 48, smf.note_off(0, 60 + i % 12)) for i in range(100)]]
 
 
-def host_processes():
-    """Linux ids of the running hosts of this width (Wine runs each as a process whose
-    first argument is the program's Windows path)."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
-                first = cmdline.read().split(b"\0")[0]
-        except OSError:
-            continue
-        if first.lower().endswith(("quillbrook%s.exe" % qbtest.WIDTH).encode()):
-            found.append(pid)
-    return found
-
-
 def cpu_seconds(pid):
     with open("/proc/%s/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
@@ -42,9 +27,9 @@ def measure_cpu_share(commands, start=1.5, span=3.0):
     the host used from `start` to `start + span` seconds after it came up."""
     with qbtest.Background(*commands) as controller:
         deadline = time.time() + 60
-        while not host_processes() and time.time() < deadline:
+        while not qbtest.host_processes() and time.time() < deadline:
             time.sleep(0.05)
-        (pid,) = host_processes()
+        (pid,) = qbtest.host_processes()
         time.sleep(start)
         before = cpu_seconds(pid)
         time.sleep(span)

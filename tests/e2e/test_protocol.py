@@ -1,0 +1,140 @@
+"""The control protocol end to end under Wine, through quillctl: the whole road of a
+controller, the reports and their windows, codes that do nothing, odd payloads, a
+crashing plug-in and the death of the controller."""
+import os
+import re
+import signal
+import time
+import unittest
+
+import qbtest
+import smf
+from qbtest import build_path, quillctl
+
+SYNTH = build_path("instruments", "qb_synth.dll")
+TWO_SECONDS = [(0, smf.note_on(0, 60, 100)), (480, smf.note_on(0, 64, 100)),
+               (1920, smf.control(0, 123, 0))]
+
+
+def reports(run):
+    return re.findall(r"^(song|editor) report: (.*)$", run.output, re.M)
+
+
+def answers(run):
+    return re.findall(r"^answered (-?\d+)$", run.output, re.M)
+
+
+class Protocol(unittest.TestCase):
+    def song(self, tracks=None):
+        path = qbtest.write_song(tracks or [TWO_SECONDS])
+        self.addCleanup(os.remove, path)
+        return qbtest.windows_path(path)
+
+    def test_the_whole_road(self):
+        song = self.song()
+        run = quillctl("plugin", SYNTH, "song", song, "play", "wait", "0.5", "editor", "windows",
+                       "stop", "free", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(reports(run), [("editor", "TRUE"), ("song", song)])
+        self.assertIn("editor window: handle=", run.output)
+        calls = [line.split(" ", 1)[0] for line in run.trace
+                 if line.startswith("BASS_") and not line.startswith(("BASS_VST_ProcessEvent",
+                                                                     "BASS_ChannelGetData"))]
+        self.assertEqual(calls, [
+            "BASS_Init", "BASS_VST_ChannelFree", "BASS_VST_ChannelCreate", "BASS_VST_GetInfo",
+            "BASS_MIDI_StreamCreateFile", "BASS_MIDI_StreamGetEvents", "BASS_MIDI_StreamGetEvents",
+            "BASS_StreamFree", "BASS_StreamCreate", "BASS_ChannelGetTags", "BASS_ChannelSetSync",
+            "BASS_ChannelPlay", "BASS_VST_GetInfo", "BASS_VST_EmbedEditor", "BASS_ChannelStop",
+            "BASS_StreamFree"])
+        notes = [line for line in run.trace if "event=1 " in line]
+        self.assertEqual(len(notes), 2, "both notes of the first second were played")
+
+    def test_codes_that_do_nothing_and_commands_before_any_song(self):
+        run = quillctl("send", "0", "send", "8", "send", "2", "send", "3", "send", "4",
+                       "send", "4294967295", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(answers(run), ["0"] * 6)
+        self.assertEqual(reports(run), [])
+        self.assertEqual(run.trace[1:], [], "nothing reaches the audio library")
+
+    def test_a_song_that_does_not_exist_leaves_the_player_as_it_was(self):
+        song = self.song()
+        missing = qbtest.windows_path(os.path.join(qbtest.SESSION_DIR, "no such song.mid"))
+        run = quillctl("plugin", SYNTH, "song", song, "play", "wait", "0.3", "song", missing,
+                       "wait", "0.3", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(reports(run), [("editor", "TRUE"), ("song", song), ("song", missing)])
+        after = run.trace[next(i for i, line in enumerate(run.trace)
+                               if line.startswith("BASS_MIDI_StreamCreateFile")
+                               and line.endswith("-> 0")):]
+        self.assertFalse([line for line in after if line.startswith(("BASS_StreamFree",
+                                                                     "BASS_StreamCreate"))])
+        self.assertTrue([line for line in after if line.startswith("STREAMPROC")],
+                        "the earlier song plays on")
+
+    def test_reports_go_to_their_windows_and_nowhere_without_handles(self):
+        song = self.song()
+        run = quillctl(("--args", "v=3 pid={pid} hwndpf={editor} hwndee={song}"),
+                       "song", song, "plugin", SYNTH, "quit")
+        self.assertEqual(reports(run), [("editor", song), ("song", "TRUE")],
+                         "the handles decide which window gets which report")
+        run = quillctl(("--args", "v=3 pid={pid}"), "song", song, "plugin", SYNTH, "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(reports(run), [])
+        self.assertTrue([line for line in run.trace if line.startswith("BASS_StreamCreate")],
+                        "the commands still ran")
+
+    def test_odd_payloads(self):
+        base = qbtest.windows_path(qbtest.SESSION_DIR) + "\\"
+        fits = base + "x" * (1023 - len(base))
+        too_long = base + "y" * (3000 - len(base))
+        run = quillctl("send-text", "1", fits, "send-text", "1", too_long, "send-text", "5", too_long,
+                       "send-null", "1", "send-null", "5", "send-bytes", "1", "6", "abcdef",
+                       *sum((["send", str(code)] for code in range(8, 40)), []),
+                       "send-text", "1", "still here", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(answers(run), ["0"] * (6 + 32 + 1))
+        self.assertEqual(reports(run), [("song", fits), ("song", too_long), ("editor", "FALSE"),
+                                        ("song", ""), ("editor", "FALSE"), ("song", "abc"),
+                                        ("song", "still here")])
+        tried = [re.search(r" file=(.*?) (offset|flags)=", line).group(1) for line in run.trace
+                 if line.startswith(("BASS_MIDI_StreamCreateFile", "BASS_VST_ChannelCreate"))]
+        # The 3000-character payload is never opened, as a song or as a plug-in; the
+        # others are tried as they arrive.
+        self.assertEqual(tried, [fits, "", "", "abc", "still here"])
+
+
+class Failures(unittest.TestCase):
+    def test_a_crashing_plugin_takes_down_only_the_host(self):
+        path = qbtest.write_song([[(0, smf.note_on(0, 50, 100)), (240, smf.note_on(0, 60, 100)),
+                                   (960, smf.note_off(0, 60))]])
+        self.addCleanup(os.remove, path)
+        run = quillctl("plugin", build_path("instruments", "qb_synth_crash.dll"),
+                       "song", qbtest.windows_path(path), "play", "wait", "3", "quit")
+        match = re.search(r"^host exited: status (\d+)$", run.output, re.M)
+        self.assertIsNotNone(match, run)
+        self.assertEqual(int(match.group(1)), 0xC0000005, "an access violation ended the host")
+        self.assertEqual(run.status, 0xC0000005 & 0xFF, run)
+        self.assertIn("event=1 param=25660 ", run.trace[-1], "it died at the crashing note")
+
+    def test_the_host_ends_within_about_a_second_of_its_controller(self):
+        with qbtest.Background("wait", "30") as controller:
+            deadline = time.time() + 60
+            while not qbtest.host_processes() and time.time() < deadline:
+                time.sleep(0.05)
+            self.assertTrue(qbtest.host_processes(), controller.output())
+            time.sleep(0.5)
+            (quillctl_pid,) = qbtest.windows_processes("quillctl.exe")
+            os.kill(int(quillctl_pid), signal.SIGKILL)
+            killed = time.time()
+            while qbtest.host_processes() and time.time() < killed + 10:
+                time.sleep(0.02)
+            ended_after = time.time() - killed
+        print("%s-bit host ended %.0f ms after its controller was killed" %
+              (qbtest.WIDTH, ended_after * 1000))
+        self.assertFalse(qbtest.host_processes())
+        self.assertLess(ended_after, 2.5)
+
+
+if __name__ == "__main__":
+    qbtest.main()
