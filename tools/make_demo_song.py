@@ -30,9 +30,8 @@ def tick(beat):
     return int(round(beat * Q))
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__.strip())
+def demo_tracks():
+    """The song's tracks, as tools/smf.py writes them, at Q ticks a quarter note."""
     conductor = [(0, smf.tempo(500000)), (tick(16), smf.tempo(428571))]  # 120, then 140 bpm
     melody = [(0, smf.control(0, 0, 0)), (0, smf.program(0, 0)), (0, smf.control(0, 7, 110))]
     for beat, key, held in MELODY:
@@ -48,8 +47,14 @@ def main():
         chords.append((tick(beat + 4) - 10, smf.control(2, 64, 0)))
     end = tick(32)
     chords.append((end, smf.control(2, 123, 0)))
+    return [conductor, melody, bass, chords]
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip())
     with open(sys.argv[1], "wb") as out:
-        out.write(smf.midi_file([conductor, melody, bass, chords], Q, running_status=True))
+        out.write(smf.midi_file(demo_tracks(), Q, running_status=True))
 
 
 if __name__ == "__main__":

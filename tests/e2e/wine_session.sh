@@ -4,6 +4,7 @@
 # Only what this script started is ended again.
 #
 #   wine_session.sh start DIR   writes DIR/session.env for the tests to source
+#   wine_session.sh start DIR --use-display   the same, on $DISPLAY when one is set
 #   wine_session.sh stop DIR
 set -euo pipefail
 action=${1:?start or stop}
@@ -29,14 +30,18 @@ start)
     stop_session
     rm -rf "$dir"
     mkdir -p "$dir"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
-    echo $! >"$dir/xvfb.pid"
-    for _ in $(seq 100); do
-        [ -s "$dir/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-    display=":$(tr -d '\n' <"$dir/display")"
+    if [ "${3:-}" = --use-display ] && [ -n "${DISPLAY:-}" ]; then
+        display=$DISPLAY
+    else
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+        echo $! >"$dir/xvfb.pid"
+        for _ in $(seq 100); do
+            [ -s "$dir/display" ] && break
+            sleep 0.1
+        done
+        [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+        display=":$(tr -d '\n' <"$dir/display")"
+    fi
     cat >"$dir/session.env" <<ENV
 export DISPLAY='$display'
 export WINEPREFIX='$dir/prefix'
