@@ -96,7 +96,8 @@ target_link_libraries(standin_bassmidi PRIVATE qb_bass)
 qb_standin(bass_vst standin/bass_vst_standin.cpp)
 target_link_libraries(standin_bass_vst PRIVATE qb_bass)
 
-# Test instruments for the stand-in bass_vst.dll: name, editor size, key that crashes.
+# Test instruments for the stand-in bass_vst.dll: name, editor size, key that crashes
+# (128: none).
 function(qb_instrument name width height crash_key)
     add_library(${name} SHARED instruments/test_synth.cpp instruments/synth_engine.cpp
                                instruments/synth_editor.cpp)
@@ -108,9 +109,9 @@ function(qb_instrument name width height crash_key)
     set_target_properties(${name} PROPERTIES
         PREFIX "" RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/instruments")
 endfunction()
-qb_instrument(qb_synth 400 300 -1)
-qb_instrument(qb_synth_wide 640 480 -1)
-qb_instrument(qb_synth_plain 0 0 -1)
+qb_instrument(qb_synth 400 300 128)
+qb_instrument(qb_synth_wide 640 480 128)
+qb_instrument(qb_synth_plain 0 0 128)
 qb_instrument(qb_synth_crash 0 0 60)
 
 # The reference controller.

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cwchar>
 
@@ -16,7 +17,7 @@ bool ParseSeconds(const std::wstring& text, DWORD* milliseconds) {
     if (text.empty() || *end != L'\0' || !(seconds >= 0) || seconds > 86400) {
         return false;
     }
-    *milliseconds = static_cast<DWORD>(seconds * 1000 + 0.5);
+    *milliseconds = static_cast<DWORD>(std::lround(seconds * 1000));
     return true;
 }
 

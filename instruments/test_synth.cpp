@@ -1,6 +1,6 @@
 // A test instrument for the stand-in bass_vst.dll. Built several times with different
 // settings: QB_EDITOR_WIDTH and QB_EDITOR_HEIGHT (0 for no editor), QB_CRASH_KEY (a key
-// whose note-on ends the process with an access violation, -1 for none), QB_SYNTH_NAME.
+// whose note-on ends the process with an access violation, 128 for none), QB_SYNTH_NAME.
 #include "../audio/audio_constants.h"
 #include "../standin/plugin_interface.h"
 #include "synth_editor.h"
@@ -20,9 +20,10 @@ void* WINAPI Create(DWORD sampleRate) {
 }
 
 void WINAPI ProcessEvent(void* instance, DWORD channel, DWORD event, DWORD param) {
-    if (QB_CRASH_KEY >= 0 && event == kEventNote && (param & 0x7F) == QB_CRASH_KEY &&
+    if (QB_CRASH_KEY < 128 && event == kEventNote && (param & 0x7F) == QB_CRASH_KEY &&
         (param >> 8 & 0x7F) != 0) {
-        *static_cast<volatile int*>(nullptr) = 0; // crash-isolation tests want exactly this
+        // Crash-isolation tests want exactly this: an access violation on the mixing thread.
+        *static_cast<volatile int*>(nullptr) = 0; // NOLINT(clang-analyzer-core.NullDereference)
     }
     static_cast<Synth*>(instance)->engine.Event(channel, event, param);
 }

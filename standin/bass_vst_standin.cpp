@@ -45,8 +45,8 @@ DWORD CALLBACK RenderInstrument(HSTREAM /*handle*/, void* buffer, DWORD length, 
     std::lock_guard<std::mutex> lock(g_instrumentLock);
     const DWORD frames = length / kBytesPerFrame;
     instrument->table->render(instrument->instance, static_cast<float*>(buffer), frames);
-    std::memset(static_cast<char*>(buffer) + frames * kBytesPerFrame, 0,
-                length - frames * kBytesPerFrame);
+    const size_t whole = size_t{frames} * kBytesPerFrame;
+    std::memset(static_cast<char*>(buffer) + whole, 0, length - whole);
     instrument->renderedBytes += length;
     return length;
 }

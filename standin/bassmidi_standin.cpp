@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr QWORD kMaxFileBytes = 16 * 1024 * 1024;
+constexpr QWORD kMaxFileBytes = QWORD{16} * 1024 * 1024;
 // The host frees a MIDI stream through bass.dll, which cannot tell this library, so
 // the events of the most recent streams are kept and older ones are dropped.
 constexpr size_t kKeptSongs = 16;

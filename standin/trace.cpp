@@ -50,5 +50,5 @@ void TraceCall(const char* format, ...) {
     }
     line[length] = '\n';
     DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(length + 1), &written, nullptr);
+    WriteFile(file, line, static_cast<DWORD>(length) + 1, &written, nullptr);
 }

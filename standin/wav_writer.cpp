@@ -16,6 +16,13 @@ void Put16(unsigned char* at, WORD value) {
     std::memcpy(at, &value, 2);
 }
 
+// Chunk names: four characters, no terminator.
+void PutName(unsigned char* at, const char* name) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<unsigned char>(name[i]);
+    }
+}
+
 void WriteAt(HANDLE file, DWORD offset, const void* data, DWORD bytes) {
     SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN);
     DWORD written = 0;
@@ -31,8 +38,9 @@ bool WavWriter::Open(const wchar_t* path, DWORD sampleRate, DWORD channels) {
         return false;
     }
     unsigned char header[kHeaderBytes] = {};
-    std::memcpy(header, "RIFF", 4);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
+    PutName(header, "RIFF");
+    PutName(header + 8, "WAVE");
+    PutName(header + 12, "fmt ");
     Put32(header + 16, 16);
     Put16(header + 20, kIeeeFloat);
     Put16(header + 22, static_cast<WORD>(channels));
@@ -40,7 +48,7 @@ bool WavWriter::Open(const wchar_t* path, DWORD sampleRate, DWORD channels) {
     Put32(header + 28, sampleRate * channels * 4);
     Put16(header + 32, static_cast<WORD>(channels * 4));
     Put16(header + 34, 32);
-    std::memcpy(header + 36, "data", 4);
+    PutName(header + 36, "data");
     WriteAt(file_, 0, header, kHeaderBytes);
     WriteSizes();
     return true;

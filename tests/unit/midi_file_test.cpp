@@ -118,6 +118,7 @@ TEST(MidiFile, TracksMergeByPositionKeepingTrackOrderForTies) {
 
     const auto events = Read(file);
     std::vector<uint32_t> keys;
+    keys.reserve(events.size());
     for (const auto& event : events) {
         keys.push_back(event.param & 0x7F);
     }

@@ -10,7 +10,7 @@ namespace {
 constexpr uint32_t kRate = 48000;
 
 float Peak(SynthEngine* synth, uint32_t frames) {
-    std::vector<float> out(frames * 2);
+    std::vector<float> out(size_t{frames} * 2);
     synth->Render(out.data(), frames);
     float peak = 0;
     for (float sample : out) {
@@ -26,14 +26,14 @@ uint32_t Note(uint32_t key, uint32_t velocity) {
 TEST(SynthEngine, NoteSoundsAtItsPitchFromItsFirstFrame) {
     SynthEngine synth(kRate);
     synth.Event(0, 1, Note(69, 127));
-    std::vector<float> out(kRate * 2);
+    std::vector<float> out(size_t{kRate} * 2);
     synth.Render(out.data(), kRate);
     EXPECT_EQ(out[0], 0.0f); // the tone starts at phase 0
     EXPECT_GT(std::fabs(out[2]), 0.0f);
     EXPECT_EQ(out[2], out[3]); // the same in both channels
     int rising = 0;
-    for (uint32_t i = 1; i < kRate; ++i) {
-        rising += out[(i - 1) * 2] < 0 && out[i * 2] >= 0 ? 1 : 0;
+    for (size_t i = 2; i < out.size(); i += 2) {
+        rising += out[i - 2] < 0 && out[i] >= 0 ? 1 : 0;
     }
     EXPECT_NEAR(rising, 440, 1);
     EXPECT_TRUE(synth.KeySounds(69));
