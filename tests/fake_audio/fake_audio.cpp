@@ -338,7 +338,7 @@ DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         char* samples = static_cast<char*>(buffer);
         float level = 0.0f;
         for (int32_t i = 0; i < result / 4; ++i) {
-            std::memcpy(samples + 4 * i, &level, sizeof(level));
+            std::memcpy(samples + static_cast<ptrdiff_t>(i) * 4, &level, sizeof(level));
             level = level > 0.5f ? -0.5f : level + 0.001f;
         }
     } else if (result > 0) {
