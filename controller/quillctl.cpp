@@ -150,6 +150,11 @@ int Finish(Session* session, DWORD endTimeoutMs) {
     }
     const DWORD status = HostExitStatus(session->host);
     std::printf("host exited: status %lu\n", static_cast<unsigned long>(status));
+    constexpr DWORD kDllNotFound = 0xC0000135;
+    if (status == kDllNotFound) {
+        std::printf("(a library it needs was not found: bass.dll, bassmidi.dll and bass_vst.dll "
+                    "belong beside the host or on the search path)\n");
+    }
     return static_cast<int>(status);
 }
 
