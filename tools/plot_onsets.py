@@ -92,7 +92,8 @@ class Canvas:
 
 def draw_overview(canvas, left, seconds, notes, rewinds, labels):
     count = min(len(left), int(seconds * RATE))
-    top, middle, half = 30, 30 + (OVERVIEW_HEIGHT - 40) // 2, (OVERVIEW_HEIGHT - 60) // 2
+    top = 52
+    middle, half = top + (OVERVIEW_HEIGHT - top - 20) // 2, (OVERVIEW_HEIGHT - top - 30) // 2
     peak = max(max(abs(v) for v in left[:count]), 1e-9)
     canvas.hline(0, WIDTH - 1, middle, AXIS)
     for x in range(WIDTH):
@@ -101,17 +102,18 @@ def draw_overview(canvas, left, seconds, notes, rewinds, labels):
     for sample, channel, _key, _pass in notes:
         if sample < count:
             x = sample * WIDTH // count
-            row = top - 14 + (channel % 3) * 4  # a row of ticks a channel
-            canvas.vline(x, row, row + 3, CHANNEL_COLOURS[channel % 3])
+            row = top - 32 + (channel % 3) * 10  # a row of ticks a channel
+            for dx in (0, 1):
+                canvas.vline(x + dx, row, row + 7, CHANNEL_COLOURS[channel % 3])
     for sample in rewinds:
         if sample < count:
-            canvas.vline(sample * WIDTH // count, top - 14, OVERVIEW_HEIGHT - 10, REWIND, dashed=True)
+            canvas.vline(sample * WIDTH // count, top - 34, OVERVIEW_HEIGHT - 10, REWIND, dashed=True)
             labels.append((sample * WIDTH // count + 4, OVERVIEW_HEIGHT - 14, "loop goes back to the start"))
     for second in range(int(seconds) + 1):
         x = min(second * RATE * WIDTH // count, WIDTH - 1)
         canvas.vline(x, OVERVIEW_HEIGHT - 8, OVERVIEW_HEIGHT - 2, AXIS)
         labels.append((x + 2, OVERVIEW_HEIGHT + 10, "%d s" % second))
-    labels.append((6, 12, "captured output, %.1f s; ticks above: note events (red melody, "
+    labels.append((6, 13, "captured output, %.1f s; ticks: note events (red melody, "
                           "blue bass, green chords)" % seconds))
 
 
