@@ -4,12 +4,20 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
-// Lines from the user-interface thread and the mixing thread go to one file. Each is
-// written with a single append so the lines of several libraries never interleave.
-HANDLE OpenTraceFile() {
+// Lines from the user-interface thread and the mixing thread, and from all three
+// libraries, go to one file. Appending alone does not keep concurrent lines apart under
+// Wine, so every line is written under a mutex the libraries of one process share by
+// name.
+struct TraceFile {
+    HANDLE file;
+    HANDLE lock;
+};
+
+HANDLE OpenFileToAppend() {
     wchar_t path[MAX_PATH * 4];
     const DWORD length = GetEnvironmentVariableW(L"QB_TRACE", path, MAX_PATH * 4);
     if (length == 0 || length >= MAX_PATH * 4) {
@@ -17,6 +25,13 @@ HANDLE OpenTraceFile() {
     }
     return CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TraceFile OpenTrace() {
+    wchar_t name[64];
+    std::swprintf(name, 64, L"Local\\QuillbrookTrace.%lu",
+                  static_cast<unsigned long>(GetCurrentProcessId()));
+    return {OpenFileToAppend(), CreateMutexW(nullptr, FALSE, name)};
 }
 
 } // namespace
@@ -33,8 +48,8 @@ bool IsOtherStandinAddress(const void* address) {
 }
 
 void TraceCall(const char* format, ...) {
-    static const HANDLE file = OpenTraceFile();
-    if (file == INVALID_HANDLE_VALUE) {
+    static const TraceFile trace = OpenTrace();
+    if (trace.file == INVALID_HANDLE_VALUE || trace.lock == nullptr) {
         return;
     }
     char line[8192]; // room for the longest paths a test sends
@@ -50,5 +65,7 @@ void TraceCall(const char* format, ...) {
     }
     line[length] = '\n';
     DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(length) + 1, &written, nullptr);
+    WaitForSingleObject(trace.lock, INFINITE);
+    WriteFile(trace.file, line, static_cast<DWORD>(length) + 1, &written, nullptr);
+    ReleaseMutex(trace.lock);
 }

@@ -37,6 +37,10 @@ def session_environment():
     return env
 
 
+TRACE_LINE = re.compile(r"^(BASS_\w+ .* -> .*|STREAMPROC .*|SYNC .*|STOPPED .*)$")
+TRACE_WORD = re.compile(r"(BASS_\w+|STREAMPROC|SYNC|STOPPED) ")
+
+
 class Run:
     def __init__(self, status, output, errors, trace_path):
         self.status = status
@@ -46,6 +50,10 @@ class Run:
         if trace_path and os.path.exists(trace_path):
             with open(trace_path) as trace:
                 self.trace = trace.read().splitlines()
+        for line in self.trace:
+            # One call or event a line: lines written at once by two threads must not mix.
+            if not TRACE_LINE.match(line) or len(TRACE_WORD.findall(line)) != 1:
+                raise AssertionError("garbled trace line: %r" % line[:200])
 
     def host_window(self):
         """The (handle, class, title) that quillctl saw, or None."""
