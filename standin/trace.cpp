@@ -10,11 +10,12 @@ namespace {
 
 // Lines from the user-interface thread and the mixing thread, and from all three
 // libraries, go to one file. Appending alone does not keep concurrent lines apart under
-// Wine, so every line is written under a mutex the libraries of one process share by
-// name.
+// Wine, so every line is written under a lock the libraries of one process share: a
+// word in memory mapped by name, taken with an atomic exchange (a kernel mutex would
+// cost a round trip to the Wine server for every line).
 struct TraceFile {
     HANDLE file;
-    HANDLE lock;
+    volatile LONG* lock; // 0 free, 1 taken
 };
 
 HANDLE OpenFileToAppend() {
@@ -27,11 +28,20 @@ HANDLE OpenFileToAppend() {
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-TraceFile OpenTrace() {
+volatile LONG* SharedLockWord() {
     wchar_t name[64];
     std::swprintf(name, 64, L"Local\\QuillbrookTrace.%lu",
                   static_cast<unsigned long>(GetCurrentProcessId()));
-    return {OpenFileToAppend(), CreateMutexW(nullptr, FALSE, name)};
+    const HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name);
+    if (mapping == nullptr) {
+        return nullptr;
+    }
+    return static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+}
+
+TraceFile OpenTrace() {
+    return {OpenFileToAppend(), SharedLockWord()};
 }
 
 } // namespace
@@ -65,7 +75,9 @@ void TraceCall(const char* format, ...) {
     }
     line[length] = '\n';
     DWORD written = 0;
-    WaitForSingleObject(trace.lock, INFINITE);
+    while (InterlockedExchange(trace.lock, 1) != 0) {
+        SwitchToThread();
+    }
     WriteFile(trace.file, line, static_cast<DWORD>(length) + 1, &written, nullptr);
-    ReleaseMutex(trace.lock);
+    InterlockedExchange(trace.lock, 0);
 }

@@ -40,7 +40,10 @@ def play(tags=None, period=3840, passes=3):
         env["QB_LOOP_TAGS"] = tags
     try:
         return quillctl("plugin", build_path("instruments", "qb_synth.dll"),
-                        "song", qbtest.windows_path(song), "play", "wait", "3", "quit",
+                        "song", qbtest.windows_path(song), "play",
+                        # Time for the mixing thread to reach the play limit; one-frame
+                        # requests make many more calls.
+                        "wait", "8" if period < 64 else "3", "quit",
                         extra_env=env)
     finally:
         os.remove(song)
