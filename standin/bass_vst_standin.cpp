@@ -31,13 +31,19 @@ struct Instrument {
 std::mutex g_instrumentLock;
 std::vector<Instrument*> g_instruments(kMaxInstruments, nullptr);
 
-Instrument* FindInstrument(DWORD handle) {
-    for (Instrument* instrument : g_instruments) {
-        if (handle != 0 && instrument != nullptr && instrument->stream == handle) {
-            return instrument;
+// The list entry of the instrument with this handle, or null. Call with the lock held.
+Instrument** FindSlot(DWORD handle) {
+    for (Instrument*& slot : g_instruments) {
+        if (handle != 0 && slot != nullptr && slot->stream == handle) {
+            return &slot;
         }
     }
     return nullptr;
+}
+
+Instrument* FindInstrument(DWORD handle) {
+    Instrument** slot = FindSlot(handle);
+    return slot != nullptr ? *slot : nullptr;
 }
 
 DWORD CALLBACK RenderInstrument(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
@@ -130,11 +136,9 @@ BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
     Instrument* instrument = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_instrumentLock);
-        for (Instrument*& slot : g_instruments) {
-            if (vstHandle != 0 && slot != nullptr && slot->stream == vstHandle) {
-                instrument = slot;
-                slot = nullptr;
-            }
+        if (Instrument** slot = FindSlot(vstHandle)) {
+            instrument = *slot;
+            *slot = nullptr;
         }
     }
     if (instrument != nullptr) {

@@ -9,13 +9,13 @@ Needs ImageMagick's convert for the PNG and its labels.
 """
 import array
 import os
-import re
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_demo_song  # noqa: E402
 import smf  # noqa: E402
+import trace_reader  # noqa: E402
 
 RATE = 48000
 WIDTH, OVERVIEW_HEIGHT, ZOOM_HEIGHT = 1200, 300, 220
@@ -36,21 +36,11 @@ def read_trace(path):
     """Note-ons handed over while playing, as (sample, channel, key, pass), and the
     samples where the loop went back."""
     with open(path) as trace:
-        lines = trace.read().splitlines()
-    start = next(i for i, line in enumerate(lines) if line.startswith("BASS_ChannelPlay"))
-    pulled, notes, rewinds = 0, [], []
-    for line in lines[start:]:
-        pull = re.match(r"BASS_ChannelGetData handle=\d+ length=\d+ -> (\d+)", line)
-        event = re.match(r"BASS_VST_ProcessEvent handle=\d+ chan=(\d+) event=1 param=(\d+) "
-                         r"rendered=(\d+)", line)
-        if pull:
-            pulled += int(pull.group(1))
-        elif event and int(event.group(2)) >> 8:
-            notes.append((int(event.group(3)) // 8, int(event.group(1)),
-                          int(event.group(2)) & 0x7F, len(rewinds)))
-        elif line.startswith("SYNC "):
-            rewinds.append(pulled // 8)
-    return notes, rewinds
+        passes, starts = trace_reader.played_passes(trace.read().splitlines())
+    notes = [((starts[number] + pos) // 8, chan, param & 0x7F, number)
+             for number, events in enumerate(passes)
+             for kind, param, chan, pos in events if kind == 1 and param >> 8]
+    return notes, [start // 8 for start in starts[1:]]
 
 
 def check_positions(notes, rewinds):

@@ -137,12 +137,19 @@ def host_processes():
     return windows_processes("Quillbrook%s.exe" % WIDTH)
 
 
-def write_song(tracks, division=480):
-    """Writes a MIDI file into the session folder; gives its Unix path."""
-    handle, path = tempfile.mkstemp(suffix=".mid", dir=SESSION_DIR)
+def write_file(test, data, suffix=".mid"):
+    """Writes `data` to a new file in the session folder, removed when `test` ends;
+    gives its Unix path."""
+    handle, path = tempfile.mkstemp(suffix=suffix, dir=SESSION_DIR)
     with os.fdopen(handle, "wb") as out:
-        out.write(smf.midi_file(tracks, division))
+        out.write(data)
+    test.addCleanup(os.remove, path)
     return path
+
+
+def song_file(test, tracks, division=480, running_status=False):
+    """Writes a MIDI file of `tracks` for `test`; gives its path as the host sees it."""
+    return windows_path(write_file(test, smf.midi_file(tracks, division, running_status)))
 
 
 def wine_program(program, *args, extra_env=None, timeout=120):

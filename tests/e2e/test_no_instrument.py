@@ -2,7 +2,6 @@
 instead of spinning, and an instrument loaded later plays the song from where it is."""
 import os
 import re
-import tempfile
 import time
 import unittest
 
@@ -39,11 +38,7 @@ def measure_cpu_share(commands, start=1.5, span=3.0):
 
 class NoInstrument(unittest.TestCase):
     def song(self):
-        handle, path = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
-        with os.fdopen(handle, "wb") as out:
-            out.write(smf.midi_file(TRACKS))
-        self.addCleanup(os.remove, path)
-        return qbtest.windows_path(path)
+        return qbtest.song_file(self, TRACKS)
 
     def test_playing_without_an_instrument_stays_near_idle(self):
         for name, commands in (

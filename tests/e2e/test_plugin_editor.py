@@ -59,14 +59,11 @@ class LoadPlugin(unittest.TestCase):
     def test_switching_instruments_while_a_song_plays(self):
         notes = [(i * 24, smf.note_on(i % 4, 48 + i % 24, 100)) for i in range(400)]
         notes += [(i * 24 + 12, smf.note_off(i % 4, 48 + i % 24)) for i in range(400)]
-        handle, song = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
-        with os.fdopen(handle, "wb") as out:
-            out.write(smf.midi_file([notes]))
-        self.addCleanup(os.remove, song)
+        song = qbtest.song_file(self, [notes])
         switches = []
         for i in range(30):
             switches += ["plugin", (SYNTH, WIDE, PLAIN)[i % 3], "wait", "0.03"]
-        run = quillctl("song", qbtest.windows_path(song), "play", *switches, "wait", "0.5", "quit",
+        run = quillctl("song", song, "play", *switches, "wait", "0.5", "quit",
                        extra_env={"QB_PERIOD_BYTES": "256"})
         self.assertEqual(run.status, 0, run)
         self.assertEqual(len(re.findall(r"^editor report: ", run.output, re.M)), 30)
@@ -139,12 +136,9 @@ class EditorDrawing(unittest.TestCase):
     def test_the_editor_draws_its_keyboard_with_the_sounding_keys(self):
         chord = [(0, smf.note_on(0, key, 100)) for key in (60, 64, 67)]
         chord += [(48000, smf.note_off(0, key)) for key in (60, 64, 67)]
-        handle, song = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
-        with os.fdopen(handle, "wb") as out:
-            out.write(smf.midi_file([chord]))
-        self.addCleanup(os.remove, song)
+        song = qbtest.song_file(self, [chord])
         display = qbtest.session_environment()["DISPLAY"]
-        with qbtest.Background("plugin", SYNTH, "song", qbtest.windows_path(song), "play",
+        with qbtest.Background("plugin", SYNTH, "song", song, "play",
                                "editor", "wait", "4", "quit") as controller:
             time.sleep(2.5)
             pixels, png = screenshot_pixels(display, 100, 100, 400, 300)

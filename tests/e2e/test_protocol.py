@@ -26,9 +26,7 @@ def answers(run):
 
 class Protocol(unittest.TestCase):
     def song(self, tracks=None):
-        path = qbtest.write_song(tracks or [TWO_SECONDS])
-        self.addCleanup(os.remove, path)
-        return qbtest.windows_path(path)
+        return qbtest.song_file(self, tracks or [TWO_SECONDS])
 
     def test_the_whole_road(self):
         song = self.song()
@@ -106,11 +104,10 @@ class Protocol(unittest.TestCase):
 
 class Failures(unittest.TestCase):
     def test_a_crashing_plugin_takes_down_only_the_host(self):
-        path = qbtest.write_song([[(0, smf.note_on(0, 50, 100)), (240, smf.note_on(0, 60, 100)),
-                                   (960, smf.note_off(0, 60))]])
-        self.addCleanup(os.remove, path)
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 50, 100)), (240, smf.note_on(0, 60, 100)),
+                                        (960, smf.note_off(0, 60))]])
         run = quillctl("plugin", build_path("instruments", "qb_synth_crash.dll"),
-                       "song", qbtest.windows_path(path), "play", "wait", "3", "quit")
+                       "song", song, "play", "wait", "3", "quit")
         match = re.search(r"^host exited: status (\d+)$", run.output, re.M)
         self.assertIsNotNone(match, run)
         self.assertEqual(int(match.group(1)), 0xC0000005, "an access violation ended the host")

@@ -2,13 +2,12 @@
 MIDI file reaches the instrument exactly at its byte position, in file order, on every
 pass of the loop, whatever size of request the mixing thread makes; loop tags set
 where the loop turns and where it goes back to."""
-import os
 import re
-import tempfile
 import unittest
 
 import qbtest
 import smf
+import trace_reader
 from qbtest import build_path, quillctl
 
 DIVISION = 480
@@ -24,52 +23,19 @@ TRACKS = [CONDUCTOR, NOTES]
 SENT = [e for e in smf.expected_events(TRACKS, DIVISION) if e[0] != 10]
 SONG_BYTES = SENT[-1][3]
 
-EVENT = re.compile(r"BASS_VST_ProcessEvent handle=(\d+) chan=(\d+) event=(\d+) param=(\d+) "
-                   r"rendered=(\d+)")
-PULL = re.compile(r"BASS_ChannelGetData handle=(\d+) length=(\d+) -> (-?\d+)")
 SYNC = re.compile(r"SYNC sync=\d+ handle=\d+ type=(\w+) pos=(\d+)")
 
 
-def play(tags=None, period=3840, passes=3):
-    handle, song = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
-    with os.fdopen(handle, "wb") as out:
-        out.write(smf.midi_file(TRACKS, DIVISION, running_status=True))
+def play(test, tags=None, period=3840, passes=3):
+    song = qbtest.song_file(test, TRACKS, DIVISION, running_status=True)
     env = {"QB_FAST": "1", "QB_PERIOD_BYTES": str(period),
            "QB_PLAY_LIMIT": str(SONG_BYTES * passes + 8 * 48000)}
     if tags:
         env["QB_LOOP_TAGS"] = tags
-    try:
-        return quillctl("plugin", build_path("instruments", "qb_synth.dll"),
-                        "song", qbtest.windows_path(song), "play",
-                        # Time for the mixing thread to reach the play limit; one-frame
-                        # requests make many more calls.
-                        "wait", "8" if period < 64 else "3", "quit",
-                        extra_env=env)
-    finally:
-        os.remove(song)
-
-
-def passes_of(run):
-    """The events handed over while playing, split into passes at each sync, as
-    (event, param, chan, position in the pass), with the bytes pulled before each."""
-    played = run.trace[next(i for i, line in enumerate(run.trace)
-                            if line.startswith("BASS_ChannelPlay")):]
-    pulled = 0
-    passes = [[]]
-    starts = [0]
-    for line in played:
-        event, pull, sync = EVENT.match(line), PULL.match(line), SYNC.match(line)
-        if pull and int(pull.group(3)) > 0:
-            pulled += int(pull.group(3))
-        elif event:
-            rendered = int(event.group(5))
-            assert rendered == pulled, line  # the instrument renders only what is pulled
-            chan, kind, param = (int(event.group(i)) for i in (2, 3, 4))
-            passes[-1].append((kind, param, chan, rendered - starts[-1]))
-        elif sync:
-            passes.append([])
-            starts.append(pulled)
-    return passes
+    return quillctl("plugin", build_path("instruments", "qb_synth.dll"), "song", song, "play",
+                    # Time for the mixing thread to reach the play limit; one-frame
+                    # requests make many more calls.
+                    "wait", "8" if period < 64 else "3", "quit", extra_env=env)
 
 
 def traced_calls(run, prefix):
@@ -81,7 +47,7 @@ class EventTiming(unittest.TestCase):
     def assert_exact_passes(self, run, expected, at_least=3, later=None):
         """Each complete pass hands over `expected` (the first) or `later` (the rest)."""
         self.assertEqual(run.status, 0, run)
-        passes = passes_of(run)
+        passes, _ = trace_reader.played_passes(run.trace)
         complete, last = passes[:-1], passes[-1]
         self.assertGreaterEqual(len(complete), at_least, "passes: %d" % len(complete))
         for number, events in enumerate(complete, 1):
@@ -93,7 +59,7 @@ class EventTiming(unittest.TestCase):
         # 10 ms requests, an odd request of 151 frames, and one frame at a time.
         for period in (3840, 1208, 8):
             with self.subTest(period=period):
-                run = play(period=period, passes=3 if period > 8 else 1)
+                run = play(self, period=period, passes=3 if period > 8 else 1)
                 self.assert_exact_passes(run, SENT, at_least=3 if period > 8 else 1)
                 lengths = [int(m.group(1)) for m in
                            (re.match(r"STREAMPROC handle=\d+ pos=\d+ length=(\d+)", line)
@@ -101,7 +67,7 @@ class EventTiming(unittest.TestCase):
                 self.assertTrue(lengths and max(lengths) == period)
 
     def test_loop_tags_set_the_sync_position_and_the_rewind_point(self):
-        run = play(tags="LOOPSTART=12000|LOOPLENGTH=48000")
+        run = play(self, tags="LOOPSTART=12000|LOOPLENGTH=48000")
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
                          ["BASS_ChannelSetSync handle=%s type=0x40000000 param=240000" %
                           self.output_stream(run)])
@@ -117,7 +83,7 @@ class EventTiming(unittest.TestCase):
                                  later=[e for e in SENT if e[3] < 240000 - 48000])
 
     def test_a_refused_loop_start_rewinds_to_0(self):
-        run = play(tags="loopstart=3|looplength=48000")
+        run = play(self, tags="loopstart=3|looplength=48000")
         stream = self.output_stream(run)
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
                          ["BASS_ChannelSetSync handle=%s type=0x40000000 param=192012" % stream])
@@ -127,7 +93,7 @@ class EventTiming(unittest.TestCase):
         self.assert_exact_passes(run, [e for e in SENT if e[3] < 192012])
 
     def test_a_loop_start_alone_keeps_the_end_sync(self):
-        run = play(tags="LOOPSTART=12000")
+        run = play(self, tags="LOOPSTART=12000")
         stream = self.output_stream(run)
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
                          ["BASS_ChannelSetSync handle=%s type=0x40000002 param=0" % stream])

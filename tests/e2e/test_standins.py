@@ -2,7 +2,6 @@
 thread's syncs, ends and stops, decoding streams, loop tags, instruments and the MIDI
 reader."""
 import os
-import tempfile
 import unittest
 
 import qbtest
@@ -56,11 +55,7 @@ class Instruments(unittest.TestCase):
 
 class MidiFiles(unittest.TestCase):
     def write(self, data):
-        handle, path = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
-        with os.fdopen(handle, "wb") as out:
-            out.write(data)
-        self.addCleanup(os.remove, path)
-        return path
+        return qbtest.write_file(self, data)
 
     def test_events_and_positions_of_a_two_track_file(self):
         conductor = [(0, smf.tempo(500000)), (960, smf.tempo(333333)), (1000, smf.text("x"))]
