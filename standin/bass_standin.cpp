@@ -74,6 +74,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     }
     if (result) {
         StartMixer();
+        WriteUnixProcessId();
     }
     TRACE_HOST_CALL("BASS_Init device=%d freq=%lu flags=0x%lx win=%llu clsid=%s -> %d", device,
                     static_cast<unsigned long>(freq), static_cast<unsigned long>(flags),

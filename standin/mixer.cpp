@@ -8,6 +8,7 @@
 #include "wav_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -165,7 +166,10 @@ bool MixStep(const MixerSettings& settings, std::vector<float>* mix, std::vector
     return any;
 }
 
+std::atomic<bool> g_mixerRunning{false};
+
 void MixerLoop() {
+    g_mixerRunning = true;
     const MixerSettings settings = ReadSettings();
     WavWriter capture;
     const std::wstring capturePath = EnvText(L"QB_CAPTURE");
@@ -207,6 +211,12 @@ void MixerLoop() {
 
 } // namespace
 
+// Returns once the thread runs, as a real device's threads are up when it is open.
+// Wine's 32-bit ExitProcess can also crash the process while a new thread is still
+// starting, so a program that ends right after BASS_Init must not meet one.
 void StartMixer() {
     std::thread(MixerLoop).detach();
+    while (!g_mixerRunning) {
+        Sleep(1);
+    }
 }

@@ -12,3 +12,7 @@ std::wstring EnvText(const wchar_t* name);
 // The variable's value as a decimal number, or `fallback` when it is not set or not
 // a number.
 unsigned long long EnvNumber(const wchar_t* name, unsigned long long fallback);
+
+// When QB_PID_FILE names a file, writes the Linux process id of this process into it,
+// so a test under Wine can watch the process without searching for it.
+void WriteUnixProcessId();

@@ -9,6 +9,7 @@ import re
 import sys
 import subprocess
 import tempfile
+import time
 import unittest
 
 SESSION_DIR = os.environ.get("QB_SESSION_DIR", "")
@@ -96,11 +97,15 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
 
 class Background:
     """quillctl running in the background with `commands`; use in a with-block, which
-    waits for it to end. `output()` gives what it printed."""
+    waits for it to end. `output()` gives what it printed, `host_pid()` the Linux
+    process id of the host it started (written by the stand-in bass.dll)."""
 
     def __init__(self, *commands, extra_env=None):
         env = session_environment()
         env.update(extra_env or {})
+        handle, self.pid_file = tempfile.mkstemp(prefix="pid-", dir=SESSION_DIR)
+        os.close(handle)
+        env["QB_PID_FILE"] = windows_path(self.pid_file)
         host = os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH)
         argv = ["wine", os.path.join(BUILD_DIR, "controller", "quillctl.exe"), windows_path(host)]
         self.out = tempfile.TemporaryFile()
@@ -112,29 +117,23 @@ class Background:
 
     def __exit__(self, *exc):
         self.process.wait(timeout=120)
+        os.remove(self.pid_file)
+
+    def host_pid(self, timeout=60):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            with open(self.pid_file) as text:
+                pid = text.read()
+            if pid.endswith("\n"):  # written whole
+                return int(pid)
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.02)
+        raise AssertionError("the host did not start:\n" + self.output())
 
     def output(self):
         self.out.seek(0)
         return self.out.read().decode(errors="replace")
-
-
-def windows_processes(program):
-    """Linux ids of the running Windows processes of `program` (a file name such as
-    Quillbrook64.exe): Wine runs each as a process whose first argument is its path."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
-                first = cmdline.read().split(b"\0")[0]
-        except OSError:
-            continue
-        if first.lower().endswith(program.lower().encode()):
-            found.append(pid)
-    return found
-
-
-def host_processes():
-    return windows_processes("Quillbrook%s.exe" % WIDTH)
 
 
 def write_file(test, data, suffix=".mid"):

@@ -1,10 +1,8 @@
 """The control protocol end to end under Wine, through quillctl: the whole road of a
-controller, the reports and their windows, codes that do nothing, odd payloads, a
-crashing plug-in and the death of the controller."""
+controller, the reports and their windows, codes that do nothing, odd payloads and a
+crashing plug-in."""
 import os
 import re
-import signal
-import time
 import unittest
 
 import qbtest
@@ -113,24 +111,6 @@ class Failures(unittest.TestCase):
         self.assertEqual(int(match.group(1)), 0xC0000005, "an access violation ended the host")
         self.assertEqual(run.status, 0xC0000005 & 0xFF, run)
         self.assertIn("event=1 param=25660 ", run.trace[-1], "it died at the crashing note")
-
-    def test_the_host_ends_within_about_a_second_of_its_controller(self):
-        with qbtest.Background("wait", "30") as controller:
-            deadline = time.time() + 60
-            while not qbtest.host_processes() and time.time() < deadline:
-                time.sleep(0.05)
-            self.assertTrue(qbtest.host_processes(), controller.output())
-            time.sleep(0.5)
-            (quillctl_pid,) = qbtest.windows_processes("quillctl.exe")
-            os.kill(int(quillctl_pid), signal.SIGKILL)
-            killed = time.time()
-            while qbtest.host_processes() and time.time() < killed + 10:
-                time.sleep(0.02)
-            ended_after = time.time() - killed
-        print("%s-bit host ended %.0f ms after its controller was killed" %
-              (qbtest.WIDTH, ended_after * 1000))
-        self.assertFalse(qbtest.host_processes())
-        self.assertLess(ended_after, 2.5)
 
 
 if __name__ == "__main__":
