@@ -5,6 +5,9 @@
 
 constexpr DWORD kSampleRate = 48000;
 constexpr DWORD kChannels = 2;
+constexpr DWORD kMidiChannels = 16; // of a VST instrument
+constexpr int kDefaultDevice = -1;
+constexpr int kNoSoundDevice = 0;
 
 constexpr DWORD kDecodeFloatUnicode = 0x80200100; // UTF-16 name, decode only, float samples
 constexpr DWORD kFloatLoopStream = 0x104;         // float samples, loop flag

@@ -33,7 +33,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
     RegisterHostWindowClasses(instance);
     HWND mainWindow = CreateMainWindow(instance);
     InitPlayerState(&player, mainWindow);
-    BASS_Init(-1, kSampleRate, 0, mainWindow, nullptr);
+    // Without an output device the "no sound" device still lets plug-ins, their
+    // editors and songs load; playing is then silent.
+    if (BASS_Init(kDefaultDevice, kSampleRate, 0, mainWindow, nullptr) == 0) {
+        BASS_Init(kNoSoundDevice, kSampleRate, 0, mainWindow, nullptr);
+    }
     if (mainWindow == nullptr) {
         return 0;
     }

@@ -4,8 +4,11 @@
 
 DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path) {
     // The mixing thread sees no instrument while the old one is unloaded and the new
-    // one loads, rather than a handle that is being freed.
-    BASS_VST_ChannelFree(state->instrument.exchange(0));
+    // one loads, and the old one is freed only once no render call can be pulling
+    // from it or sending it an event.
+    const DWORD old = state->instrument.exchange(0);
+    WaitForRenderCalls(state);
+    BASS_VST_ChannelFree(old);
     state->pluginLoaded.store(1);
     if (path == nullptr) {
         return 0;

@@ -1,5 +1,9 @@
 #include "player_state.h"
 
+#ifndef _WIN32
+#include <sched.h>
+#endif
+
 void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->outputStream.store(0);
     state->mainWindow = mainWindow;
@@ -11,4 +15,16 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->events.store(nullptr);
     state->pluginLoaded.store(0);
     state->editorWindow = nullptr;
+    state->renderCalls.store(0);
+    state->playing = false;
+}
+
+void WaitForRenderCalls(const PlayerState* state) {
+    while (state->renderCalls.load() != 0) {
+#ifdef _WIN32
+        SwitchToThread();
+#else
+        sched_yield();
+#endif
+    }
 }

@@ -3,6 +3,11 @@
 // The user-interface thread runs the commands; the audio library's mixing thread runs
 // the render and loop callbacks. Every field that the mixing thread touches is atomic,
 // so the two threads never race; the render path itself takes no lock.
+//
+// The library may return from stopping or freeing a stream, or from freeing the
+// instrument, while a render call is still running. So the commands first unpublish
+// what they replace (the stream handle, the table, the instrument), then wait until
+// no render call is in progress, and only then release it or reset the cursor.
 #pragma once
 
 #include <atomic>
@@ -29,7 +34,13 @@ struct PlayerState {
     std::atomic<EventTable*> events; // null when no song is loaded
     std::atomic<DWORD> pluginLoaded;
     HWND editorWindow;
+    std::atomic<DWORD> renderCalls; // render calls in progress
+    bool playing;                   // Play has started the current stream; UI thread only
 };
 
 // Puts the record into its start-up state: everything zero but the main window.
 void InitPlayerState(PlayerState* state, HWND mainWindow);
+
+// Returns once no render call is in progress. Call after unpublishing what is to be
+// released; it waits at most for the render call that is running now.
+void WaitForRenderCalls(const PlayerState* state);

@@ -4,11 +4,11 @@
 
 #include "../audio/audio_constants.h"
 
-// Runs on the mixing thread: no allocation, no lock, no waiting. The cursor is kept in
-// locals for the call and stored once at the end; the loop callback, which also resets
-// it, runs on the same thread between calls.
-DWORD CALLBACK RenderProc(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
-    PlayerState* state = static_cast<PlayerState*>(user);
+namespace {
+
+// The cursor is kept in locals for the call and stored once at the end; the loop
+// callback, which also resets it, runs on the same thread between calls.
+DWORD RenderEvents(PlayerState* state, void* buffer, DWORD length) {
     const EventTable* table = state->events.load(std::memory_order_acquire);
     const DWORD eventCount = table != nullptr ? table->eventCount : 0;
     const SongEvent* events = table != nullptr ? table->records : nullptr;
@@ -20,8 +20,10 @@ DWORD CALLBACK RenderProc(HSTREAM /*handle*/, void* buffer, DWORD length, void* 
     while (filled < length) {
         while (nextEvent < eventCount && events[nextEvent].pos <= renderedBytes) {
             const SongEvent& event = events[nextEvent];
+            // A VST instrument has 16 MIDI channels; the channels of further ports
+            // are consumed but not sent.
             if (state->pluginLoaded.load(std::memory_order_relaxed) != 0 &&
-                event.event != kEventBankSelect) {
+                event.event != kEventBankSelect && event.chan < kMidiChannels) {
                 BASS_VST_ProcessEvent(state->instrument.load(std::memory_order_relaxed), event.chan,
                                       event.event, event.param);
             }
@@ -53,4 +55,25 @@ DWORD CALLBACK RenderProc(HSTREAM /*handle*/, void* buffer, DWORD length, void* 
     state->nextEvent.store(nextEvent, std::memory_order_relaxed);
     state->renderedBytes.store(renderedBytes, std::memory_order_relaxed);
     return nextEvent == eventCount ? (filled | kStreamEndBit) : filled;
+}
+
+} // namespace
+
+// Runs on the mixing thread: no allocation, no lock, no waiting. The count of calls in
+// progress is raised before anything shared is read and lowered after the last use,
+// so a command that has unpublished something and seen the count at zero can release
+// it. A call for a stream that is no longer the current one (freed or replaced while
+// the library was about to call it) touches nothing and gets silence.
+DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user) {
+    PlayerState* state = static_cast<PlayerState*>(user);
+    state->renderCalls.fetch_add(1);
+    DWORD result = 0;
+    if (handle != 0 && handle == state->outputStream.load()) {
+        result = RenderEvents(state, buffer, length);
+    } else {
+        std::memset(buffer, 0, length);
+        result = length | kStreamEndBit;
+    }
+    state->renderCalls.fetch_sub(1, std::memory_order_release);
+    return result;
 }

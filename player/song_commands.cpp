@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kAllTracks = -1;
 constexpr DWORD kAllEventTypes = 0;
-constexpr DWORD kMidiChannels = 16;
+constexpr DWORD kCountFailed = 0xFFFFFFFF; // the library's error value
 
 EventTable* AllocateEventTable(DWORD eventCount) {
     const uint64_t bytes =
@@ -29,24 +29,6 @@ EventTable* AllocateEventTable(DWORD eventCount) {
     return table;
 }
 
-// Reads every event of the MIDI stream into a new table, or gives null when no table
-// can be had. Only records the library actually filled are counted.
-EventTable* ReadEventTable(HSTREAM midi) {
-    const DWORD counted = BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, nullptr);
-    EventTable* table = AllocateEventTable(counted);
-    if (table == nullptr) {
-        return nullptr;
-    }
-    const DWORD filled =
-        BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, table->records);
-    table->eventCount = filled < counted ? filled : counted;
-    return table;
-}
-
-void ReleaseEventTable(PlayerState* state) {
-    std::free(state->events.exchange(nullptr, std::memory_order_acq_rel));
-}
-
 void ResetInstrumentChannels(const PlayerState* state) {
     for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
         const DWORD instrument = state->instrument.load(std::memory_order_relaxed);
@@ -54,6 +36,54 @@ void ResetInstrumentChannels(const PlayerState* state) {
         BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
         BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
     }
+}
+
+// Reads every event of the MIDI stream into a new table, or gives null when no table
+// can be had. Only records the library actually filled are counted.
+// A library that cannot list the events gives its error value, as for a file it
+// cannot read.
+EventTable* ReadEventTable(HSTREAM midi) {
+    const DWORD counted = BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, nullptr);
+    EventTable* table = counted != kCountFailed ? AllocateEventTable(counted) : nullptr;
+    if (table == nullptr) {
+        return nullptr;
+    }
+    const DWORD filled =
+        BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, table->records);
+    if (filled == kCountFailed) {
+        std::free(table);
+        return nullptr;
+    }
+    table->eventCount = filled < counted ? filled : counted;
+    return table;
+}
+
+// Unpublishes the table, then releases it once no render call can be reading it.
+void ReleaseEventTable(PlayerState* state) {
+    EventTable* table = state->events.exchange(nullptr);
+    WaitForRenderCalls(state);
+    std::free(table);
+}
+
+// Unpublishes the output stream and frees it; once this returns no render call of it
+// is in progress, and a late one touches nothing.
+void ReleaseOutputStream(PlayerState* state) {
+    const HSTREAM stream = state->outputStream.exchange(0);
+    if (stream != 0) {
+        BASS_StreamFree(stream);
+    }
+    WaitForRenderCalls(state);
+}
+
+// A new output stream for the current table, its cursor at the start and the
+// instrument's channels reset. Call once no render call is in progress.
+void StartOutputStream(PlayerState* state) {
+    state->nextEvent.store(0, std::memory_order_relaxed);
+    state->renderedBytes.store(0, std::memory_order_relaxed);
+    state->playing = false;
+    state->outputStream.store(
+        BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state));
+    ResetInstrumentChannels(state);
 }
 
 bool StartsWithCaseBlind(const char* text, const char* key) {
@@ -114,29 +144,33 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
         return;
     }
 
-    // The earlier song goes first: once its stream is freed its callback no longer
-    // runs, so the table can be released and the cursor reset without a race.
-    const HSTREAM earlier = state->outputStream.exchange(0);
-    if (earlier != 0) {
-        BASS_StreamFree(earlier);
-    }
+    // The earlier song goes first, so nothing of it reaches the instrument once this
+    // returns.
+    ReleaseOutputStream(state);
     ReleaseEventTable(state);
-
-    state->nextEvent.store(0, std::memory_order_relaxed);
-    state->renderedBytes.store(0, std::memory_order_relaxed);
     state->events.store(table, std::memory_order_release);
-    state->outputStream.store(
-        BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state));
-    ResetInstrumentChannels(state);
+    StartOutputStream(state);
 }
 
 void Play(PlayerState* state) {
-    const HSTREAM stream = state->outputStream.load();
+    HSTREAM stream = state->outputStream.load();
     // After Stop the song's events are gone; there is nothing to play until the next
     // LoadSong.
     if (stream == 0 || state->events.load(std::memory_order_acquire) == nullptr) {
         return;
     }
+    if (state->playing) {
+        // Playing already: start again from the first event on a stream of its own,
+        // so a render call of the earlier run that is still under way cannot move the
+        // new run's cursor, and notes sounding now are released.
+        ReleaseOutputStream(state);
+        StartOutputStream(state);
+        stream = state->outputStream.load();
+        if (stream == 0) {
+            return;
+        }
+    }
+    state->playing = true;
     DWORD loopStart = 0;
     state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsLoop), &loopStart);
     state->loopStart.store(loopStart);
@@ -155,23 +189,27 @@ void Stop(PlayerState* state) {
     }
     BASS_ChannelStop(stream);
     ReleaseEventTable(state);
+    state->playing = false;
 }
 
 void FreeStream(PlayerState* state) {
-    const HSTREAM stream = state->outputStream.load();
-    if (stream == 0) {
+    if (state->outputStream.load() == 0) {
         return;
     }
-    BASS_StreamFree(stream);
-    state->outputStream.store(0);
+    ReleaseOutputStream(state);
+    state->playing = false;
 }
 
-void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD /*channel*/, DWORD /*data*/, void* user) {
+// A sync may fire late, for a stream already replaced: only the current stream's own
+// sync rewinds the song.
+void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD channel, DWORD /*data*/, void* user) {
     PlayerState* state = static_cast<PlayerState*>(user);
+    if (channel == 0 || channel != state->outputStream.load()) {
+        return;
+    }
     state->nextEvent.store(0, std::memory_order_relaxed);
     state->renderedBytes.store(0, std::memory_order_relaxed);
-    const HSTREAM stream = state->outputStream.load();
-    if (BASS_ChannelSetPosition(stream, state->loopStart.load(), kPosByte) == 0) {
-        BASS_ChannelSetPosition(stream, 0, kPosByte);
+    if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {
+        BASS_ChannelSetPosition(channel, 0, kPosByte);
     }
 }

@@ -16,10 +16,28 @@ bool QueryPlugin(DWORD instrument, BASS_VST_INFO* info) {
     return instrument != 0 && BASS_VST_GetInfo(instrument, info) != 0;
 }
 
+// The editor window's frame for a client area of the editor's size whose top-left
+// corner lies at (100, 100).
+RECT EditorFrame(const BASS_VST_INFO& info) {
+    RECT frame = {kEditorLeft, kEditorTop, kEditorLeft + static_cast<LONG>(info.editorWidth),
+                  kEditorTop + static_cast<LONG>(info.editorHeight)};
+    AdjustWindowRect(&frame, kEditorWindowStyle, FALSE);
+    return frame;
+}
+
+void FitEditorWindow(HWND window, const BASS_VST_INFO& info) {
+    const RECT frame = EditorFrame(info);
+    SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 } // namespace
 
 bool LoadPlugin(PlayerState* state, const wchar_t* path) {
+    // Many editors crash when the window they live in dies first, so the editor is
+    // closed before its window goes, and the plug-in is freed last.
     if (state->editorWindow != nullptr && IsWindow(state->editorWindow)) {
+        BASS_VST_EmbedEditor(state->instrument.load(), nullptr);
         DestroyWindow(state->editorWindow);
     }
     state->editorWindow = nullptr;
@@ -36,13 +54,15 @@ void ShowEditor(PlayerState* state) {
         return;
     }
     if (state->editorWindow == nullptr || !IsWindow(state->editorWindow)) {
-        RECT frame = {kEditorLeft, kEditorTop, kEditorLeft + static_cast<LONG>(info.editorWidth),
-                      kEditorTop + static_cast<LONG>(info.editorHeight)};
-        AdjustWindowRect(&frame, kEditorWindowStyle, FALSE);
+        const RECT frame = EditorFrame(info);
         state->editorWindow = CreateWindowExW(
             0, QB_EDITOR_CLASS_NAME, L"", kEditorWindowStyle, frame.left, frame.top,
             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
         BASS_VST_EmbedEditor(instrument, state->editorWindow);
+        // A few plug-ins know their editor's size only once it is open.
+        if ((info.editorWidth == 0 || info.editorHeight == 0) && QueryPlugin(instrument, &info)) {
+            FitEditorWindow(state->editorWindow, info);
+        }
     }
     ShowWindow(state->editorWindow, SW_SHOW);
 }

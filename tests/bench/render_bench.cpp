@@ -46,7 +46,8 @@ void RenderOneMinute(benchmark::State& state) {
                 benchmark::DoNotOptimize(
                     BASS_ChannelGetData(instrument, buffer.data(), kBufferBytes));
             } else {
-                benchmark::DoNotOptimize(RenderProc(0, buffer.data(), kBufferBytes, &player));
+                benchmark::DoNotOptimize(
+                    RenderProc(player.outputStream.load(), buffer.data(), kBufferBytes, &player));
             }
             benchmark::ClobberMemory();
         }

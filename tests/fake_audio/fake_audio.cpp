@@ -28,6 +28,7 @@ struct Stream {
     void* user = nullptr;
     bool playing = false;
     bool ended = false;
+    bool busy = false; // its procedure is being called with the lock let go
     uint64_t position = 0;
     std::vector<Sync> syncs;
 };
@@ -45,10 +46,12 @@ uint32_t midiFillLimit = UINT32_MAX;
 bool midiCountOverridden = false;
 uint32_t midiCountOverride = 0;
 bool midiOpenFails = false;
+bool midiFillFails = false;
 bool streamCreateFails = false;
 bool positionRefused = false;
 std::string tags;
 std::atomic<bool> quiet{false};
+std::atomic<bool> noWait{false};
 
 // The library's own state. The mixing thread holds mixerLock while it runs a stream's
 // callback and syncs, so stopping or freeing a stream waits for that to finish.
@@ -56,7 +59,13 @@ std::recursive_mutex mixerLock;
 std::map<DWORD, Stream> streams;
 DWORD nextStream = 1;
 std::atomic<DWORD> nextInstrument{fake::kFirstInstrument};
-std::atomic<bool> instrumentAlive[kMaxInstruments];
+// An instrument's own state, touched by its pulls and events as a plug-in's would be:
+// freeing it while a pull is under way is a use after free.
+struct Voice {
+    float level = 0.0f;
+    uint32_t events = 0;
+};
+std::atomic<Voice*> voices[kMaxInstruments];
 std::atomic<bool> mixerRunning{false};
 std::atomic<uint64_t> mixedBytes{0};
 std::thread mixerThread;
@@ -75,39 +84,74 @@ void Record(const char* format, ...) {
     calls.emplace_back(line);
 }
 
+Voice* FindVoice(DWORD handle) {
+    if (handle < fake::kFirstInstrument || handle >= fake::kFirstInstrument + kMaxInstruments) {
+        return nullptr;
+    }
+    return voices[handle - fake::kFirstInstrument].load();
+}
+
 bool IsLiveInstrument(DWORD handle) {
-    return handle >= fake::kFirstInstrument && handle < fake::kFirstInstrument + kMaxInstruments &&
-           instrumentAlive[handle - fake::kFirstInstrument].load();
+    return FindVoice(handle) != nullptr;
+}
+
+// Calls the stream's procedure for `length` bytes. In no-wait mode the lock is let go
+// for the call, as a library whose Stop and StreamFree do not wait for a call in
+// progress; ChannelPlay waits for it instead, so one stream never runs twice at once.
+DWORD CallStreamProc(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, Stream& stream,
+                     uint32_t length, std::vector<char>& buffer) {
+    if (!noWait.load()) {
+        return stream.proc(handle, buffer.data(), length, stream.user);
+    }
+    STREAMPROC* proc = stream.proc;
+    void* user = stream.user;
+    stream.busy = true;
+    lock.unlock();
+    const DWORD result = proc(handle, buffer.data(), length, user);
+    lock.lock();
+    return result;
 }
 
 // Runs `length` bytes of one stream through its callback, its position syncs and, at
-// its end, its end syncs. Called with mixerLock held.
-void MixStream(Stream& stream, uint32_t length, std::vector<char>& buffer) {
-    for (const Sync& sync : stream.syncs) {
-        if (sync.type == kSyncPosMixtime && sync.param > stream.position &&
-            sync.param < stream.position + length) {
-            length = static_cast<uint32_t>(sync.param - stream.position);
+// its end, its end syncs. Called with mixerLock held; the stream may be stopped or
+// freed meanwhile in no-wait mode.
+void MixStream(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, uint32_t length,
+               std::vector<char>& buffer) {
+    Stream* stream = &streams[handle];
+    for (const Sync& sync : stream->syncs) {
+        if (sync.type == kSyncPosMixtime && sync.param > stream->position &&
+            sync.param < stream->position + length) {
+            length = static_cast<uint32_t>(sync.param - stream->position);
         }
     }
-    const DWORD result = stream.proc(0, buffer.data(), length, stream.user);
+    const DWORD result = CallStreamProc(lock, handle, *stream, length, buffer);
+    auto found = streams.find(handle);
+    if (found == streams.end()) {
+        return;
+    }
+    stream = &found->second;
+    stream->busy = false;
     const DWORD bytes = result & ~kStreamEndBit;
     mixedBytes.fetch_add(bytes);
-    const uint64_t before = stream.position;
-    stream.position += bytes;
-    for (const Sync& sync : stream.syncs) {
-        if (sync.type == kSyncPosMixtime && sync.param > before && sync.param <= stream.position) {
-            sync.proc(0, 0, 0, sync.user);
+    const uint64_t before = stream->position;
+    stream->position += bytes;
+    const std::vector<Sync> syncs = stream->syncs;
+    for (const Sync& sync : syncs) {
+        if (sync.type == kSyncPosMixtime && sync.param > before && sync.param <= before + bytes) {
+            sync.proc(0, handle, 0, sync.user);
         }
     }
-    if ((result & kStreamEndBit) != 0) {
-        stream.ended = true;
-        for (const Sync& sync : stream.syncs) {
+    found = streams.find(handle);
+    if ((result & kStreamEndBit) != 0 && found != streams.end()) {
+        found->second.ended = true;
+        for (const Sync& sync : syncs) {
             if (sync.type == kSyncEndMixtime) {
-                sync.proc(0, 0, 0, sync.user);
+                sync.proc(0, handle, 0, sync.user);
             }
         }
-        if (stream.ended) {
-            stream.playing = false;
+        found = streams.find(handle);
+        if (found != streams.end() && found->second.ended) {
+            found->second.playing = false;
         }
     }
 }
@@ -116,10 +160,17 @@ void MixerLoop(uint32_t requestBytes) {
     std::vector<char> buffer(requestBytes);
     while (mixerRunning.load()) {
         {
-            std::lock_guard<std::recursive_mutex> guard(mixerLock);
-            for (auto& entry : streams) {
+            std::unique_lock<std::recursive_mutex> lock(mixerLock);
+            std::vector<DWORD> playing;
+            for (const auto& entry : streams) {
                 if (entry.second.playing) {
-                    MixStream(entry.second, requestBytes, buffer);
+                    playing.push_back(entry.first);
+                }
+            }
+            for (DWORD handle : playing) {
+                auto found = streams.find(handle);
+                if (found != streams.end() && found->second.playing) {
+                    MixStream(lock, handle, requestBytes, buffer);
                 }
             }
         }
@@ -143,15 +194,17 @@ void Reset() {
     midiFillLimit = UINT32_MAX;
     midiCountOverridden = false;
     midiOpenFails = false;
+    midiFillFails = false;
     streamCreateFails = false;
     positionRefused = false;
     tags.clear();
     quiet.store(false);
+    noWait.store(false);
     streams.clear();
     nextStream = 1;
     nextInstrument.store(kFirstInstrument);
-    for (auto& alive : instrumentAlive) {
-        alive.store(false);
+    for (auto& voice : voices) {
+        delete voice.exchange(nullptr);
     }
     mixedBytes.store(0);
 }
@@ -200,6 +253,9 @@ void SetMidiCountOverride(uint32_t count) {
 void SetMidiOpenFails(bool fails) {
     midiOpenFails = fails;
 }
+void SetMidiFillFails(bool fails) {
+    midiFillFails = fails;
+}
 void SetStreamCreateFails(bool fails) {
     streamCreateFails = fails;
 }
@@ -211,6 +267,9 @@ void SetTags(const std::string& text) {
 }
 void SetQuiet(bool on) {
     quiet.store(on);
+}
+void SetNoWait(bool on) {
+    noWait.store(on);
 }
 
 void StartMixer(uint32_t requestBytes) {
@@ -275,9 +334,15 @@ HSYNC WINAPI BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC
 }
 
 BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
+    std::unique_lock<std::recursive_mutex> guard(mixerLock);
     Record("ChannelPlay handle=%u restart=%d", handle, restart);
     auto found = streams.find(handle);
+    while (found != streams.end() && found->second.busy) {
+        guard.unlock();
+        std::this_thread::yield();
+        guard.lock();
+        found = streams.find(handle);
+    }
     if (found == streams.end()) {
         return 0;
     }
@@ -315,7 +380,8 @@ BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
 }
 
 DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-    if (!IsLiveInstrument(handle)) {
+    Voice* voice = FindVoice(handle);
+    if (voice == nullptr) {
         return static_cast<DWORD>(-1);
     }
     int32_t result = static_cast<int32_t>(length);
@@ -336,11 +402,12 @@ DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         // Renders sample by sample, like the simplest real instrument would.
         // Odd request sizes leave the buffer unaligned for floats, hence the copies.
         char* samples = static_cast<char*>(buffer);
-        float level = 0.0f;
+        float level = voice->level;
         for (int32_t i = 0; i < result / 4; ++i) {
             std::memcpy(samples + static_cast<ptrdiff_t>(i) * 4, &level, sizeof(level));
             level = level > 0.5f ? -0.5f : level + 0.001f;
         }
+        voice->level = level;
     } else if (result > 0) {
         std::memset(buffer, 0x11, static_cast<size_t>(result));
     }
@@ -361,6 +428,8 @@ DWORD WINAPI BASS_MIDI_StreamGetEvents(HSTREAM handle, int track, DWORD filter,
     DWORD result = 0;
     if (events == nullptr) {
         result = midiCountOverridden ? midiCountOverride : static_cast<DWORD>(midiEvents.size());
+    } else if (midiFillFails) {
+        result = static_cast<DWORD>(-1);
     } else {
         result = static_cast<DWORD>(midiEvents.size()) < midiFillLimit
                      ? static_cast<DWORD>(midiEvents.size())
@@ -379,7 +448,7 @@ HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* /*dll
     // Handles come round again after kMaxInstruments loads, as slots are reused.
     const DWORD handle = fake::kFirstInstrument +
                          (nextInstrument.fetch_add(1) - fake::kFirstInstrument) % kMaxInstruments;
-    instrumentAlive[handle - fake::kFirstInstrument].store(true);
+    delete voices[handle - fake::kFirstInstrument].exchange(new Voice());
     Record("VST_ChannelCreate freq=%u chans=%u flags=0x%x -> %u", freq, chans, flags, handle);
     return handle;
 }
@@ -389,7 +458,13 @@ BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
     if (!IsLiveInstrument(vstHandle)) {
         return 0;
     }
-    instrumentAlive[vstHandle - fake::kFirstInstrument].store(false);
+    // Waits for a pull in progress, which runs under the mixer's lock, unless the
+    // library is in no-wait mode.
+    std::unique_lock<std::recursive_mutex> guard(mixerLock, std::defer_lock);
+    if (!noWait.load()) {
+        guard.lock();
+    }
+    delete voices[vstHandle - fake::kFirstInstrument].exchange(nullptr);
     return 1;
 }
 
@@ -420,7 +495,11 @@ BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DW
         Record("ProcessEvent inst=%u ch=%u ev=%u param=%u at=%llu", vstHandle, midiCh, event, param,
                static_cast<unsigned long long>(at));
     }
-    return IsLiveInstrument(vstHandle) ? 1 : 0;
+    Voice* voice = FindVoice(vstHandle);
+    if (voice != nullptr && quiet.load()) {
+        ++voice->events;
+    }
+    return voice != nullptr ? 1 : 0;
 }
 
 } // extern "C"

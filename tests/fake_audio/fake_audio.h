@@ -32,6 +32,8 @@ void SetMidiFile(const std::vector<BASS_MIDI_EVENT>& events, uint32_t fillLimit 
 // Makes the counting call report `count` events whatever the file holds.
 void SetMidiCountOverride(uint32_t count);
 void SetMidiOpenFails(bool fails);
+// Makes the filling call give the library's error value, -1.
+void SetMidiFillFails(bool fails);
 
 void SetStreamCreateFails(bool fails);
 void SetPositionRefused(bool refused);
@@ -44,6 +46,10 @@ constexpr DWORD kFirstInstrument = 100;
 // Quiet mode: no recording and no shared bookkeeping, so a stress test's threads
 // synchronise only where the real library would.
 void SetQuiet(bool quiet);
+
+// No-wait mode: StreamFree, ChannelStop and VST_ChannelFree return without waiting for
+// a stream procedure call in progress, as the real library may.
+void SetNoWait(bool noWait);
 
 // The mixing thread: while running, it pulls every playing stream in requests of
 // `requestBytes`, honouring the end bit and the syncs as the real library does.

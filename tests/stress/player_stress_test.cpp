@@ -1,6 +1,8 @@
 // The render callback on the fake library's mixing thread while this thread loads
 // songs, plays, stops, frees streams and swaps the instrument. Built under
-// ThreadSanitizer, which fails the run on any data race.
+// ThreadSanitizer, which fails the run on any data race, and under AddressSanitizer,
+// which fails it on a table or instrument used after its release. In no-wait mode the
+// library's Stop and frees return while a render call is still running.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,11 +23,12 @@ std::vector<BASS_MIDI_EVENT> Song() {
     return events;
 }
 
-void RunStress(uint32_t requestBytes, unsigned seed) {
+void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     fake::Reset();
     fake::SetMidiFile(Song());
     fake::SetTags(std::string("LOOPSTART=100\0LOOPLENGTH=5000\0", 30) + '\0');
     fake::SetQuiet(true);
+    fake::SetNoWait(noWait);
     PlayerState state;
     InitPlayerState(&state, nullptr);
     fake::StartMixer(requestBytes);
@@ -69,6 +72,11 @@ TEST(PlayerStress, CommandsRaceTheMixingThreadSafely) {
 
 TEST(PlayerStress, OddRequestSizes) {
     RunStress(1001, 2);
+}
+
+TEST(PlayerStress, ALibraryThatDoesNotWaitForTheRenderCall) {
+    RunStress(3840, 3, true);
+    RunStress(1001, 4, true);
 }
 
 } // namespace

@@ -38,6 +38,26 @@ TEST_F(RenderStream, BankSelectIsConsumedButNeverSent) {
     EXPECT_EQ(state.nextEvent.load(), 2u);
 }
 
+TEST_F(RenderStream, ChannelsOfFurtherPortsAreConsumedButNeverSent) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 16, 0), Ev(1, 61, 15, 0), Ev(1, 62, 127, 0), Ev(1, 63, 0, 8000)});
+    Render(800);
+    EXPECT_EQ(Sent(), std::vector<std::string>{"ProcessEvent inst=100 ch=15 ev=1 param=61 at=0"});
+    EXPECT_EQ(state.nextEvent.load(), 3u);
+}
+
+TEST_F(RenderStream, ACallForAStreamNoLongerCurrentTouchesNothing) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 8000)});
+    buffer.assign(800, 0x7F);
+    EXPECT_EQ(RenderProc(state.outputStream.load() + 1, buffer.data(), 800, &state), 800u | kEnd);
+    EXPECT_EQ(buffer, std::vector<char>(800, 0)) << "silence";
+    EXPECT_TRUE(fake::Calls().empty()) << "no event sent, nothing pulled";
+    EXPECT_EQ(state.nextEvent.load(), 0u);
+    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    EXPECT_EQ(state.renderCalls.load(), 0u);
+}
+
 TEST_F(RenderStream, BeforeAnyPluginLoadEventsPassUnsentWhileTheCursorAdvances) {
     LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 400), Ev(1, 62, 0, 8000)});
     EXPECT_EQ(Render(800), 800u);

@@ -75,13 +75,67 @@ TEST_F(SongCommands, OnlyFilledRecordsAreCounted) {
 TEST_F(SongCommands, ATableThatCannotBeAllocatedIsLikeAnUnreadableFile) {
     LoadEvents({Ev(1, 60, 0, 0)});
     const EventTable* table = state.events.load();
-    fake::SetMidiCountOverride(0xFFFFFFFFu);
+    fake::SetMidiCountOverride(0xFFFFFFF0u);
     LoadSong(&state, L"huge.mid");
     EXPECT_EQ(state.events.load(), table);
     EXPECT_EQ(state.outputStream.load(), 1u);
     EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
               std::vector<std::string>{"StreamFree handle=500"})
         << "the MIDI stream is still released";
+}
+
+TEST_F(SongCommands, TheLibrarysErrorValueForTheEventsIsAnUnreadableFile) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    const EventTable* table = state.events.load();
+    fake::SetMidiCountOverride(0xFFFFFFFFu);
+    LoadSong(&state, L"broken.mid");
+    EXPECT_EQ(fake::CallsStartingWith("MIDI_StreamGetEvents").size(), 1u) << "no table is filled";
+    fake::SetMidiCountOverride(3);
+    fake::SetMidiFillFails(true);
+    LoadSong(&state, L"broken.mid");
+    EXPECT_EQ(state.events.load(), table) << "a table the library did not fill is not used";
+    EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
+              (std::vector<std::string>{"StreamFree handle=500", "StreamFree handle=500"}));
+}
+
+TEST_F(SongCommands, PlayWhilePlayingStartsAgainFromTheFirstEventOnAFreshStream) {
+    const DWORD instrument = LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 62, 0, 800), Ev(1, 64, 0, 8000)});
+    Play(&state);
+    Render(1600);
+    fake::ClearCalls();
+    Play(&state);
+    const auto calls = fake::Calls();
+    ASSERT_EQ(calls.size(), 2u + 48u + 3u);
+    EXPECT_EQ(calls[0], "StreamFree handle=1");
+    EXPECT_EQ(calls[1], "StreamCreate freq=48000 chans=2 flags=0x104 -> 2");
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 2, calls.begin() + 50),
+              ExpectedResets(instrument, 1600))
+        << "notes sounding are released";
+    EXPECT_EQ(calls[50], "ChannelGetTags handle=2 kind=2");
+    EXPECT_EQ(calls[52], "ChannelPlay handle=2 restart=1");
+    fake::ClearCalls();
+    Render(800);
+    EXPECT_EQ(Sent().front(), "ProcessEvent inst=100 ch=0 ev=1 param=60 at=1600")
+        << "from the first event";
+    fake::ClearCalls();
+    Stop(&state);
+    Play(&state);
+    EXPECT_EQ(fake::Calls(), std::vector<std::string>{"ChannelStop handle=2"});
+}
+
+TEST_F(SongCommands, ALateSyncOfAReplacedStreamLeavesTheNewSongAlone) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 800)});
+    Play(&state);
+    fake::SetMidiFile({Ev(1, 70, 0, 0), Ev(1, 71, 0, 800)});
+    LoadSong(&state, L"other.mid");
+    Render(1000);
+    fake::ClearCalls();
+    LoopSyncProc(1, 1, 0, &state); // the first song's end sync, firing late
+    EXPECT_TRUE(fake::Calls().empty());
+    EXPECT_EQ(state.nextEvent.load(), 2u);
+    EXPECT_EQ(state.renderedBytes.load(), 1000u);
 }
 
 TEST_F(SongCommands, WithoutAStreamPlayStopAndFreeDoNothing) {
