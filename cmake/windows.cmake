@@ -97,12 +97,12 @@ qb_standin(bass_vst standin/bass_vst_standin.cpp)
 target_link_libraries(standin_bass_vst PRIVATE qb_bass)
 
 # Test instruments for the stand-in bass_vst.dll: name, editor size, key that crashes
-# (128: none).
+# (128: none), then any further settings of instruments/test_synth.cpp.
 function(qb_instrument name width height crash_key)
     add_library(${name} SHARED instruments/test_synth.cpp instruments/synth_engine.cpp
                                instruments/synth_editor.cpp)
     target_compile_definitions(${name} PRIVATE UNICODE _UNICODE QB_SYNTH_NAME="${name}"
-        QB_EDITOR_WIDTH=${width} QB_EDITOR_HEIGHT=${height} QB_CRASH_KEY=${crash_key})
+        QB_EDITOR_WIDTH=${width} QB_EDITOR_HEIGHT=${height} QB_CRASH_KEY=${crash_key} ${ARGN})
     target_compile_options(${name} PRIVATE ${QB_WARNINGS})
     target_link_options(${name} PRIVATE -Wl,--kill-at ${QB_STATIC_RUNTIME})
     target_link_libraries(${name} PRIVATE gdi32)
@@ -113,6 +113,10 @@ qb_instrument(qb_synth 400 300 128)
 qb_instrument(qb_synth_wide 640 480 128)
 qb_instrument(qb_synth_plain 0 0 128)
 qb_instrument(qb_synth_crash 0 0 60)
+qb_instrument(qb_synth_slow 400 300 128 QB_RENDER_MS=4)
+qb_instrument(qb_synth_late_size 320 200 128 QB_SIZE_WHEN_OPEN)
+qb_instrument(qb_synth_hang_load 400 300 128 QB_HANG_ON_LOAD)
+qb_instrument(qb_synth_hang_editor 400 300 128 QB_HANG_IN_EDITOR)
 
 # The reference controller.
 add_executable(quillctl

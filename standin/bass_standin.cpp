@@ -16,6 +16,7 @@ constexpr DWORD kTagsOgg = 2;
 constexpr DWORD kPosBytes = 0;
 
 bool g_initialised = false;
+bool g_decodeOnly = false; // the "no sound" device: decoding streams only
 DWORD g_nextHandle = 0x10000;
 
 DWORD NewHandle() {
@@ -44,6 +45,31 @@ std::string LoopTagsFromEnvironment() {
 
 std::recursive_mutex g_streamLock;
 
+const LibrarySettings& Settings() {
+    static const LibrarySettings settings = {EnvNumber(L"QB_NO_WAIT", 0) == 1,
+                                             EnvNumber(L"QB_SEEKABLE", 0) == 1,
+                                             EnvNumber(L"QB_NO_DEVICE", 0) == 1};
+    return settings;
+}
+
+DWORD CallStreamProc(std::unique_lock<std::recursive_mutex>& lock, Stream* stream, void* buffer,
+                     DWORD length) {
+    const DWORD handle = stream->handle;
+    if (!Settings().noWait) {
+        return stream->proc(handle, buffer, length, stream->user);
+    }
+    STREAMPROC* proc = stream->proc;
+    void* user = stream->user;
+    stream->busy = true;
+    lock.unlock();
+    const DWORD result = proc(handle, buffer, length, user);
+    lock.lock();
+    if (Stream* still = FindStream(handle)) {
+        still->busy = false;
+    }
+    return result;
+}
+
 std::vector<Stream>& AllStreams() {
     static std::vector<Stream> streams(kMaxStreams);
     return streams;
@@ -67,13 +93,18 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     BOOL result = 0;
     {
         std::lock_guard<std::recursive_mutex> lock(g_streamLock);
-        if (!g_initialised && device >= -1) {
+        // Device 0 is "no sound": it always opens, for decoding streams only.
+        const bool deviceWorks = device == 0 || (device >= -1 && !Settings().noDevice);
+        if (!g_initialised && deviceWorks) {
             g_initialised = true;
+            g_decodeOnly = device == 0;
             result = 1;
         }
     }
     if (result) {
-        StartMixer();
+        if (!g_decodeOnly) {
+            StartMixer();
+        }
         WriteUnixProcessId();
     }
     TRACE_HOST_CALL("BASS_Init device=%d freq=%lu flags=0x%lx win=%llu clsid=%s -> %d", device,
@@ -89,7 +120,7 @@ HSTREAM WINAPI BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPRO
     {
         std::lock_guard<std::recursive_mutex> lock(g_streamLock);
         const bool decode = (flags & kFlagDecode) != 0;
-        const bool playable = freq == kSampleRate && chans == kChannels;
+        const bool playable = freq == kSampleRate && chans == kChannels && !g_decodeOnly;
         if (g_initialised && proc != nullptr && (flags & kFlagFloat) != 0 && (decode || playable) &&
             freq != 0 && chans != 0) {
             for (Stream& stream : AllStreams()) {
@@ -165,15 +196,24 @@ HSYNC WINAPI BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC
     return sync;
 }
 
+// In no-wait mode a procedure call still under way after Stop is waited for here, so
+// one stream never runs on two threads.
 BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
     BOOL result = 0;
     {
-        std::lock_guard<std::recursive_mutex> lock(g_streamLock);
+        std::unique_lock<std::recursive_mutex> lock(g_streamLock);
         Stream* stream = FindStream(handle);
+        while (stream != nullptr && stream->busy) {
+            lock.unlock();
+            SwitchToThread();
+            lock.lock();
+            stream = FindStream(handle);
+        }
         if (stream != nullptr && !stream->decode) {
             if (restart) {
                 stream->pos = 0;
                 stream->playedBytes = 0;
+                stream->requests = 0;
                 stream->ended = false;
             }
             stream->playing = !stream->ended;
@@ -185,8 +225,8 @@ BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
     return result;
 }
 
-// Once this returns the stream's procedure is not running (the mixing thread calls it
-// only under the lock) and will not run again until the stream is played.
+// Once this returns the stream's procedure will not be called again until the stream
+// is played; a call in progress has ended too, unless in no-wait mode.
 BOOL WINAPI BASS_ChannelStop(DWORD handle) {
     BOOL result = 0;
     {
@@ -202,15 +242,17 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
     return result;
 }
 
-// Positions are accepted in whole frames only; an ended stream goes on from the new
-// position.
+// Positions are rounded down to a whole frame. Streams made with a procedure cannot
+// seek: only position 0 is taken, unless QB_SEEKABLE is 1. An ended stream goes on
+// from the new position.
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
     BOOL result = 0;
     {
         std::lock_guard<std::recursive_mutex> lock(g_streamLock);
         Stream* stream = FindStream(handle);
-        if (stream != nullptr && mode == kPosBytes && pos % kBytesPerFrame == 0) {
-            stream->pos = pos;
+        const QWORD frame = pos - pos % kBytesPerFrame;
+        if (stream != nullptr && mode == kPosBytes && (frame == 0 || Settings().seekable)) {
+            stream->pos = frame;
             stream->ended = false;
             stream->moved = true;
             result = 1;
@@ -227,10 +269,10 @@ BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
 DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     DWORD result = kResultError;
     {
-        std::lock_guard<std::recursive_mutex> lock(g_streamLock);
+        std::unique_lock<std::recursive_mutex> lock(g_streamLock);
         Stream* stream = FindStream(handle);
         if (stream != nullptr && stream->decode && !stream->ended && buffer != nullptr) {
-            const DWORD got = length == 0 ? 0 : stream->proc(handle, buffer, length, stream->user);
+            const DWORD got = length == 0 ? 0 : CallStreamProc(lock, stream, buffer, length);
             stream = FindStream(handle);
             if (stream != nullptr && got != kResultError) {
                 DWORD bytes = got & ~kStreamEndBit;

@@ -5,6 +5,7 @@
 #include "../audio/audio_constants.h"
 #include "../audio/bass_api.h"
 #include "plugin_interface.h"
+#include "standin_env.h"
 #include "trace.h"
 
 #include <cstdint>
@@ -23,12 +24,26 @@ struct Instrument {
     void* instance;
     HSTREAM stream; // also the instrument's handle
     QWORD renderedBytes;
+    HWND editor; // the open editor's window; user-interface thread only
 };
 
 // Guards the list and every call into an instance. The mixing thread takes it inside
 // bass.dll's lock (rendering, events from the render callback); no code here calls
-// bass.dll while holding it, so the two locks are always taken in that order.
+// bass.dll while holding it, so the two locks are always taken in that order. In
+// no-wait mode (QB_NO_WAIT=1) calls into an instance are made without it, so freeing
+// an instrument does not wait for a render or an event in progress.
 std::mutex g_instrumentLock;
+
+bool NoWait() {
+    static const bool noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
+    return noWait;
+}
+
+// Holds the lock for a call into an instance, unless in no-wait mode.
+std::unique_lock<std::mutex> InstanceLock() {
+    return NoWait() ? std::unique_lock<std::mutex>(g_instrumentLock, std::defer_lock)
+                    : std::unique_lock<std::mutex>(g_instrumentLock);
+}
 std::vector<Instrument*> g_instruments(kMaxInstruments, nullptr);
 
 // The list entry of the instrument with this handle, or null. Call with the lock held.
@@ -48,7 +63,7 @@ Instrument* FindInstrument(DWORD handle) {
 
 DWORD CALLBACK RenderInstrument(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
     auto* instrument = static_cast<Instrument*>(user);
-    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    const std::unique_lock<std::mutex> lock = InstanceLock();
     const DWORD frames = length / kBytesPerFrame;
     instrument->table->render(instrument->instance, static_cast<float*>(buffer), frames);
     const size_t whole = size_t{frames} * kBytesPerFrame;
@@ -76,7 +91,8 @@ const QbPluginTable* PluginTable(HMODULE module) {
     const QbPluginTable* table = entry != nullptr ? entry() : nullptr;
     if (table == nullptr || table->interfaceVersion != QB_PLUGIN_INTERFACE_VERSION ||
         table->create == nullptr || table->processEvent == nullptr || table->render == nullptr ||
-        table->destroy == nullptr) {
+        table->destroy == nullptr ||
+        (table->openEditor != nullptr) != (table->closeEditor != nullptr)) {
         return nullptr;
     }
     return table;
@@ -96,7 +112,7 @@ HSTREAM CreateInstrument(DWORD freq, DWORD chans, const void* file, DWORD flags)
         FreeLibrary(module);
         return 0;
     }
-    auto* instrument = new Instrument{module, table, instance, 0, 0};
+    auto* instrument = new Instrument{module, table, instance, 0, 0, nullptr};
     instrument->stream =
         BASS_StreamCreate(freq, chans, kFlagDecode | kFlagFloat, RenderInstrument, instrument);
     std::unique_lock<std::mutex> lock(g_instrumentLock);
@@ -131,7 +147,8 @@ HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* dllFi
 
 // Safe while the mixing thread reads the instrument: it is taken off the list first
 // (so events no longer reach it), then its stream is freed (which waits for a pull in
-// progress), and only then is it destroyed.
+// progress), and only then is it destroyed. In no-wait mode nothing waits: a pull or
+// event still under way meets a destroyed instrument, as with the real library.
 BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
     Instrument* instrument = nullptr;
     {
@@ -140,6 +157,10 @@ BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
             instrument = *slot;
             *slot = nullptr;
         }
+    }
+    if (instrument != nullptr && instrument->editor != nullptr && !IsWindow(instrument->editor)) {
+        TraceCall("EDITOR handle=%lu window destroyed while the editor was open",
+                  static_cast<unsigned long>(vstHandle));
     }
     if (instrument != nullptr) {
         BASS_StreamFree(instrument->stream);
@@ -172,8 +193,10 @@ BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
             info->vendorVersion = 1;
             info->chansOut = 2;
             info->hasEditor = table->editorWidth != 0 && table->openEditor != nullptr ? 1 : 0;
-            info->editorWidth = info->hasEditor ? table->editorWidth : 0;
-            info->editorHeight = info->hasEditor ? table->editorHeight : 0;
+            const bool sizeKnown =
+                (table->flags & QB_PLUGIN_SIZE_WHEN_OPEN) == 0 || instrument->editor != nullptr;
+            info->editorWidth = info->hasEditor && sizeKnown ? table->editorWidth : 0;
+            info->editorHeight = info->hasEditor && sizeKnown ? table->editorHeight : 0;
             info->aeffect = instrument->instance;
             info->isInstrument = 1;
             result = 1;
@@ -187,22 +210,31 @@ BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
     return result;
 }
 
+// Opens the editor in `parentWindow`, or closes it when that is null. An editor whose
+// window was destroyed while it was open is reported in the trace.
 BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND parentWindow) {
-    const QbPluginTable* table = nullptr;
-    void* instance = nullptr;
+    Instrument* instrument = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_instrumentLock);
-        if (const Instrument* instrument = FindInstrument(vstHandle)) {
-            table = instrument->table;
-            instance = instrument->instance;
-        }
+        instrument = FindInstrument(vstHandle);
     }
     // The editor runs on the user-interface thread, like this call and ChannelFree, so
-    // it is opened without the lock (window messages may be sent while it opens).
+    // it is opened and closed without the lock (window messages may be sent meanwhile).
     BOOL result = 0;
-    if (table != nullptr && table->openEditor != nullptr && table->editorWidth != 0 &&
-        parentWindow != nullptr) {
-        result = table->openEditor(instance, parentWindow) != nullptr ? 1 : 0;
+    const QbPluginTable* table = instrument != nullptr ? instrument->table : nullptr;
+    if (table != nullptr && table->openEditor != nullptr && table->editorWidth != 0) {
+        if (instrument->editor != nullptr && !IsWindow(instrument->editor)) {
+            TraceCall("EDITOR handle=%lu window destroyed while the editor was open",
+                      static_cast<unsigned long>(vstHandle));
+        }
+        if (parentWindow == nullptr) {
+            table->closeEditor(instrument->instance);
+            instrument->editor = nullptr;
+            result = 1;
+        } else {
+            instrument->editor = table->openEditor(instrument->instance, parentWindow);
+            result = instrument->editor != nullptr ? 1 : 0;
+        }
     }
     TRACE_HOST_CALL(
         "BASS_VST_EmbedEditor handle=%lu parent=%llu -> %d", static_cast<unsigned long>(vstHandle),
@@ -214,7 +246,7 @@ BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND parentWindow) {
 // had rendered when it arrived.
 BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DWORD param) {
     const bool traced = !IsOtherStandinAddress(__builtin_return_address(0));
-    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    std::unique_lock<std::mutex> lock(g_instrumentLock);
     Instrument* instrument = FindInstrument(vstHandle);
     if (traced) {
         TraceCall(
@@ -227,6 +259,9 @@ BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DW
     }
     if (instrument == nullptr || midiCh > 15) {
         return 0;
+    }
+    if (NoWait()) {
+        lock.unlock();
     }
     instrument->table->processEvent(instrument->instance, midiCh, event, param);
     return 1;

@@ -78,6 +78,8 @@ class ByteReader {
     size_t offset_ = 0;
 };
 
+constexpr uint32_t kMidiPorts = 8; // 128 channels at most; higher ports wrap
+
 struct TimedEvent {
     MidiFileEvent record;
     uint64_t tick;
@@ -157,6 +159,7 @@ bool OneDataByte(uint8_t status) {
 bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* out) {
     uint64_t tick = 0;
     uint8_t runningStatus = 0;
+    uint32_t port = 0; // from the port meta event; each port adds 16 channels
     while (!track.AtEnd()) {
         uint32_t delta = 0;
         uint8_t status = 0;
@@ -184,6 +187,9 @@ bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* o
             track.Skip(length);
             if (type == 0x2F) {
                 return true; // end of track: whatever follows is not part of it
+            }
+            if (type == 0x21 && length == 1) {
+                port = body[0] % kMidiPorts;
             }
             if (type == 0x51 && length == 3) {
                 TimedEvent tempo{};
@@ -221,6 +227,7 @@ bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* o
         event.tick = tick;
         event.record.track = trackIndex;
         if (ChannelEvent(status, data1, data2, &event.record)) {
+            event.record.chan += port * kMidiChannels;
             out->push_back(event);
         }
     }

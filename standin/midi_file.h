@@ -21,6 +21,8 @@ struct MidiFileEvent {
 // Reads a format 0 or 1 file of `size` bytes. On success fills `events` with the
 // events of all tracks merged in order of position (stable: equal positions keep track
 // order, then file order) and returns true. A truncated or malformed file, or one of
-// another format, gives false and leaves `events` empty.
+// another format, gives false and leaves `events` empty. A port meta event (0x21) puts
+// the channels of the track's later events on that port: port P's channel C is
+// channel 16 * P + C (ports 0 to 7).
 bool ReadMidiFile(const uint8_t* data, size_t size, uint32_t sampleRate,
                   std::vector<MidiFileEvent>* events);

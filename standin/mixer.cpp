@@ -19,8 +19,14 @@ constexpr DWORD kMaxPeriodBytes = kSampleRate * kBytesPerFrame; // one second
 constexpr DWORD kIdleSleepMs = 1;
 constexpr LONGLONG kMaxLagSeconds = 1;
 
+// QB_REQUEST_PROFILE=device: like a real device's mixing thread, the first request
+// after a stream starts fills a 500 ms buffer, later ones ask for 100 ms each.
+constexpr DWORD kProfileFirstBytes = kSampleRate / 2 * kBytesPerFrame;
+constexpr DWORD kProfileLaterBytes = kSampleRate / 10 * kBytesPerFrame;
+
 struct MixerSettings {
     DWORD periodBytes;
+    bool deviceProfile;
     bool fast;
     QWORD playLimit; // bytes a stream may deliver after a restart; 0 for no limit
 };
@@ -33,6 +39,10 @@ MixerSettings ReadSettings() {
     settings.periodBytes -= settings.periodBytes % kBytesPerFrame;
     if (settings.periodBytes == 0) {
         settings.periodBytes = kBytesPerFrame;
+    }
+    settings.deviceProfile = EnvText(L"QB_REQUEST_PROFILE") == L"device";
+    if (settings.deviceProfile) {
+        settings.periodBytes = kProfileLaterBytes;
     }
     settings.fast = EnvNumber(L"QB_FAST", 0) == 1;
     settings.playLimit = EnvNumber(L"QB_PLAY_LIMIT", 0);
@@ -76,7 +86,8 @@ DWORD SplitAtSync(const Stream& stream, DWORD want) {
 
 // One pull from a playing stream. Returns the bytes delivered, or false when the stream
 // no longer plays.
-bool PullOnce(DWORD handle, char* out, DWORD want, const MixerSettings& settings, DWORD* bytes) {
+bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* out, DWORD want,
+              const MixerSettings& settings, DWORD* bytes) {
     *bytes = 0;
     Stream* stream = FindStream(handle);
     if (stream == nullptr || !stream->playing) {
@@ -103,7 +114,7 @@ bool PullOnce(DWORD handle, char* out, DWORD want, const MixerSettings& settings
     const QWORD before = stream->pos;
     TraceCall("STREAMPROC handle=%lu pos=%llu length=%lu", static_cast<unsigned long>(handle),
               static_cast<unsigned long long>(before), static_cast<unsigned long>(want));
-    const DWORD result = stream->proc(handle, out, want, stream->user);
+    const DWORD result = CallStreamProc(lock, stream, out, want);
     stream = FindStream(handle);
     if (stream == nullptr) {
         return false;
@@ -127,28 +138,39 @@ bool PullOnce(DWORD handle, char* out, DWORD want, const MixerSettings& settings
 // Fills `bytes` of `out` from one stream. A stream that gives nothing but is rewound
 // by its end sync is asked again at once, as a sound card whose buffer is not yet full
 // would; the lock is let go in between so other threads can stop or free it.
-void FillFromStream(DWORD handle, char* out, DWORD length, const MixerSettings& settings) {
+void FillFromStream(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* out,
+                    DWORD length, const MixerSettings& settings) {
     DWORD filled = 0;
     while (filled < length) {
         DWORD got = 0;
-        if (!PullOnce(handle, out + filled, length - filled, settings, &got)) {
+        if (!PullOnce(lock, handle, out + filled, length - filled, settings, &got)) {
             break;
         }
         filled += got;
         if (got == 0) {
-            g_streamLock.unlock();
+            lock.unlock();
             SwitchToThread();
-            g_streamLock.lock();
+            lock.lock();
         }
     }
     std::memset(out + filled, 0, length - filled);
 }
 
-// Mixes one period of every playing stream into `mix`; false when nothing played.
-bool MixStep(const MixerSettings& settings, std::vector<float>* mix, std::vector<float>* part) {
+// How much one step asks of the stream.
+DWORD RequestBytes(DWORD handle, const MixerSettings& settings) {
+    Stream* stream = FindStream(handle);
+    if (!settings.deviceProfile || stream == nullptr) {
+        return settings.periodBytes;
+    }
+    return stream->requests++ == 0 ? kProfileFirstBytes : kProfileLaterBytes;
+}
+
+// Mixes one step of every playing stream into `mix`; gives the bytes mixed, 0 when
+// nothing played.
+DWORD MixStep(const MixerSettings& settings, std::vector<float>* mix, std::vector<float>* part) {
     std::fill(mix->begin(), mix->end(), 0.0f);
-    bool any = false;
-    std::lock_guard<std::recursive_mutex> lock(g_streamLock);
+    DWORD mixed = 0;
+    std::unique_lock<std::recursive_mutex> lock(g_streamLock);
     std::vector<DWORD> playing;
     for (const Stream& stream : AllStreams()) {
         if (stream.handle != 0 && stream.playing && !stream.decode) {
@@ -156,14 +178,14 @@ bool MixStep(const MixerSettings& settings, std::vector<float>* mix, std::vector
         }
     }
     for (DWORD handle : playing) {
-        FillFromStream(handle, reinterpret_cast<char*>(part->data()), settings.periodBytes,
-                       settings);
-        for (size_t i = 0; i < mix->size(); ++i) {
+        const DWORD bytes = RequestBytes(handle, settings);
+        FillFromStream(lock, handle, reinterpret_cast<char*>(part->data()), bytes, settings);
+        for (size_t i = 0; i < bytes / sizeof(float); ++i) {
             (*mix)[i] += (*part)[i];
         }
-        any = true;
+        mixed = bytes > mixed ? bytes : mixed;
     }
-    return any;
+    return mixed;
 }
 
 std::atomic<bool> g_mixerRunning{false};
@@ -175,28 +197,29 @@ void MixerLoop() {
     const std::wstring capturePath = EnvText(L"QB_CAPTURE");
     const bool capturing =
         !capturePath.empty() && capture.Open(capturePath.c_str(), kSampleRate, kChannels);
-    std::vector<float> mix(settings.periodBytes / sizeof(float));
+    const DWORD largest = settings.deviceProfile ? kProfileFirstBytes : settings.periodBytes;
+    std::vector<float> mix(largest / sizeof(float));
     std::vector<float> part(mix.size());
 
     LARGE_INTEGER frequency;
     LARGE_INTEGER now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    const LONGLONG periodTicks =
-        frequency.QuadPart * (settings.periodBytes / kBytesPerFrame) / kSampleRate;
     LONGLONG deadline = now.QuadPart;
     for (;;) {
-        const bool played = MixStep(settings, &mix, &part);
-        if (played && capturing) {
-            capture.Append(mix.data(), static_cast<DWORD>(mix.size()));
+        const DWORD mixed = MixStep(settings, &mix, &part);
+        if (mixed != 0 && capturing) {
+            capture.Append(mix.data(), mixed / static_cast<DWORD>(sizeof(float)));
         }
         if (settings.fast) {
-            if (!played) {
+            if (mixed == 0) {
                 Sleep(kIdleSleepMs);
             }
             continue;
         }
-        deadline += periodTicks;
+        // A step takes as long to play as the audio it mixed.
+        const DWORD stepBytes = mixed != 0 ? mixed : settings.periodBytes;
+        deadline += frequency.QuadPart * (stepBytes / kBytesPerFrame) / kSampleRate;
         QueryPerformanceCounter(&now);
         if (now.QuadPart - deadline > frequency.QuadPart * kMaxLagSeconds) {
             deadline = now.QuadPart; // fell far behind (a debugger, a loaded machine)

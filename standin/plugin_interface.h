@@ -8,7 +8,10 @@
 #include <windows.h>
 
 #define QB_PLUGIN_ENTRY_NAME "QbPluginEntry"
-#define QB_PLUGIN_INTERFACE_VERSION 1
+#define QB_PLUGIN_INTERFACE_VERSION 2
+
+/* The editor's size is known only once it is open: until then the size is 0 x 0. */
+#define QB_PLUGIN_SIZE_WHEN_OPEN 1
 
 #ifdef __cplusplus
 extern "C" {
@@ -31,6 +34,9 @@ typedef struct QbPluginTable {
     HWND(WINAPI* openEditor)(void* instance, HWND parent);
     /* Closes the editor if open and releases the instance. */
     void(WINAPI* destroy)(void* instance);
+    /* Closes the editor if open; null when there is no editor. */
+    void(WINAPI* closeEditor)(void* instance);
+    DWORD flags; /* QB_PLUGIN_SIZE_WHEN_OPEN */
 } QbPluginTable;
 
 typedef const QbPluginTable*(WINAPI* QbPluginEntryProc)(void);

@@ -37,6 +37,11 @@ def tempo(microseconds_per_quarter):
     return b"\xff\x51\x03" + microseconds_per_quarter.to_bytes(3, "big")
 
 
+def port(number):
+    """The port meta event: the track's later channel messages go to port `number`."""
+    return b"\xff\x21\x01" + bytes([number])
+
+
 def text(value):
     data = value.encode("ascii")
     return b"\xff\x01" + variable_length(len(data)) + data
@@ -70,7 +75,8 @@ CONTROLLER_EVENTS = {0: 10, 1: 11, 7: 12, 10: 13, 11: 14, 64: 15, 120: 16, 121: 
 
 def expected_events(tracks, division=480, rate=48000):
     """The records (event, param, chan, pos) the reader gives for `tracks`, in order:
-    positions from the exact tempo map, merged stably by tick then track."""
+    positions from the exact tempo map, merged stably by tick then track; a port meta
+    event puts its track's later channels on that port (16 channels a port)."""
     tempos = sorted(((tick, int.from_bytes(m[3:6], "big")) for track in tracks
                      for tick, m in track if m[:2] == b"\xff\x51"), key=lambda item: item[0])
 
@@ -88,10 +94,13 @@ def expected_events(tracks, division=480, rate=48000):
 
     records = []
     for index, track in enumerate(tracks):
+        current_port = 0
         for order, (tick, m) in enumerate(sorted(track, key=lambda item: item[0])):
             record = None
-            kind, channel = m[0] & 0xF0, m[0] & 0x0F
-            if m[:2] == b"\xff\x51":
+            kind, channel = m[0] & 0xF0, (m[0] & 0x0F) + 16 * current_port
+            if m[:3] == b"\xff\x21\x01":
+                current_port = m[3] % 8
+            elif m[:2] == b"\xff\x51":
                 record = (62, int.from_bytes(m[3:6], "big"), 0)
             elif kind == 0x90:
                 record = (1, m[1] | m[2] << 8, channel)

@@ -38,8 +38,8 @@ def session_environment():
     return env
 
 
-TRACE_LINE = re.compile(r"^(BASS_\w+ .* -> .*|STREAMPROC .*|SYNC .*|STOPPED .*)$")
-TRACE_WORD = re.compile(r"(BASS_\w+|STREAMPROC|SYNC|STOPPED) ")
+TRACE_LINE = re.compile(r"^(BASS_\w+ .* -> .*|STREAMPROC .*|SYNC .*|STOPPED .*|EDITOR .*)$")
+TRACE_WORD = re.compile(r"(BASS_\w+|STREAMPROC|SYNC|STOPPED|EDITOR) ")
 
 
 class Run:

@@ -111,9 +111,28 @@ class EditorWindow(unittest.TestCase):
         (wide,) = lists[6]
         self.assertEqual(wide[1:], (1, 0, 0, 640, 480, 100, 100, 1))
         self.assertEqual(lists[7], [], "no editor, no window")
-        embeds = [line for line in run.trace if line.startswith("BASS_VST_EmbedEditor")]
+        embeds = [line for line in run.trace if line.startswith("BASS_VST_EmbedEditor")
+                  and " parent=0 " not in line]
         self.assertEqual(len(embeds), 2, "embedded once per window made")
         self.assertIn("parent=%d -> 1" % handle, embeds[0])
+        # Before its window is destroyed, the editor is closed; the plug-in goes last.
+        self.assertFalse([line for line in run.trace if line.startswith("EDITOR ")])
+        vst = [line for line in run.trace if line.startswith("BASS_VST_") and
+               not line.startswith("BASS_VST_ProcessEvent")]
+        closes = [i for i, line in enumerate(vst) if " parent=0 " in line]
+        self.assertEqual(len(closes), 2, "closed before each of the two windows went")
+        for i in closes:
+            closed = re.match(r"BASS_VST_EmbedEditor handle=(\d+) parent=0 -> 1", vst[i])
+            self.assertIsNotNone(closed, vst[i])
+            self.assertEqual(vst[i + 1], "BASS_VST_ChannelFree handle=%s -> 1" % closed.group(1))
+
+    def test_an_editor_that_knows_its_size_only_once_open(self):
+        run = quillctl("plugin", build_path("instruments", "qb_synth_late_size.dll"),
+                       "editor", "windows", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(re.findall(r"^editor report: (.*)$", run.output, re.M), ["TRUE"])
+        (window,) = editor_listings(run)[0]
+        self.assertEqual(window[1:], (1, 0, 0, 320, 200, 100, 100, 1))
 
     def test_editor_for_a_plugin_that_did_not_load(self):
         run = quillctl("plugin", MISSING, "editor", "windows", "quit")

@@ -26,16 +26,21 @@ SONG_BYTES = SENT[-1][3]
 SYNC = re.compile(r"SYNC sync=\d+ handle=\d+ type=(\w+) pos=(\d+)")
 
 
-def play(test, tags=None, period=3840, passes=3):
+def play(test, tags=None, period=3840, passes=3, seekable=False):
     song = qbtest.song_file(test, TRACKS, DIVISION, running_status=True)
-    env = {"QB_FAST": "1", "QB_PERIOD_BYTES": str(period),
-           "QB_PLAY_LIMIT": str(SONG_BYTES * passes + 8 * 48000)}
+    env = {"QB_FAST": "1", "QB_PLAY_LIMIT": str(SONG_BYTES * passes + 8 * 48000)}
+    if period == "device":
+        env["QB_REQUEST_PROFILE"] = "device"  # 500 ms, then 100 ms at a time
+    else:
+        env["QB_PERIOD_BYTES"] = str(period)
     if tags:
         env["QB_LOOP_TAGS"] = tags
+    if seekable:
+        env["QB_SEEKABLE"] = "1"
     return quillctl("plugin", build_path("instruments", "qb_synth.dll"), "song", song, "play",
                     # Time for the mixing thread to reach the play limit; one-frame
                     # requests make many more calls.
-                    "wait", "8" if period < 64 else "3", "quit", extra_env=env)
+                    "wait", "8" if period == 8 else "3", "quit", extra_env=env)
 
 
 def traced_calls(run, prefix):
@@ -56,18 +61,23 @@ class EventTiming(unittest.TestCase):
         self.assertEqual(last, (later or expected)[:len(last)], "the pass cut short by the limit")
 
     def test_every_event_at_its_byte_position_on_every_pass(self):
-        # 10 ms requests, an odd request of 151 frames, and one frame at a time.
-        for period in (3840, 1208, 8):
+        # 10 ms requests, an odd request of 151 frames, one frame at a time, and a real
+        # device's 500 ms first request followed by 100 ms ones.
+        for period in (3840, 1208, 8, "device"):
             with self.subTest(period=period):
-                run = play(self, period=period, passes=3 if period > 8 else 1)
-                self.assert_exact_passes(run, SENT, at_least=3 if period > 8 else 1)
+                run = play(self, period=period, passes=1 if period == 8 else 3)
+                self.assert_exact_passes(run, SENT, at_least=1 if period == 8 else 3)
                 lengths = [int(m.group(1)) for m in
                            (re.match(r"STREAMPROC handle=\d+ pos=\d+ length=(\d+)", line)
                             for line in run.trace) if m]
-                self.assertTrue(lengths and max(lengths) == period)
+                if period == "device":
+                    self.assertEqual(lengths[0], 192000)
+                    self.assertEqual(max(lengths[1:]), 38400)
+                else:
+                    self.assertTrue(lengths and max(lengths) == period)
 
     def test_loop_tags_set_the_sync_position_and_the_rewind_point(self):
-        run = play(self, tags="LOOPSTART=12000|LOOPLENGTH=48000")
+        run = play(self, tags="LOOPSTART=12000|LOOPLENGTH=48000", seekable=True)
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
                          ["BASS_ChannelSetSync handle=%s type=0x40000000 param=240000" %
                           self.output_stream(run)])
@@ -83,6 +93,7 @@ class EventTiming(unittest.TestCase):
                                  later=[e for e in SENT if e[3] < 240000 - 48000])
 
     def test_a_refused_loop_start_rewinds_to_0(self):
+        # A stream with a procedure cannot seek, as with the real library.
         run = play(self, tags="loopstart=3|looplength=48000")
         stream = self.output_stream(run)
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
@@ -93,7 +104,7 @@ class EventTiming(unittest.TestCase):
         self.assert_exact_passes(run, [e for e in SENT if e[3] < 192012])
 
     def test_a_loop_start_alone_keeps_the_end_sync(self):
-        run = play(self, tags="LOOPSTART=12000")
+        run = play(self, tags="LOOPSTART=12000", seekable=True)
         stream = self.output_stream(run)
         self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
                          ["BASS_ChannelSetSync handle=%s type=0x40000002 param=0" % stream])

@@ -33,6 +33,11 @@ class Mixer(unittest.TestCase):
     def test_stop_from_the_user_interface_thread_while_mixing(self):
         self.assert_all_passed(*probe("stop", QB_FAST=1))
 
+    def test_the_documented_worst_cases_on_request(self):
+        self.assert_all_passed(*probe("seekable", QB_FAST=1, QB_SEEKABLE=1))
+        self.assert_all_passed(*probe("nowait", QB_FAST=1, QB_NO_WAIT=1))
+        self.assert_all_passed(*probe("nodevice", QB_NO_DEVICE=1))
+
     def test_decoding_streams_are_read_through_get_data(self):
         self.assert_all_passed(*probe("decode"))
 

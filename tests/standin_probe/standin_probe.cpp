@@ -126,8 +126,8 @@ void EndAndRewind() {
     const DWORD calls = once.calls;
     Sleep(100);
     Check(once.calls == calls, "an ended stream is not asked again");
-    Check(BASS_ChannelSetPosition(stream, 4, 0) == 0, "a position inside a frame is refused");
-    Check(BASS_ChannelSetPosition(stream, 8, 0) != 0, "a whole-frame position is taken");
+    Check(BASS_ChannelSetPosition(stream, 4, 0) != 0, "a position inside the first frame is 0");
+    Check(BASS_ChannelSetPosition(stream, 8, 0) == 0, "a stream with a procedure cannot seek");
     Check(BASS_ChannelPlay(ending, 0) == 0, "an ended stream does not play on without a restart");
     once.sinceRewind = 0;
     Check(BASS_ChannelPlay(ending, 1) != 0, "a restart plays it again from the start");
@@ -158,6 +158,67 @@ void StopWhileMixing() {
     Check(BASS_StreamFree(stream) != 0 && BASS_StreamFree(stream) == 0, "a stream is freed once");
     Check(BASS_ChannelStop(stream) == 0 && BASS_ChannelPlay(stream, 1) == 0,
           "a freed stream cannot be stopped or played");
+}
+
+// QB_SEEKABLE=1 lets streams with a procedure take any position, rounded down to a
+// whole frame.
+void Seekable() {
+    CountingStream counting;
+    counting.endAfter = 20000;
+    const HSTREAM stream = BASS_StreamCreate(48000, 2, kPlayFlags, CountingProc, &counting);
+    SyncRecord record{&counting, stream, {}, 12, true};
+    BASS_ChannelSetSync(stream, kSyncEndMixtime, 0, RecordSync, &record);
+    BASS_ChannelPlay(stream, 1);
+    Check(WaitFor([&] { return record.firedAt.size() >= 2; }), "end sync fires twice");
+    BASS_ChannelStop(stream);
+    Check(record.firedAt.size() >= 2 && record.firedAt[0] == 20000 && record.firedAt[1] == 40000,
+          "a rewind to a non-zero position lets the stream play on");
+    Check(BASS_ChannelSetPosition(stream, 4000, 0) != 0, "any whole frame is taken");
+    BASS_StreamFree(stream);
+}
+
+// QB_NO_WAIT=1: Stop returns while a procedure call is still under way; the next Play
+// waits for it, so the procedure never runs twice at once.
+std::atomic<int> g_inside{0};
+std::atomic<int> g_mostInside{0};
+
+DWORD CALLBACK SlowProc(HSTREAM, void* buffer, DWORD length, void*) {
+    const int inside = ++g_inside;
+    if (inside > g_mostInside) {
+        g_mostInside = inside;
+    }
+    Sleep(3);
+    std::memset(buffer, 0, length);
+    --g_inside;
+    return length;
+}
+
+void NoWait() {
+    const HSTREAM stream = BASS_StreamCreate(48000, 2, kPlayFlags, SlowProc, nullptr);
+    int stoppedInside = 0;
+    for (int round = 0; round < 40; ++round) {
+        BASS_ChannelPlay(stream, 1);
+        Sleep(static_cast<DWORD>(round % 5));
+        BASS_ChannelStop(stream);
+        stoppedInside += g_inside.load();
+    }
+    Check(stoppedInside > 0, "Stop returned while the procedure was running");
+    Check(g_mostInside == 1, "the procedure never ran twice at once");
+    BASS_StreamFree(stream);
+}
+
+// QB_NO_DEVICE=1: the default device fails; the "no sound" device opens, for decoding
+// streams only.
+void NoDevice() {
+    CountingStream counting;
+    Check(BASS_StreamCreate(48000, 2, kDecodeFlags, CountingProc, &counting) == 0,
+          "no stream before a device is open");
+    Check(BASS_Init(-1, 48000, 0, nullptr, nullptr) == 0, "the default device fails");
+    Check(BASS_Init(0, 48000, 0, nullptr, nullptr) != 0, "the no-sound device opens");
+    Check(BASS_StreamCreate(48000, 2, kPlayFlags, CountingProc, &counting) == 0,
+          "nothing can be played");
+    Check(BASS_StreamCreate(48000, 2, kDecodeFlags, CountingProc, &counting) != 0,
+          "decoding streams can be made");
 }
 
 void DecodeStreams() {
@@ -313,18 +374,27 @@ void Midi(const char* path) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: standin_probe syncs|rewind|stop|decode|tags|instruments DIR "
-                    "NOT_A_PLUGIN|swap DIR|midi FILE\n");
+        std::printf("usage: standin_probe syncs|rewind|stop|seekable|nowait|nodevice|decode|tags|"
+                    "instruments DIR NOT_A_PLUGIN|swap DIR|midi FILE\n");
         return 2;
     }
-    BASS_Init(-1, 48000, 0, nullptr, nullptr);
     const std::string scenario = argv[1];
+    if (scenario == "nodevice") {
+        NoDevice();
+        std::fflush(stdout);
+        ExitProcess(g_failures == 0 ? 0 : 1);
+    }
+    BASS_Init(-1, 48000, 0, nullptr, nullptr);
     if (scenario == "syncs") {
         PositionSyncs();
     } else if (scenario == "rewind") {
         EndAndRewind();
     } else if (scenario == "stop") {
         StopWhileMixing();
+    } else if (scenario == "seekable") {
+        Seekable();
+    } else if (scenario == "nowait") {
+        NoWait();
     } else if (scenario == "decode") {
         DecodeStreams();
     } else if (scenario == "tags") {

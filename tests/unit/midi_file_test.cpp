@@ -127,6 +127,25 @@ TEST(MidiFile, TracksMergeByPositionKeepingTrackOrderForTies) {
     EXPECT_EQ(events[2].track, 1u);
 }
 
+TEST(MidiFile, APortMetaEventMovesTheTracksChannelsToItsPort) {
+    Bytes track;
+    Append(&track, {0x00, 0x91, 60, 1});            // port 0, channel 1
+    Append(&track, {0x00, 0xFF, 0x21, 0x01, 0x01}); // port 1
+    Append(&track, {0x00, 0x91, 61, 1});            // channel 17
+    Append(&track, {0x00, 0xFF, 0x21, 0x01, 0x0A}); // port 10 wraps to 2
+    Append(&track, {0x00, 0xCF, 5});                // channel 47
+    Bytes other;
+    Append(&other, {0x00, 0x92, 62, 1}); // another track keeps port 0
+    Bytes file = Header(1, 2, 96);
+    AppendTrack(&file, track);
+    AppendTrack(&file, other);
+    std::vector<uint32_t> channels;
+    for (const auto& event : Read(file)) {
+        channels.push_back(event.chan);
+    }
+    EXPECT_EQ(channels, (std::vector<uint32_t>{1, 17, 47, 2}));
+}
+
 TEST(MidiFile, TimeCodeDivisionCountsFramesPerSecond) {
     Bytes body;
     Append(&body, {0x81, 0x48, 0x90, 60, 1}); // 200 ticks: 25 fps x 40 = 1000 ticks a second
