@@ -57,6 +57,7 @@ set(QB_PROGRAM Quillbrook${QB_WIDTH})
 add_executable(${QB_PROGRAM} WIN32
     host/main.cpp
     host/main_window.cpp
+    host/parent_watcher.cpp
     host/host_globals.cpp
     host/command_line.cpp
     host/copy_data.cpp

@@ -20,9 +20,17 @@ void SendPayload(const Session& session, ULONG_PTR code, const void* data, DWORD
     record.dwData = code;
     record.cbData = bytes;
     record.lpData = const_cast<void*>(data);
-    const LRESULT answer = SendMessageW(session.host.mainWindow, WM_COPYDATA,
-                                        reinterpret_cast<WPARAM>(session.reports.song),
-                                        reinterpret_cast<LPARAM>(&record));
+    // Reports sent back meanwhile are handled while this waits.
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutW(
+            session.host.mainWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(session.reports.song),
+            reinterpret_cast<LPARAM>(&record), SMTO_NORMAL, session.sendTimeoutMs, &answer) == 0) {
+        std::printf("no answer within %lu ms: the host is not responding (a plug-in may be "
+                    "hanging it)\n",
+                    static_cast<unsigned long>(session.sendTimeoutMs));
+        std::fflush(stdout);
+        return;
+    }
     if (showAnswer) {
         std::printf("answered %lld\n", static_cast<long long>(answer));
         std::fflush(stdout);

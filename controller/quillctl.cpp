@@ -55,6 +55,8 @@ const char kUsage[] =
     "  --window-timeout S  seconds to wait for the host's window (default 30)\n"
     "  --end-timeout S   seconds to wait for the host's end after the commands (default: no "
     "limit)\n"
+    "  --send-timeout S  seconds a command may take before the host counts as hung and the\n"
+    "                    next command runs (default 60)\n"
     "  --help            this text\n"
     "\n"
     "Printed: 'host window: handle=N class=C title=T' when the host is up, each report as\n"
@@ -69,6 +71,7 @@ struct Options {
     bool decoyParent = false;
     DWORD windowTimeoutMs = 30000;
     DWORD endTimeoutMs = INFINITE;
+    DWORD sendTimeoutMs = 60000;
     std::vector<std::wstring> commands;
 };
 
@@ -85,6 +88,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
         } else if (option == L"--window-timeout" && hasValue) {
             if (!ParseSeconds(argv[++i], &options->windowTimeoutMs)) {
                 return Fail("--window-timeout wants seconds, not ", argv[i]);
+            }
+        } else if (option == L"--send-timeout" && hasValue) {
+            if (!ParseSeconds(argv[++i], &options->sendTimeoutMs)) {
+                return Fail("--send-timeout wants seconds, not ", argv[i]);
             }
         } else if (option == L"--end-timeout" && hasValue) {
             if (!ParseSeconds(argv[++i], &options->endTimeoutMs)) {
@@ -174,6 +181,7 @@ int wmain(int argc, wchar_t** argv) {
         return kOwnError;
     }
     Session session;
+    session.sendTimeoutMs = options.sendTimeoutMs;
     if (!CreateReportWindows(GetModuleHandleW(nullptr), &session.reports)) {
         Fail("could not create the report windows");
         return kOwnError;

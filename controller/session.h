@@ -10,4 +10,5 @@ struct Session {
     HostProcess host;
     ReportWindows reports;
     PROCESS_INFORMATION decoy = {};
+    DWORD sendTimeoutMs = 60000; // how long a command may take before the host counts as hung
 };

@@ -9,6 +9,7 @@
 #include "host_globals.h"
 #include "host_names.h"
 #include "main_window.h"
+#include "parent_watcher.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
     }
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
+    StartParentWatcher(parentProcess);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
