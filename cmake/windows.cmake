@@ -28,7 +28,7 @@ function(qb_import_library name)
         set(tool_args -d "${def}" --kill-at)
     endif()
     add_custom_command(OUTPUT "${lib}"
-        COMMAND ${QB_DLLTOOL} ${tool_args} -l "${lib}" -D ${name}.dll
+        COMMAND "${QB_DLLTOOL}" ${tool_args} -l "${lib}" -D ${name}.dll
         DEPENDS "${def}"
         COMMENT "Import library for ${name}.dll")
     add_custom_target(import_${name} DEPENDS "${lib}")
@@ -37,6 +37,10 @@ function(qb_import_library name)
     target_link_libraries(qb_${name} INTERFACE "${lib}")
 endfunction()
 
+# The cross toolchain files name the tool; a native MinGW build (MSYS2) finds it.
+if(NOT QB_DLLTOOL)
+    find_program(QB_DLLTOOL NAMES dlltool REQUIRED)
+endif()
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/imports")
 qb_import_library(bass)
 qb_import_library(bassmidi)
@@ -52,9 +56,12 @@ add_custom_command(
 set_source_files_properties("${CMAKE_SOURCE_DIR}/res/quillbrook.rc" PROPERTIES
     OBJECT_DEPENDS "${QB_ICON_DIR}/quillbrook_large.ico;${QB_ICON_DIR}/quillbrook_small.ico;${CMAKE_SOURCE_DIR}/res/quillbrook.manifest")
 
-# The host.
+# The host: its objects are linked twice, once with symbols and debug information for
+# debugging (build/winNN/unstripped), once stripped into the dist folder. Both builds
+# of a commit are byte for byte the same wherever they are made: no time stamps, no
+# build paths.
 set(QB_PROGRAM Quillbrook${QB_WIDTH})
-add_executable(${QB_PROGRAM} WIN32
+add_library(qb_host OBJECT
     host/main.cpp
     host/main_window.cpp
     host/parent_watcher.cpp
@@ -69,13 +76,31 @@ add_executable(${QB_PROGRAM} WIN32
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     res/quillbrook.rc)
-target_include_directories(${QB_PROGRAM} PRIVATE "${CMAKE_SOURCE_DIR}/res" "${QB_ICON_DIR}")
-target_compile_definitions(${QB_PROGRAM} PRIVATE UNICODE _UNICODE)
-target_compile_options(${QB_PROGRAM} PRIVATE ${QB_WARNINGS} -fno-exceptions -fno-rtti
-    $<$<COMPILE_LANGUAGE:RC>:-I${QB_ICON_DIR}>)
-target_link_options(${QB_PROGRAM} PRIVATE -municode ${QB_STATIC_RUNTIME})
-target_link_libraries(${QB_PROGRAM} PRIVATE qb_bass qb_bassmidi qb_bass_vst)
-set_target_properties(${QB_PROGRAM} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QB_DIST_DIR}")
+configure_file(res/version_info.h.in "${CMAKE_BINARY_DIR}/generated/version_info.h" @ONLY)
+target_include_directories(qb_host PRIVATE "${CMAKE_SOURCE_DIR}/res" "${QB_ICON_DIR}")
+target_compile_definitions(qb_host PRIVATE UNICODE _UNICODE)
+target_compile_options(qb_host PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${QB_WARNINGS} -g -fno-exceptions -fno-rtti
+                              -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+                              -ffile-prefix-map=${CMAKE_BINARY_DIR}=build>
+    $<$<COMPILE_LANGUAGE:RC>:-I${QB_ICON_DIR} -I${CMAKE_BINARY_DIR}/generated>)
+foreach(variant unstripped dist)
+    if(variant STREQUAL dist)
+        set(target ${QB_PROGRAM})
+        set(folder "${QB_DIST_DIR}")
+        set(strip -s)
+    else()
+        set(target ${QB_PROGRAM}_unstripped)
+        set(folder "${CMAKE_BINARY_DIR}/unstripped")
+        set(strip "")
+    endif()
+    add_executable(${target} WIN32 $<TARGET_OBJECTS:qb_host>)
+    target_link_options(${target} PRIVATE -municode ${QB_STATIC_RUNTIME} ${strip}
+        -Wl,--no-insert-timestamp)
+    target_link_libraries(${target} PRIVATE qb_bass qb_bassmidi qb_bass_vst)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${folder}"
+        OUTPUT_NAME ${QB_PROGRAM})
+endforeach()
 
 # Stand-in audio libraries: for tests and the demo only, kept out of the dist folder.
 # bassmidi and bass_vst build on bass.dll through its public interface, as the real

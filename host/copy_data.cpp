@@ -1,6 +1,6 @@
 #include "copy_data.h"
 
-#include <string>
+#include <cstdlib>
 
 #include "../player/song_commands.h"
 #include "../plugin/plugin_commands.h"
@@ -25,9 +25,13 @@ void ReportSong(const COPYDATASTRUCT* record, const wchar_t* text, size_t length
         SetWindowTextW(songReportWindow, text);
         return;
     }
-    std::wstring whole(length + 1, L'\0');
-    DecodePayload(record->lpData, record->cbData, &whole[0], whole.size());
-    SetWindowTextW(songReportWindow, whole.c_str());
+    auto* whole = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
+    if (whole == nullptr) {
+        return;
+    }
+    DecodePayload(record->lpData, record->cbData, whole, length + 1);
+    SetWindowTextW(songReportWindow, whole);
+    std::free(whole);
 }
 
 } // namespace

@@ -109,6 +109,12 @@ def palette():
     return colours
 
 
+# The last grey repeats the cube's white, and the nearest colour is always the first
+# of equals, so no drawing uses this entry: it marks the palette PNG's transparent
+# pixels.
+TRANSPARENT_INDEX = 255
+
+
 def nearest_index(colour, colours, cache):
     if colour not in cache:
         cache[colour] = min(range(len(colours)),
@@ -151,21 +157,39 @@ def encode_32bit_bmp(rows, size):
     return bmp_header(size, 32, 0) + pixels + and_mask(rows, size)
 
 
-def encode_png(rows, size):
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+def png_chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
-    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
-    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+def png_file(size, colour_type, rows_of_bytes, extra_chunks=b""):
+    raw = b"".join(b"\0" + row for row in rows_of_bytes)
+    header = struct.pack(">IIBBBBB", size, size, 8, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + extra_chunks
+            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
+
+
+def encode_png(rows, size):
+    return png_file(size, 6, [bytes(v for pixel in row for v in pixel) for row in rows])
+
+
+def encode_8bit_png(rows, size):
+    """The 256-colour image as a palette PNG, as large icon images are stored: a
+    bitmap of 256 x 256 would take 73 KB, this a few."""
+    colours = palette()
+    cache = {}
+    lines = [bytes(nearest_index((r, g, b), colours, cache) if a >= 128 else TRANSPARENT_INDEX
+                   for r, g, b, a in row) for row in rows]
+    table = png_chunk(b"PLTE", b"".join(bytes(c) for c in colours))
+    alpha = png_chunk(b"tRNS", bytes(0 if i == TRANSPARENT_INDEX else 255 for i in range(256)))
+    return png_file(size, 3, lines, table + alpha)
 
 
 def build_icon(detailed):
     renders = {size: render(size, detailed) for size in SIZES_32BIT}
     images = []  # (size, colour count, bits, data)
     for size in SIZES_8BIT:
-        images.append((size, 0, 8, encode_8bit(renders[size], size)))
+        data = encode_8bit_png(renders[size], size) if size == 256 else encode_8bit(renders[size], size)
+        images.append((size, 0, 8, data))
     for size in SIZES_32BIT:
         data = encode_png(renders[size], size) if size == 256 else encode_32bit_bmp(renders[size], size)
         images.append((size, 0, 32, data))
