@@ -37,9 +37,13 @@ function(qb_import_library name)
     target_link_libraries(qb_${name} INTERFACE "${lib}")
 endfunction()
 
-# The cross toolchain files name the tool; a native MinGW build (MSYS2) finds it.
+# The cross toolchain files name the tool; a native MinGW build (MSYS2) uses the one
+# CMake found beside the compiler.
 if(NOT QB_DLLTOOL)
-    find_program(QB_DLLTOOL NAMES dlltool REQUIRED)
+    set(QB_DLLTOOL "${CMAKE_DLLTOOL}")
+endif()
+if(NOT QB_DLLTOOL)
+    message(FATAL_ERROR "dlltool not found: it comes with the MinGW binutils")
 endif()
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/imports")
 qb_import_library(bass)

@@ -9,6 +9,11 @@ if(QB_WINDOWS_TESTS)
         COMMAND ${Python3_EXECUTABLE} "${CMAKE_SOURCE_DIR}/tests/build/check_programs.py"
                 "${QB_DIST_DIR}" "${QB_WIN64_DIR}" "${QB_WIN32_DIR}" "${CMAKE_SOURCE_DIR}")
 
+    # Two builds of the commit from two fresh clones give the same programs.
+    add_test(NAME reproducible_programs
+        COMMAND "${CMAKE_SOURCE_DIR}/tests/build/check_reproducible.sh" "${CMAKE_SOURCE_DIR}")
+    set_tests_properties(reproducible_programs PROPERTIES TIMEOUT 900)
+
     # One Wine session (display and prefix) for the whole test run.
     set(QB_SESSION_DIR "${CMAKE_BINARY_DIR}/wine-session")
     add_test(NAME wine_session_start

@@ -1,14 +1,16 @@
-"""Checks of the built programs' files: what each imports, what the stand-in libraries
-export, and the icon and manifest resources.
+"""Checks of the built programs' files: what each imports, their size and version, what
+the stand-in libraries export, the icon and manifest resources, and the release package.
 
 usage: check_programs.py DIST_DIR WIN64_BUILD_DIR WIN32_BUILD_DIR SOURCE_DIR
 """
+import hashlib
 import os
 import re
 import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 DIST_DIR, WIN64_DIR, WIN32_DIR, SOURCE_DIR = sys.argv[1:5]
 PROGRAMS = {"64": os.path.join(DIST_DIR, "Quillbrook64.exe"),
@@ -38,6 +40,68 @@ class Imports(unittest.TestCase):
 
     def test_the_dist_folder_holds_only_the_two_programs(self):
         self.assertEqual(sorted(os.listdir(DIST_DIR)), ["Quillbrook32.exe", "Quillbrook64.exe"])
+
+
+def project_version():
+    with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as cmake:
+        return re.search(r"project\(Quillbrook VERSION (\S+)", cmake.read()).group(1)
+
+
+def version_strings(program):
+    """The string table of the program's version resource, as a dict."""
+    raw = subprocess.run(["wrestool", "-x", "--raw", "-t", "16", program], check=True,
+                         capture_output=True).stdout.decode("utf-16-le", "replace")
+    strings = {}
+    for key in ("CompanyName", "FileDescription", "FileVersion", "LegalCopyright", "License",
+                "OriginalFilename", "ProductName", "ProductVersion"):
+        match = re.search(key + r"\x00+([^\x00]+)", raw)
+        strings[key] = match.group(1) if match else None
+    return strings
+
+
+class Release(unittest.TestCase):
+    def test_programs_are_small_and_carry_no_debug_sections(self):
+        for width, program in PROGRAMS.items():
+            with self.subTest(width=width):
+                self.assertLessEqual(os.path.getsize(program), 200 * 1024)
+                sections = subprocess.run(["x86_64-w64-mingw32-objdump", "-h", program],
+                                          capture_output=True, text=True, check=True).stdout
+                self.assertNotIn(".debug", sections)
+
+    def test_the_version_resource_names_the_program_its_width_and_licence(self):
+        version = project_version()
+        for width, program in PROGRAMS.items():
+            with self.subTest(width=width):
+                self.assertEqual(version_strings(program), {
+                    "CompanyName": "The Quillbrook developers",
+                    "FileDescription": "Quillbrook %s-bit VST instrument host" % width,
+                    "FileVersion": version,
+                    "LegalCopyright": "Copyright (c) 2026 The Quillbrook developers",
+                    "License": "MIT License",
+                    "OriginalFilename": "Quillbrook%s.exe" % width,
+                    "ProductName": "Quillbrook",
+                    "ProductVersion": version})
+
+    def test_the_package_holds_the_programs_the_guides_the_licence_and_their_sums(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            path = subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "tools", "make_package.py"),
+                                   SOURCE_DIR, DIST_DIR, scratch], capture_output=True, text=True,
+                                  check=True).stdout.strip()
+            folder = "quillbrook-%s" % project_version()
+            self.assertEqual(os.path.basename(path), folder + "-windows.zip")
+            with zipfile.ZipFile(path) as archive:
+                names = archive.namelist()
+                self.assertEqual(names, ["%s/%s" % (folder, name) for name in (
+                    "Quillbrook64.exe", "Quillbrook32.exe", "README.md", "protocol.md", "LICENSE",
+                    "SHA256SUMS")])
+                sums = archive.read(folder + "/SHA256SUMS").decode().splitlines()
+                self.assertEqual(len(sums), 5)
+                for line in sums:
+                    digest, name = line.split("  ")
+                    self.assertEqual(hashlib.sha256(archive.read(folder + "/" + name)).hexdigest(),
+                                     digest, name)
+                with open(PROGRAMS["64"], "rb") as program:
+                    self.assertEqual(archive.read(folder + "/Quillbrook64.exe"), program.read())
 
 
 class StandIns(unittest.TestCase):
