@@ -148,17 +148,23 @@ qb_instrument(qb_synth_late_size 320 200 128 QB_SIZE_WHEN_OPEN)
 qb_instrument(qb_synth_hang_load 400 300 128 QB_HANG_ON_LOAD)
 qb_instrument(qb_synth_hang_editor 400 300 128 QB_HANG_IN_EDITOR)
 
-# The reference controller.
+# The client library for controller authors: plain C.
+add_library(quillbrook_client STATIC client/quillbrook_client.c client/pe_width.c)
+target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
+target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
+target_link_libraries(quillbrook_client PUBLIC user32)
+
+# The reference controller, built on the client library.
 add_executable(quillctl
     controller/quillctl.cpp
     controller/commands.cpp
     controller/editor_windows.cpp
-    controller/host_process.cpp
-    controller/report_windows.cpp
+    controller/file_checks.cpp
     controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)
 target_compile_options(quillctl PRIVATE ${QB_WARNINGS})
 target_link_options(quillctl PRIVATE -municode ${QB_STATIC_RUNTIME})
+target_link_libraries(quillctl PRIVATE quillbrook_client)
 set_target_properties(quillctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/controller")
 
 # A program that exercises the stand-ins through their public interface, for tests.

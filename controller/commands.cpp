@@ -4,44 +4,27 @@
 #include <iostream>
 
 #include "editor_windows.h"
+#include "file_checks.h"
 #include "text.h"
 
 namespace {
 
-constexpr ULONG_PTR kLoadSong = 1;
-constexpr ULONG_PTR kLoadPlugin = 5;
-
 typedef std::vector<std::wstring> Arguments;
 
-// Sends one command; the host's answer is printed when `showAnswer` is set.
-void SendPayload(const Session& session, ULONG_PTR code, const void* data, DWORD bytes,
-                 bool showAnswer = true) {
-    COPYDATASTRUCT record = {};
-    record.dwData = code;
-    record.cbData = bytes;
-    record.lpData = const_cast<void*>(data);
-    // Reports sent back meanwhile are handled while this waits.
-    DWORD_PTR answer = 0;
-    if (SendMessageTimeoutW(
-            session.host.mainWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(session.reports.song),
-            reinterpret_cast<LPARAM>(&record), SMTO_NORMAL, session.sendTimeoutMs, &answer) == 0) {
-        std::printf("no answer within %lu ms: the host is not responding (a plug-in may be "
-                    "hanging it)\n",
-                    static_cast<unsigned long>(session.sendTimeoutMs));
-        std::fflush(stdout);
-        return;
-    }
-    if (showAnswer) {
-        std::printf("answered %lld\n", static_cast<long long>(answer));
-        std::fflush(stdout);
-    }
+void PrintAnswer(LRESULT answer) {
+    std::printf("answered %lld\n", static_cast<long long>(answer));
+    std::fflush(stdout);
 }
 
-// The text with its terminator, as a controller normally sends it.
-void SendText(const Session& session, ULONG_PTR code, const std::wstring& text,
-              bool showAnswer = true) {
-    SendPayload(session, code, text.c_str(),
-                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), showAnswer);
+// Says what went wrong with a command; false when the host has ended, which ends the
+// session.
+bool Report(QbResult result, const QbError& error) {
+    if (result == QB_OK) {
+        return true;
+    }
+    std::printf("command failed: %s\n", Narrow(error.message).c_str());
+    std::fflush(stdout);
+    return result != QB_ERROR_HOST_ENDED;
 }
 
 bool ReadCode(const std::wstring& text, ULONG_PTR* code) {
@@ -53,14 +36,116 @@ bool ReadCode(const std::wstring& text, ULONG_PTR* code) {
     return true;
 }
 
-bool KillParent(Session* session) {
+bool CheckCode(const Arguments& args) {
+    ULONG_PTR code = 0;
+    return ReadCode(args[0], &code);
+}
+
+bool CheckWait(const Arguments& args) {
+    DWORD milliseconds = 0;
+    return ParseSeconds(args[0], &milliseconds) || Fail("wait wants seconds, not ", args[0]);
+}
+
+bool CheckSendBytes(const Arguments& args) {
+    unsigned long long bytes = 0;
+    if (!CheckCode(args)) {
+        return false;
+    }
+    if (!ParseNumber(args[1], &bytes) || bytes > (args[2].size() + 1) * sizeof(wchar_t)) {
+        return Fail("the byte count must fit the text with its terminator: ", args[1]);
+    }
+    return true;
+}
+
+bool Song(Session* session, const Arguments& args) {
+    const std::wstring warning = CheckSongFile(args[0]);
+    if (!warning.empty()) {
+        Warn(warning);
+    }
+    QbError error = {};
+    return Report(qb_load_song(session->host, args[0].c_str(), nullptr, 0, &error), error);
+}
+
+bool Plugin(Session* session, const Arguments& args) {
+    const std::wstring warning = CheckPluginFile(args[0], qb_host_width(session->host));
+    if (!warning.empty()) {
+        Warn(warning);
+    }
+    QbError error = {};
+    return Report(qb_load_plugin(session->host, args[0].c_str(), nullptr, &error), error);
+}
+
+template <QbResult (*Call)(QbHost*, QbError*)> bool Simple(Session* session, const Arguments&) {
+    QbError error = {};
+    return Report(Call(session->host, &error), error);
+}
+
+bool Quit(Session* session, const Arguments&) {
+    QbError error = {};
+    const QbResult result = qb_quit(session->host, &error);
+    return result == QB_ERROR_HOST_ENDED || Report(result, error);
+}
+
+bool Wait(Session* session, const Arguments& args) {
+    DWORD milliseconds = 0;
+    ParseSeconds(args[0], &milliseconds);
+    qb_wait(session->host, milliseconds);
+    return true;
+}
+
+bool SendPayload(Session* session, const Arguments& args, const void* data, DWORD bytes) {
+    ULONG_PTR code = 0;
+    ReadCode(args[0], &code);
+    QbError error = {};
+    LRESULT answer = 0;
+    const QbResult result = qb_send(session->host, code, data, bytes, &answer, &error);
+    if (result == QB_OK) {
+        PrintAnswer(answer);
+    }
+    return Report(result, error);
+}
+
+bool Send(Session* session, const Arguments& args) {
+    const std::wstring text = args.size() > 1 ? args[1] : std::wstring();
+    return SendPayload(session, args, text.c_str(),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+bool SendBytes(Session* session, const Arguments& args) {
+    unsigned long long bytes = 0;
+    ParseNumber(args[1], &bytes);
+    return SendPayload(session, args, args[2].c_str(), static_cast<DWORD>(bytes));
+}
+
+bool SendNull(Session* session, const Arguments& args) {
+    return SendPayload(session, args, nullptr, 0);
+}
+
+bool Windows(Session* session, const Arguments&) {
+    PrintEditorWindows(session->host);
+    return true;
+}
+
+bool CloseEditors(Session* session, const Arguments&) {
+    for (HWND window : FindEditorWindows(session->host)) {
+        SendMessageW(window, WM_CLOSE, 0, 0); // as its close button would
+    }
+    return true;
+}
+
+bool Close(Session* session, const Arguments&) {
+    PostMessageW(qb_host_window(session->host), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+}
+
+bool KillParent(Session* session, const Arguments&) {
     if (session->decoy.hProcess == nullptr) {
         return Fail("kill-parent needs --decoy-parent");
     }
     TerminateProcess(session->decoy.hProcess, 0);
     WaitForSingleObject(session->decoy.hProcess, INFINITE);
     const ULONGLONG parentGone = GetTickCount64();
-    if (WaitForHostEnd(session->host, 10000)) {
+    if (qb_host_wait_end(session->host, 10000, nullptr, nullptr) == QB_OK) {
         std::printf("host ended %llu ms after its parent\n", GetTickCount64() - parentGone);
     } else {
         std::printf("host still running 10000 ms after its parent ended\n");
@@ -69,85 +154,30 @@ bool KillParent(Session* session) {
     return true;
 }
 
-bool Wait(Session* /*session*/, const Arguments& args) {
-    DWORD milliseconds = 0;
-    if (!ParseSeconds(args[0], &milliseconds)) {
-        return Fail("wait wants seconds, not ", args[0]);
-    }
-    PumpFor(milliseconds);
-    return true;
-}
-
-bool Send(Session* session, const Arguments& args) {
-    ULONG_PTR code = 0;
-    if (!ReadCode(args[0], &code)) {
-        return false;
-    }
-    SendText(*session, code, args.size() > 1 ? args[1] : std::wstring());
-    return true;
-}
-
-bool SendBytes(Session* session, const Arguments& args) {
-    ULONG_PTR code = 0;
-    unsigned long long bytes = 0;
-    if (!ReadCode(args[0], &code)) {
-        return false;
-    }
-    if (!ParseNumber(args[1], &bytes) || bytes > (args[2].size() + 1) * sizeof(wchar_t)) {
-        return Fail("the byte count must fit the text with its terminator: ", args[1]);
-    }
-    SendPayload(*session, code, args[2].c_str(), static_cast<DWORD>(bytes));
-    return true;
-}
-
-bool SendNull(Session* session, const Arguments& args) {
-    ULONG_PTR code = 0;
-    if (!ReadCode(args[0], &code)) {
-        return false;
-    }
-    SendPayload(*session, code, nullptr, 0);
-    return true;
-}
-
-bool CloseEditors(Session* session, const Arguments& /*args*/) {
-    for (HWND window : FindEditorWindows(session->host.info.dwProcessId)) {
-        SendMessageW(window, WM_CLOSE, 0, 0); // as its close button would
-    }
-    return true;
-}
-
 struct Command {
     const wchar_t* name;
     size_t argumentCount;
-    ULONG_PTR code;                               // a protocol code, or 0
-    bool (*run)(Session*, const Arguments& args); // for the others
+    bool (*check)(const Arguments& args); // before the host starts; null: nothing to check
+    bool (*run)(Session* session, const Arguments& args);
 };
 
 const Command kCommands[] = {
-    {L"song", 1, kLoadSong, nullptr},
-    {L"plugin", 1, kLoadPlugin, nullptr},
-    {L"play", 0, 2, nullptr},
-    {L"stop", 0, 3, nullptr},
-    {L"free", 0, 4, nullptr},
-    {L"editor", 0, 6, nullptr},
-    {L"quit", 0, 7, nullptr},
-    {L"wait", 1, 0, Wait},
-    {L"send", 1, 0, Send},
-    {L"send-text", 2, 0, Send},
-    {L"send-bytes", 3, 0, SendBytes},
-    {L"send-null", 1, 0, SendNull},
-    {L"windows", 0, 0,
-     [](Session* session, const Arguments&) {
-         PrintEditorWindows(session->host.info.dwProcessId);
-         return true;
-     }},
-    {L"close-editor", 0, 0, CloseEditors},
-    {L"close", 0, 0,
-     [](Session* session, const Arguments&) {
-         PostMessageW(session->host.mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-         return true;
-     }},
-    {L"kill-parent", 0, 0, [](Session* session, const Arguments&) { return KillParent(session); }},
+    {L"song", 1, nullptr, Song},
+    {L"plugin", 1, nullptr, Plugin},
+    {L"play", 0, nullptr, Simple<qb_play>},
+    {L"stop", 0, nullptr, Simple<qb_stop>},
+    {L"free", 0, nullptr, Simple<qb_free_stream>},
+    {L"editor", 0, nullptr, Simple<qb_show_editor>},
+    {L"quit", 0, nullptr, Quit},
+    {L"wait", 1, CheckWait, Wait},
+    {L"send", 1, CheckCode, Send},
+    {L"send-text", 2, CheckCode, Send},
+    {L"send-bytes", 3, CheckSendBytes, SendBytes},
+    {L"send-null", 1, CheckCode, SendNull},
+    {L"windows", 0, nullptr, Windows},
+    {L"close-editor", 0, nullptr, CloseEditors},
+    {L"close", 0, nullptr, Close},
+    {L"kill-parent", 0, nullptr, KillParent},
 };
 
 const Command* FindCommand(const std::wstring& name) {
@@ -156,21 +186,14 @@ const Command* FindCommand(const std::wstring& name) {
             return &command;
         }
     }
-    Fail("unknown command: ", name);
+    Fail("unknown command (see --help): ", name);
     return nullptr;
 }
 
-bool Run(Session* session, const Command& command, const Arguments& args) {
-    if (command.run != nullptr) {
-        return command.run(session, args);
-    }
-    SendText(*session, command.code, args.empty() ? std::wstring() : args[0], false);
-    return true;
-}
-
-} // namespace
-
-bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& words) {
+// Splits the words into commands with their arguments, checking each; false at the
+// first that is wrong.
+bool SplitCommands(const std::vector<std::wstring>& words,
+                   std::vector<std::pair<const Command*, Arguments>>* out) {
     for (size_t i = 0; i < words.size();) {
         const Command* command = FindCommand(words[i]);
         if (command == nullptr) {
@@ -181,15 +204,80 @@ bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& w
         }
         const Arguments args(words.begin() + static_cast<long>(i) + 1,
                              words.begin() + static_cast<long>(i + 1 + command->argumentCount));
-        if (!Run(session, *command, args)) {
+        if (command->check != nullptr && !command->check(args)) {
             return false;
         }
+        out->emplace_back(command, args);
         i += 1 + command->argumentCount;
     }
     return true;
 }
 
-bool RunStandardInputCommands(Session* session) {
+// One line of standard input as a command: the name, then its arguments separated by
+// spaces, the last taking the rest of the line.
+bool ParseLine(const std::wstring& line, const Command** command, Arguments* args) {
+    std::wstring rest = line;
+    size_t space = rest.find(L' ');
+    *command = FindCommand(rest.substr(0, space));
+    if (*command == nullptr) {
+        return false;
+    }
+    rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
+    for (size_t n = 0; n < (*command)->argumentCount; ++n) {
+        space = n + 1 < (*command)->argumentCount ? rest.find(L' ') : std::wstring::npos;
+        args->push_back(rest.substr(0, space));
+        rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
+    }
+    if ((*command)->argumentCount > 0 && args->back().empty()) {
+        return Fail("missing value after ", line);
+    }
+    return (*command)->check == nullptr || (*command)->check(*args);
+}
+
+} // namespace
+
+bool CheckCommandWords(const std::vector<std::wstring>& words) {
+    std::vector<std::pair<const Command*, Arguments>> commands;
+    return SplitCommands(words, &commands);
+}
+
+std::wstring FirstPluginPath(const std::vector<std::wstring>& words) {
+    std::vector<std::pair<const Command*, Arguments>> commands;
+    SplitCommands(words, &commands);
+    for (const auto& command : commands) {
+        if (std::wstring(command.first->name) == L"plugin") {
+            return command.second[0];
+        }
+    }
+    return std::wstring();
+}
+
+bool NamesQuit(const std::vector<std::wstring>& words) {
+    std::vector<std::pair<const Command*, Arguments>> commands;
+    SplitCommands(words, &commands);
+    for (const auto& command : commands) {
+        const std::wstring name = command.first->name;
+        if (name == L"quit" || name == L"close" || name == L"kill-parent") {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& words) {
+    std::vector<std::pair<const Command*, Arguments>> commands;
+    if (!SplitCommands(words, &commands)) {
+        return false;
+    }
+    for (const auto& command : commands) {
+        if (!command.first->run(session, command.second)) {
+            break; // the host has ended
+        }
+    }
+    return true;
+}
+
+void RunStandardInputCommands(Session* session) {
     std::string line;
     while (std::getline(std::cin, line)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
@@ -198,25 +286,11 @@ bool RunStandardInputCommands(Session* session) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        std::wstring rest = Widen(line);
-        size_t space = rest.find(L' ');
-        const Command* command = FindCommand(rest.substr(0, space));
-        if (command == nullptr) {
-            return false;
-        }
-        rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
+        const Command* command = nullptr;
         Arguments args;
-        for (size_t n = 0; n < command->argumentCount; ++n) {
-            space = n + 1 < command->argumentCount ? rest.find(L' ') : std::wstring::npos;
-            args.push_back(rest.substr(0, space));
-            rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
-        }
-        if (command->argumentCount > 0 && args.back().empty()) {
-            return Fail("missing value after ", Widen(line));
-        }
-        if (!Run(session, *command, args)) {
-            return false;
+        // A line that is wrong is said and passed over; the session goes on.
+        if (ParseLine(Widen(line), &command, &args) && !command->run(session, args)) {
+            return; // the host has ended
         }
     }
-    return true;
 }

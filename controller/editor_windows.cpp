@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "host_process.h"
 #include "text.h"
 
 namespace {
@@ -14,13 +13,16 @@ BOOL CALLBACK CountChild(HWND /*child*/, LPARAM lParam) {
 
 } // namespace
 
-std::vector<HWND> FindEditorWindows(DWORD hostProcessId) {
-    static const wchar_t* const kEditorClass[] = {L"QuillbrookEmbed", nullptr};
-    return FindHostWindows(hostProcessId, kEditorClass);
+std::vector<HWND> FindEditorWindows(const QbHost* host) {
+    static const wchar_t kEditorClass[] = L"QuillbrookEmbed";
+    std::vector<HWND> windows(qb_host_windows(host, kEditorClass, nullptr, 0));
+    const size_t found = qb_host_windows(host, kEditorClass, windows.data(), windows.size());
+    windows.resize(found < windows.size() ? found : windows.size());
+    return windows;
 }
 
-void PrintEditorWindows(DWORD hostProcessId) {
-    const std::vector<HWND> windows = FindEditorWindows(hostProcessId);
+void PrintEditorWindows(const QbHost* host) {
+    const std::vector<HWND> windows = FindEditorWindows(host);
     std::printf("editor windows: %u\n", static_cast<unsigned>(windows.size()));
     for (HWND window : windows) {
         RECT client = {};

@@ -1,19 +1,22 @@
-// quillctl: a reference controller for the Quillbrook hosts.
+// quillctl: a reference controller for the Quillbrook hosts, built on the client
+// library (client/).
 //
-// It creates the two report windows, starts the host with its interface version, its
-// own process id and the two window handles, waits for the host's main window, runs
-// the given commands and exits with the host's exit status once the host has ended.
+// It starts the host of the width a plug-in needs (or the one named) with its
+// interface version, its own process id and two report windows, waits for the host's
+// main window, runs the given commands and exits with the host's exit status once the
+// host has ended.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cwchar>
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "../client/quillbrook_client.h"
 #include "commands.h"
-#include "host_process.h"
-#include "report_windows.h"
 #include "session.h"
 #include "text.h"
 
@@ -21,14 +24,16 @@ namespace {
 
 constexpr int kOwnError = 125; // quillctl itself failed: bad input, host not started
 constexpr int kNoWindow = 124; // the host did not show its window or end in time
-constexpr int kInterfaceVersion = 3;
 
 const char kUsage[] =
-    "usage: quillctl [options] HOST.exe [COMMAND ...]\n"
+    "usage: quillctl [options] [HOST.exe] COMMAND ...\n"
     "\n"
-    "Starts HOST.exe (Quillbrook64.exe or Quillbrook32.exe) as a controller would, runs the\n"
-    "commands in order, then waits for the host to end and exits with its exit status.\n"
-    "Without commands on the command line, commands are read from standard input, one a line.\n"
+    "Starts a Quillbrook host as a controller would, runs the commands in order, then waits\n"
+    "for the host to end and exits with its exit status. Without HOST.exe, the first plugin\n"
+    "command chooses Quillbrook64.exe or Quillbrook32.exe by the plug-in's width, from the\n"
+    "folder given by --hosts (default: quillctl's own folder). Without commands on the\n"
+    "command line, commands are read from standard input, one a line.\n"
+    "Every command is checked before the host starts.\n"
     "\n"
     "commands:\n"
     "  song PATH       load a Standard MIDI File (the song report is printed)\n"
@@ -49,31 +54,44 @@ const char kUsage[] =
     "  kill-parent     with --decoy-parent: end the decoy and time the host's end\n"
     "\n"
     "options:\n"
+    "  --hosts DIR       folder holding Quillbrook64.exe and Quillbrook32.exe, for choosing by\n"
+    "                    width (default: quillctl's own folder)\n"
     "  --args TEXT       start the host with exactly TEXT after its name; {pid}, {song} and\n"
     "                    {editor} stand for the parent id and the two report windows\n"
     "  --decoy-parent    name a separate idle process as the host's parent instead of quillctl\n"
+    "  --hidden          start the host's main window hidden\n"
     "  --window-timeout S  seconds to wait for the host's window (default 30)\n"
-    "  --end-timeout S   seconds to wait for the host's end after the commands (default: no "
-    "limit)\n"
     "  --send-timeout S  seconds a command may take before the host counts as hung and the\n"
     "                    next command runs (default 60)\n"
-    "  --help            this text\n"
+    "  --end-timeout S   seconds to wait for the host's end after the commands (default: no "
+    "limit)\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "Before sending, quillctl warns when a song file is missing or no Standard MIDI File,\n"
+    "or a plug-in file is missing, no DLL, or of the other width: the host's reports cannot\n"
+    "tell that a load failed. The commands are sent all the same.\n"
     "\n"
     "Printed: 'host window: handle=N class=C title=T' when the host is up, each report as\n"
-    "'song report: TEXT' or 'editor report: TEXT', and 'host exited: status N' at the end.\n"
-    "Exit status: the host's own, or 124 when it neither came up nor ended in time, or 125\n"
-    "when quillctl could not start it or was given bad input.\n";
+    "'song report: TEXT' or 'editor report: TEXT', and 'host exited: status S: MEANING' at\n"
+    "the end. Exit status: the host's own, or 124 when it neither came up nor ended in time,\n"
+    "or 125 when quillctl could not start it or was given bad input.\n";
 
 struct Options {
     std::wstring host;
+    std::wstring hosts;
     std::wstring args;
     bool customArgs = false;
     bool decoyParent = false;
+    bool hidden = false;
     DWORD windowTimeoutMs = 30000;
     DWORD endTimeoutMs = INFINITE;
     DWORD sendTimeoutMs = 60000;
     std::vector<std::wstring> commands;
 };
+
+bool EndsWithExe(const std::wstring& text) {
+    return text.size() > 4 && _wcsicmp(text.c_str() + text.size() - 4, L".exe") == 0;
+}
 
 bool ParseOptions(int argc, wchar_t** argv, Options* options) {
     int i = 1;
@@ -82,9 +100,13 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
         const bool hasValue = i + 1 < argc;
         if (option == L"--decoy-parent") {
             options->decoyParent = true;
+        } else if (option == L"--hidden") {
+            options->hidden = true;
         } else if (option == L"--args" && hasValue) {
             options->args = argv[++i];
             options->customArgs = true;
+        } else if (option == L"--hosts" && hasValue) {
+            options->hosts = argv[++i];
         } else if (option == L"--window-timeout" && hasValue) {
             if (!ParseSeconds(argv[++i], &options->windowTimeoutMs)) {
                 return Fail("--window-timeout wants seconds, not ", argv[i]);
@@ -98,34 +120,42 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
                 return Fail("--end-timeout wants seconds, not ", argv[i]);
             }
         } else {
-            return Fail("unknown option or missing value: ", option);
+            return Fail("unknown option or missing value (see --help): ", option);
         }
     }
-    if (i >= argc) {
-        return Fail("no host program given (see --help)");
+    if (i < argc && EndsWithExe(argv[i])) {
+        options->host = argv[i++];
     }
-    options->host = argv[i++];
     for (; i < argc; ++i) {
         options->commands.emplace_back(argv[i]);
     }
-    return true;
-}
-
-std::wstring Replace(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    for (size_t at = text.find(from); at != std::wstring::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
+    if (options->host.empty() && options->commands.empty()) {
+        return Fail("no host and no commands given (see --help)");
     }
-    return text;
+    return CheckCommandWords(options->commands);
 }
 
-std::wstring HostArguments(const Options& options, const Session& session, DWORD parentId) {
-    std::wstring text = options.customArgs ? options.args
-                                           : L"v=" + std::to_wstring(kInterfaceVersion) +
-                                                 L" pid={pid} hwndpf={song} hwndee={editor}";
-    text = Replace(text, L"{pid}", std::to_wstring(parentId));
-    text = Replace(text, L"{song}", HandleText(session.reports.song));
-    return Replace(text, L"{editor}", HandleText(session.reports.editor));
+// The host the options name, or the one of the width the first plug-in needs.
+bool ChooseHost(Options* options) {
+    if (!options->host.empty()) {
+        return true;
+    }
+    const std::wstring plugin = FirstPluginPath(options->commands);
+    if (plugin.empty()) {
+        return Fail("name the host program, or give a plugin command so quillctl can choose "
+                    "Quillbrook64.exe or Quillbrook32.exe by the plug-in's width");
+    }
+    int width = 0;
+    QbError error = {};
+    wchar_t path[MAX_PATH * 4];
+    if (qb_plugin_width(plugin.c_str(), &width, &error) != QB_OK ||
+        qb_host_path(options->hosts.empty() ? nullptr : options->hosts.c_str(), width, path,
+                     MAX_PATH * 4, &error) != QB_OK) {
+        return Fail("cannot choose the host: ", error.message);
+    }
+    options->host = path;
+    std::printf("host: %s (the plug-in is %d-bit)\n", Narrow(path).c_str(), width);
+    return true;
 }
 
 bool StartDecoy(Session* session) {
@@ -138,6 +168,11 @@ bool StartDecoy(Session* session) {
                           &startup, &session->decoy) != 0;
 }
 
+void PrintReport(void* /*user*/, char kind, const wchar_t* text) {
+    std::printf("%s report: %s\n", kind == 'S' ? "song" : "editor", Narrow(text).c_str());
+    std::fflush(stdout);
+}
+
 void PrintHostWindow(HWND window) {
     wchar_t className[128] = {};
     wchar_t title[128] = {};
@@ -148,79 +183,103 @@ void PrintHostWindow(HWND window) {
     std::fflush(stdout);
 }
 
+// Wine's ntdll exports this; Windows' does not.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 int Finish(Session* session, DWORD endTimeoutMs) {
-    if (!WaitForHostEnd(session->host, endTimeoutMs)) {
+    unsigned long status = 0;
+    if (qb_host_wait_end(session->host, endTimeoutMs, &status, nullptr) != QB_OK) {
         std::printf("host still running after the end timeout; ending it\n");
-        TerminateProcess(session->host.info.hProcess, kNoWindow);
-        WaitForSingleObject(session->host.info.hProcess, INFINITE);
+        qb_host_terminate(session->host, kNoWindow);
         return kNoWindow;
     }
-    const DWORD status = HostExitStatus(session->host);
-    std::printf("host exited: status %lu\n", static_cast<unsigned long>(status));
-    constexpr DWORD kDllNotFound = 0xC0000135;
-    if (status == kDllNotFound) {
-        std::printf("(a library it needs was not found: bass.dll, bassmidi.dll and bass_vst.dll "
-                    "belong beside the host or on the search path)\n");
+    wchar_t meaning[400];
+    const int width = qb_host_width(session->host);
+    qb_describe_exit(status, width, meaning, 400);
+    char number[16];
+    std::snprintf(number, sizeof(number), status > 0xFFFF ? "0x%08lX" : "%lu", status);
+    std::printf("host exited: status %s: it %s\n", number, Narrow(meaning).c_str());
+    constexpr unsigned long kDllNotFound = 0xC0000135;
+    if (status == kDllNotFound && UnderWine()) {
+        std::printf("(under Wine: put the folder of the %s audio libraries on WINEPATH; for the "
+                    "stand-ins of a build, WINEPATH=build\\win%s\\standin)\n",
+                    width == 32   ? "32-bit"
+                    : width == 64 ? "64-bit"
+                                  : "right width's",
+                    width == 32 ? "32" : "64");
     }
     return static_cast<int>(status);
+}
+
+int Drive(const Options& options, Session* session) {
+    QbStartOptions start = {};
+    start.host_path = options.host.c_str();
+    start.arguments = options.customArgs ? options.args.c_str() : nullptr;
+    start.parent_pid = options.decoyParent ? session->decoy.dwProcessId : 0;
+    start.window_ms = options.windowTimeoutMs;
+    start.command_ms = options.sendTimeoutMs;
+    start.hidden = options.hidden ? 1 : 0;
+    start.on_report = PrintReport;
+    QbError error = {};
+    switch (qb_host_start(&start, &session->host, &error)) {
+    case QB_OK:
+        break;
+    case QB_ERROR_HOST_ENDED:
+        std::printf("host ended without a window\n");
+        return Finish(session, 0);
+    case QB_ERROR_NO_WINDOW:
+        std::printf("host did not show its window in time: %s\n", Narrow(error.message).c_str());
+        qb_host_terminate(session->host, kNoWindow);
+        return kNoWindow;
+    default:
+        Fail("", error.message);
+        return kOwnError;
+    }
+    PrintHostWindow(qb_host_window(session->host));
+    if (options.commands.empty()) {
+        RunStandardInputCommands(session);
+    } else {
+        RunCommandLineCommands(session, options.commands);
+    }
+    if (options.endTimeoutMs == INFINITE && qb_host_running(session->host) &&
+        !NamesQuit(options.commands)) {
+        std::printf("waiting for the host to end (no quit was given: close its window, or stop "
+                    "quillctl)\n");
+        std::fflush(stdout);
+    }
+    return Finish(session, options.endTimeoutMs);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Plain line ends on standard output, also under Wine.
+    _setmode(_fileno(stdout), _O_BINARY);
     if (argc == 2 && wcscmp(argv[1], L"--idle") == 0) {
         Sleep(INFINITE);
         return 0;
     }
-    if (argc == 2 && wcscmp(argv[1], L"--help") == 0) {
+    if (argc == 2 && (wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;
     }
     Options options;
-    if (!ParseOptions(argc, argv, &options)) {
+    if (!ParseOptions(argc, argv, &options) || !ChooseHost(&options)) {
         return kOwnError;
     }
     Session session;
-    session.sendTimeoutMs = options.sendTimeoutMs;
-    if (!CreateReportWindows(GetModuleHandleW(nullptr), &session.reports)) {
-        Fail("could not create the report windows");
-        return kOwnError;
-    }
     if (options.decoyParent && !StartDecoy(&session)) {
         Fail("could not start the decoy parent");
         return kOwnError;
     }
-    const DWORD parentId = options.decoyParent ? session.decoy.dwProcessId : GetCurrentProcessId();
-    if (!StartHost(options.host, HostArguments(options, session, parentId), &session.host)) {
-        Fail("could not start the host: ", options.host);
-        return kOwnError;
-    }
-
-    int status = kOwnError;
-    switch (WaitForHostWindow(&session.host, options.windowTimeoutMs)) {
-    case WindowWait::HostEnded:
-        std::printf("host ended without a window\n");
-        status = Finish(&session, 0);
-        break;
-    case WindowWait::TimedOut:
-        std::printf("host did not show its window in time\n");
-        status = Finish(&session, 0);
-        break;
-    case WindowWait::Found: {
-        PrintHostWindow(session.host.mainWindow);
-        const bool ok = options.commands.empty()
-                            ? RunStandardInputCommands(&session)
-                            : RunCommandLineCommands(&session, options.commands);
-        status = ok ? Finish(&session, options.endTimeoutMs) : kOwnError;
-        if (!ok) {
-            TerminateProcess(session.host.info.hProcess, kOwnError);
-        }
-        break;
-    }
-    }
+    const int status = Drive(options, &session);
     if (session.decoy.hProcess != nullptr) {
         TerminateProcess(session.decoy.hProcess, 0);
     }
+    qb_host_close(session.host);
     std::fflush(stdout);
     return status;
 }

@@ -3,12 +3,9 @@
 
 #include <windows.h>
 
-#include "host_process.h"
-#include "report_windows.h"
+#include "../client/quillbrook_client.h"
 
 struct Session {
-    HostProcess host;
-    ReportWindows reports;
+    QbHost* host = nullptr;
     PROCESS_INFORMATION decoy = {};
-    DWORD sendTimeoutMs = 60000; // how long a command may take before the host counts as hung
 };

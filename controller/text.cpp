@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "host_process.h"
-
 bool Fail(const char* message, const std::wstring& detail) {
     std::fprintf(stderr, "quillctl: %s%s\n", message, Narrow(detail).c_str());
     return false;
+}
+
+void Warn(const std::wstring& message) {
+    std::fprintf(stderr, "quillctl: warning: %s\n", Narrow(message).c_str());
 }
 
 bool ParseSeconds(const std::wstring& text, DWORD* milliseconds) {
@@ -39,5 +41,17 @@ std::wstring Widen(const std::string& text) {
         MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring result(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], size);
+    return result;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], size,
+                        nullptr, nullptr);
     return result;
 }

@@ -8,6 +8,9 @@
 // Prints "quillctl: MESSAGE DETAIL" to standard error; returns false.
 bool Fail(const char* message, const std::wstring& detail = std::wstring());
 
+// Prints "quillctl: warning: MESSAGE" to standard error.
+void Warn(const std::wstring& message);
+
 // Reads a number of seconds (fractions allowed, at most a day) as milliseconds.
 bool ParseSeconds(const std::wstring& text, DWORD* milliseconds);
 
@@ -18,3 +21,4 @@ bool ParseNumber(const std::wstring& text, unsigned long long* value);
 std::wstring HandleText(HWND window);
 
 std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);

@@ -61,6 +61,11 @@ class Run:
         match = re.search(r"^host window: handle=(-?\d+) class=(\S*) title=(.*)$", self.output, re.M)
         return (int(match.group(1)), match.group(2), match.group(3)) if match else None
 
+    def host_status(self):
+        """The host's exit status as quillctl printed it (decimal, or 0x... when large)."""
+        match = re.search(r"^host exited: status (\w+): ", self.output, re.M)
+        return int(match.group(1), 0) if match else None
+
     def __str__(self):
         return "status %d\n--- output\n%s--- errors\n%s" % (self.status, self.output, self.errors)
 

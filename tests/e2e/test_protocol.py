@@ -106,9 +106,9 @@ class Failures(unittest.TestCase):
                                         (960, smf.note_off(0, 60))]])
         run = quillctl("plugin", build_path("instruments", "qb_synth_crash.dll"),
                        "song", song, "play", "wait", "3", "quit")
-        match = re.search(r"^host exited: status (\d+)$", run.output, re.M)
-        self.assertIsNotNone(match, run)
-        self.assertEqual(int(match.group(1)), 0xC0000005, "an access violation ended the host")
+        self.assertEqual(run.host_status(), 0xC0000005, run)
+        self.assertIn("host exited: status 0xC0000005: it crashed with an access violation",
+                      run.output)
         self.assertEqual(run.status, 0xC0000005 & 0xFF, run)
         self.assertIn("event=1 param=25660 ", run.trace[-1], "it died at the crashing note")
 

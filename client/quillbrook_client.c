@@ -1,0 +1,621 @@
+#include "quillbrook_client.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "pe_width.h"
+
+#define DEFAULT_WINDOW_MS 30000UL
+#define DEFAULT_COMMAND_MS 60000UL
+#define POLL_MS 10UL
+#define CODE_LOAD_SONG 1
+#define CODE_PLAY 2
+#define CODE_STOP 3
+#define CODE_FREE_STREAM 4
+#define CODE_LOAD_PLUGIN 5
+#define CODE_SHOW_EDITOR 6
+#define CODE_QUIT 7
+
+static const wchar_t kReportClass[] = L"QuillbrookClientReport";
+
+struct QbHost {
+    PROCESS_INFORMATION process;
+    HWND window;
+    int width;
+    HWND song_window;
+    HWND editor_window;
+    unsigned long command_ms;
+    unsigned long song_reports;
+    unsigned long editor_reports;
+    QbReportCallback on_report;
+    void* report_user;
+};
+
+static QbResult fail(QbError* error, QbResult result, const wchar_t* format, ...) {
+    if (error != NULL) {
+        va_list args;
+        va_start(args, format);
+        _vsnwprintf(error->message, sizeof(error->message) / sizeof(wchar_t) - 1, format, args);
+        va_end(args);
+        error->message[sizeof(error->message) / sizeof(wchar_t) - 1] = L'\0';
+        error->result = result;
+    }
+    return result;
+}
+
+static QbResult succeed(QbError* error) {
+    if (error != NULL) {
+        error->result = QB_OK;
+        error->message[0] = L'\0';
+    }
+    return QB_OK;
+}
+
+/* ---- plug-in width ---------------------------------------------------------------- */
+
+QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error) {
+    HANDLE file;
+    unsigned char* head;
+    DWORD got = 0;
+    char what[200];
+    wchar_t wide_what[200];
+    *width = 0;
+    if (path == NULL || path[0] == L'\0') {
+        return fail(error, QB_ERROR_ARGUMENT, L"no plug-in path given");
+    }
+    file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return fail(error, QB_ERROR_FILE,
+                    L"cannot open the plug-in %ls (Windows error %lu): check the path", path,
+                    GetLastError());
+    }
+    head = (unsigned char*)malloc(QB_PE_HEAD_BYTES);
+    if (head == NULL) {
+        CloseHandle(file);
+        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
+    }
+    if (!ReadFile(file, head, QB_PE_HEAD_BYTES, &got, NULL)) {
+        got = 0;
+    }
+    CloseHandle(file);
+    *width = qb_pe_width(head, got, what, sizeof(what));
+    free(head);
+    if (*width == 0) {
+        MultiByteToWideChar(CP_UTF8, 0, what, -1, wide_what, 200);
+        return fail(error, QB_ERROR_NOT_A_PLUGIN,
+                    L"%ls is %ls; a plug-in must be a 32-bit (x86) or 64-bit (x64) DLL", path,
+                    wide_what);
+    }
+    return succeed(error);
+}
+
+QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t path_chars,
+                      QbError* error) {
+    wchar_t own[MAX_PATH * 4];
+    size_t length;
+    if (path == NULL || path_chars == 0 || (width != 32 && width != 64)) {
+        return fail(error, QB_ERROR_ARGUMENT,
+                    L"a host path wants a buffer and a width of 32 or 64");
+    }
+    if (folder == NULL) {
+        wchar_t* slash;
+        DWORD got = GetModuleFileNameW(NULL, own, MAX_PATH * 4);
+        if (got == 0 || got >= MAX_PATH * 4) {
+            return fail(error, QB_ERROR_SYSTEM, L"cannot tell this program's own folder");
+        }
+        slash = wcsrchr(own, L'\\');
+        if (slash != NULL) {
+            *slash = L'\0';
+        }
+        folder = own;
+    }
+    length = wcslen(folder);
+    if (length + 20 >= path_chars) {
+        return fail(error, QB_ERROR_ARGUMENT, L"the host's folder path is too long: %ls", folder);
+    }
+    _snwprintf(path, path_chars, L"%ls%lsQuillbrook%d.exe", folder,
+               length > 0 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/') ? L""
+                                                                                         : L"\\",
+               width);
+    path[path_chars - 1] = L'\0';
+    return succeed(error);
+}
+
+/* ---- report windows --------------------------------------------------------------- */
+
+static LRESULT CALLBACK report_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_SETTEXT && lparam != 0) {
+        QbHost* host = (QbHost*)GetWindowLongPtrW(window, GWLP_USERDATA);
+        if (host != NULL) {
+            const char kind = window == host->song_window ? 'S' : 'E';
+            if (kind == 'S') {
+                ++host->song_reports;
+            } else {
+                ++host->editor_reports;
+            }
+            if (host->on_report != NULL) {
+                host->on_report(host->report_user, kind, (const wchar_t*)lparam);
+            }
+        }
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+/* Message-only windows: they take the host's reports and show nowhere. */
+static HWND make_report_window(QbHost* host) {
+    HWND window = CreateWindowExW(0, kReportClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    if (window != NULL) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)host);
+    }
+    return window;
+}
+
+static int make_report_windows(QbHost* host) {
+    WNDCLASSEXW report_class;
+    memset(&report_class, 0, sizeof(report_class));
+    report_class.cbSize = sizeof(report_class);
+    report_class.lpfnWndProc = report_procedure;
+    report_class.hInstance = GetModuleHandleW(NULL);
+    report_class.lpszClassName = kReportClass;
+    RegisterClassExW(&report_class); /* fails harmlessly when already registered */
+    host->song_window = make_report_window(host);
+    host->editor_window = make_report_window(host);
+    return host->song_window != NULL && host->editor_window != NULL;
+}
+
+/* ---- waiting ---------------------------------------------------------------------- */
+
+static void pump_messages(void) {
+    MSG message;
+    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+/* Waits for the host's end or a message to this thread, up to `ms`; 1 once it ended. */
+static int wait_process_or_message(const QbHost* host, unsigned long ms) {
+    const DWORD result =
+        MsgWaitForMultipleObjects(1, &host->process.hProcess, FALSE, ms, QS_ALLINPUT);
+    pump_messages();
+    return result == WAIT_OBJECT_0;
+}
+
+typedef struct WindowSearch {
+    DWORD process_id;
+    const wchar_t* class_name;
+    HWND* found;
+    size_t max;
+    size_t count;
+} WindowSearch;
+
+static BOOL CALLBACK collect_window(HWND window, LPARAM context) {
+    WindowSearch* search = (WindowSearch*)context;
+    DWORD process_id = 0;
+    wchar_t class_name[64];
+    GetWindowThreadProcessId(window, &process_id);
+    if (process_id != search->process_id || GetClassNameW(window, class_name, 64) == 0 ||
+        wcscmp(class_name, search->class_name) != 0) {
+        return TRUE;
+    }
+    if (search->count < search->max) {
+        search->found[search->count] = window;
+    }
+    ++search->count;
+    return TRUE;
+}
+
+size_t qb_host_windows(const QbHost* host, const wchar_t* class_name, HWND* windows, size_t max) {
+    WindowSearch search;
+    search.process_id = host->process.dwProcessId;
+    search.class_name = class_name;
+    search.found = windows;
+    search.max = windows != NULL ? max : 0;
+    search.count = 0;
+    EnumWindows(collect_window, (LPARAM)&search);
+    return search.count;
+}
+
+static void ended_message(const QbHost* host, QbError* error, const wchar_t* when) {
+    unsigned long status = 0;
+    wchar_t meaning[400];
+    GetExitCodeProcess(host->process.hProcess, &status);
+    qb_describe_exit(status, host->width, meaning, 400);
+    fail(error, QB_ERROR_HOST_ENDED, L"the host ended %ls: it %ls", when, meaning);
+}
+
+/* ---- starting --------------------------------------------------------------------- */
+
+/* `text` with every {key} replaced by `value`, into `out`; 0 when it does not fit. */
+static int replace_all(const wchar_t* text, const wchar_t* key, const wchar_t* value, wchar_t* out,
+                       size_t out_chars) {
+    const size_t key_length = wcslen(key);
+    const size_t value_length = wcslen(value);
+    size_t used = 0;
+    while (*text != L'\0') {
+        const int match = wcsncmp(text, key, key_length) == 0;
+        const wchar_t* piece = match ? value : text;
+        const size_t piece_length = match ? value_length : 1;
+        if (used + piece_length + 1 > out_chars) {
+            return 0;
+        }
+        memcpy(out + used, piece, piece_length * sizeof(wchar_t));
+        used += piece_length;
+        text += match ? key_length : 1;
+    }
+    out[used] = L'\0';
+    return 1;
+}
+
+static int host_arguments(const QbStartOptions* options, const QbHost* host, wchar_t* out,
+                          size_t out_chars) {
+    wchar_t number[32];
+    wchar_t first[2048];
+    wchar_t second[2048];
+    const wchar_t* text = options->arguments != NULL
+                              ? options->arguments
+                              : L"v=3 pid={pid} hwndpf={song} hwndee={editor}";
+    _snwprintf(number, 32, L"%lu",
+               options->parent_pid != 0 ? options->parent_pid : GetCurrentProcessId());
+    number[31] = L'\0';
+    if (!replace_all(text, L"{pid}", number, first, 2048)) {
+        return 0;
+    }
+    _snwprintf(number, 32, L"%lld", (long long)(INT_PTR)host->song_window);
+    if (!replace_all(first, L"{song}", number, second, 2048)) {
+        return 0;
+    }
+    _snwprintf(number, 32, L"%lld", (long long)(INT_PTR)host->editor_window);
+    return replace_all(second, L"{editor}", number, out, out_chars);
+}
+
+static QbResult wait_for_window(QbHost* host, unsigned long ms, QbError* error) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = NULL;
+        if (qb_host_windows(host, L"Quillbrook64", &found, 1) > 0) {
+            host->width = 64;
+        } else if (qb_host_windows(host, L"Quillbrook32", &found, 1) > 0) {
+            host->width = 32;
+        }
+        if (found != NULL) {
+            host->window = found;
+            return succeed(error);
+        }
+        if (wait_process_or_message(host, POLL_MS)) {
+            ended_message(host, error, L"without showing its window");
+            return QB_ERROR_HOST_ENDED;
+        }
+        if (GetTickCount() - start >= ms) {
+            return fail(error, QB_ERROR_NO_WINDOW,
+                        L"the host showed no main window within %lu ms; under Wine, check that "
+                        L"DISPLAY names a running X server",
+                        ms);
+        }
+    }
+}
+
+QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* error) {
+    QbHost* host;
+    wchar_t arguments[2048];
+    wchar_t* command_line;
+    size_t path_length;
+    STARTUPINFOW startup;
+    *result = NULL;
+    if (options == NULL || options->host_path == NULL || options->host_path[0] == L'\0') {
+        return fail(error, QB_ERROR_ARGUMENT, L"no host program given");
+    }
+    host = (QbHost*)calloc(1, sizeof(QbHost));
+    if (host == NULL) {
+        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
+    }
+    host->command_ms = options->command_ms != 0 ? options->command_ms : DEFAULT_COMMAND_MS;
+    host->on_report = options->on_report;
+    host->report_user = options->report_user;
+    if (!make_report_windows(host)) {
+        qb_host_close(host);
+        return fail(error, QB_ERROR_SYSTEM, L"cannot create the report windows (Windows error %lu)",
+                    GetLastError());
+    }
+    if (!host_arguments(options, host, arguments, 2048)) {
+        qb_host_close(host);
+        return fail(error, QB_ERROR_ARGUMENT, L"the host's command line is too long");
+    }
+    path_length = wcslen(options->host_path);
+    command_line = (wchar_t*)malloc((path_length + wcslen(arguments) + 4) * sizeof(wchar_t));
+    if (command_line == NULL) {
+        qb_host_close(host);
+        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
+    }
+    _snwprintf(command_line, path_length + wcslen(arguments) + 4, L"\"%ls\" %ls",
+               options->host_path, arguments);
+    command_line[path_length + wcslen(arguments) + 3] = L'\0';
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    if (options->hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    if (!CreateProcessW(options->host_path, command_line, NULL, NULL, FALSE, 0, NULL, NULL,
+                        &startup, &host->process)) {
+        const DWORD code = GetLastError();
+        free(command_line);
+        qb_host_close(host);
+        return fail(error, QB_ERROR_NO_HOST,
+                    L"cannot start the host %ls (Windows error %lu): check the path, and that "
+                    L"it is Quillbrook64.exe or Quillbrook32.exe",
+                    options->host_path, code);
+    }
+    free(command_line);
+    *result = host;
+    return wait_for_window(host, options->window_ms != 0 ? options->window_ms : DEFAULT_WINDOW_MS,
+                           error);
+}
+
+QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* folder,
+                                  const wchar_t* plugin_path, QbHost** host, QbError* error) {
+    int width = 0;
+    wchar_t path[MAX_PATH * 4];
+    QbStartOptions chosen;
+    QbResult result;
+    *host = NULL;
+    if (options == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"no start options given");
+    }
+    result = qb_plugin_width(plugin_path, &width, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    result = qb_host_path(folder, width, path, MAX_PATH * 4, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    chosen = *options;
+    chosen.host_path = path;
+    return qb_host_start(&chosen, host, error);
+}
+
+/* ---- commands --------------------------------------------------------------------- */
+
+QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long bytes,
+                 LRESULT* answer, QbError* error) {
+    COPYDATASTRUCT record;
+    DWORD_PTR reply = 0;
+    if (host == NULL || host->window == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"no host to send to");
+    }
+    if (!qb_host_running(host)) {
+        ended_message(host, error, L"before the command was sent");
+        return QB_ERROR_HOST_ENDED;
+    }
+    record.dwData = code;
+    record.cbData = bytes;
+    record.lpData = (void*)data;
+    /* Reports the host sends back meanwhile are handled while this waits. */
+    if (SendMessageTimeoutW(host->window, WM_COPYDATA, (WPARAM)host->song_window, (LPARAM)&record,
+                            SMTO_NORMAL, host->command_ms, &reply) == 0) {
+        if (wait_process_or_message(host, 0)) {
+            ended_message(host, error, L"while it handled the command");
+            return QB_ERROR_HOST_ENDED;
+        }
+        return fail(error, QB_ERROR_TIMEOUT,
+                    L"the host did not answer command %lu within %lu ms: it is not responding, "
+                    L"perhaps hung by its plug-in",
+                    (unsigned long)code, host->command_ms);
+    }
+    if (answer != NULL) {
+        *answer = (LRESULT)reply;
+    }
+    return succeed(error);
+}
+
+static QbResult send_text(QbHost* host, ULONG_PTR code, const wchar_t* text, QbError* error) {
+    if (text == NULL) {
+        text = L"";
+    }
+    return qb_send(host, code, text, (unsigned long)((wcslen(text) + 1) * sizeof(wchar_t)), NULL,
+                   error);
+}
+
+QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
+                      QbError* error) {
+    unsigned long before;
+    QbResult result;
+    if (report != NULL && report_chars > 0) {
+        report[0] = L'\0';
+    }
+    if (host == NULL || path == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"load song wants a host and a path");
+    }
+    before = host->song_reports;
+    result = send_text(host, CODE_LOAD_SONG, path, error);
+    if (result == QB_OK && host->song_reports != before && report != NULL && report_chars > 0) {
+        GetWindowTextW(host->song_window, report, (int)report_chars);
+    }
+    return result;
+}
+
+QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbError* error) {
+    unsigned long before;
+    QbResult result;
+    wchar_t report[8];
+    if (has_editor != NULL) {
+        *has_editor = 0;
+    }
+    if (host == NULL || path == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"load plug-in wants a host and a path");
+    }
+    before = host->editor_reports;
+    result = send_text(host, CODE_LOAD_PLUGIN, path, error);
+    if (result == QB_OK && host->editor_reports != before && has_editor != NULL) {
+        GetWindowTextW(host->editor_window, report, 8);
+        *has_editor = wcscmp(report, L"TRUE") == 0;
+    }
+    return result;
+}
+
+QbResult qb_play(QbHost* host, QbError* error) {
+    return send_text(host, CODE_PLAY, NULL, error);
+}
+
+QbResult qb_stop(QbHost* host, QbError* error) {
+    return send_text(host, CODE_STOP, NULL, error);
+}
+
+QbResult qb_free_stream(QbHost* host, QbError* error) {
+    return send_text(host, CODE_FREE_STREAM, NULL, error);
+}
+
+QbResult qb_show_editor(QbHost* host, QbError* error) {
+    return send_text(host, CODE_SHOW_EDITOR, NULL, error);
+}
+
+QbResult qb_quit(QbHost* host, QbError* error) {
+    QbResult result = send_text(host, CODE_QUIT, NULL, error);
+    if (result != QB_OK && result != QB_ERROR_HOST_ENDED) {
+        return result;
+    }
+    /* The host ends before it can answer; wait for that. */
+    return qb_host_wait_end(host, host->command_ms, NULL, error);
+}
+
+/* ---- the host's end ---------------------------------------------------------------- */
+
+void qb_wait(QbHost* host, unsigned long ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= ms || wait_process_or_message(host, ms - waited)) {
+            return;
+        }
+    }
+}
+
+int qb_host_running(const QbHost* host) {
+    return host != NULL && host->process.hProcess != NULL &&
+           WaitForSingleObject(host->process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status, QbError* error) {
+    const DWORD start = GetTickCount();
+    if (host == NULL || host->process.hProcess == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"no host to wait for");
+    }
+    for (;;) {
+        const DWORD waited = GetTickCount() - start;
+        DWORD slice = 100;
+        if (ms != INFINITE) {
+            slice = waited >= ms ? 0 : ms - waited;
+            slice = slice < 100 ? slice : 100;
+        }
+        if (wait_process_or_message(host, slice)) {
+            if (status != NULL) {
+                GetExitCodeProcess(host->process.hProcess, status);
+            }
+            return succeed(error);
+        }
+        if (ms != INFINITE && waited >= ms) {
+            return fail(error, QB_ERROR_TIMEOUT, L"the host was still running after %lu ms", ms);
+        }
+    }
+}
+
+void qb_describe_exit(unsigned long status, int width, wchar_t* text, size_t text_chars) {
+    const wchar_t* bits = width == 32 ? L"32-bit " : width == 64 ? L"64-bit " : L"";
+    if (text == NULL || text_chars == 0) {
+        return;
+    }
+    switch (status) {
+    case 0:
+        _snwprintf(text, text_chars, L"ended normally (status 0)");
+        break;
+    case 1:
+        _snwprintf(text, text_chars,
+                   L"refused its command line (status 1): it needs v= with a version of at most 3 "
+                   L"and pid= with a process id other than -1");
+        break;
+    case STILL_ACTIVE:
+        _snwprintf(text, text_chars, L"is still running");
+        break;
+    case 0xC0000135UL:
+        _snwprintf(text, text_chars,
+                   L"could not start because a library it needs was not found (status "
+                   L"0xC0000135): the %lsbuilds of bass.dll, bassmidi.dll and bass_vst.dll belong "
+                   L"beside the host program",
+                   bits);
+        break;
+    case 0xC000007BUL:
+        _snwprintf(text, text_chars,
+                   L"could not start because a library has the wrong width (status 0xC000007B): "
+                   L"it needs the %lsbuilds of bass.dll, bassmidi.dll and bass_vst.dll",
+                   bits);
+        break;
+    case 0xC0000005UL:
+        _snwprintf(text, text_chars,
+                   L"crashed with an access violation (status 0xC0000005), most likely in the "
+                   L"plug-in");
+        break;
+    case 0xC00000FDUL:
+        _snwprintf(text, text_chars, L"crashed with a stack overflow (status 0xC00000FD)");
+        break;
+    default:
+        if ((status & 0xC0000000UL) == 0xC0000000UL) {
+            _snwprintf(text, text_chars, L"crashed (status 0x%08lX)", status);
+        } else {
+            _snwprintf(text, text_chars, L"ended with status %lu (0x%08lX)", status, status);
+        }
+        break;
+    }
+    text[text_chars - 1] = L'\0';
+}
+
+/* ---- access ------------------------------------------------------------------------ */
+
+HANDLE qb_host_process(const QbHost* host) {
+    return host->process.hProcess;
+}
+
+unsigned long qb_host_process_id(const QbHost* host) {
+    return host->process.dwProcessId;
+}
+
+HWND qb_host_window(const QbHost* host) {
+    return host->window;
+}
+
+int qb_host_width(const QbHost* host) {
+    return host->width;
+}
+
+HWND qb_host_report_window(const QbHost* host, char kind) {
+    return kind == 'S' ? host->song_window : host->editor_window;
+}
+
+void qb_host_terminate(QbHost* host, unsigned long status) {
+    if (qb_host_running(host)) {
+        TerminateProcess(host->process.hProcess, status);
+        WaitForSingleObject(host->process.hProcess, INFINITE);
+    }
+}
+
+void qb_host_close(QbHost* host) {
+    if (host == NULL) {
+        return;
+    }
+    if (host->song_window != NULL) {
+        DestroyWindow(host->song_window);
+    }
+    if (host->editor_window != NULL) {
+        DestroyWindow(host->editor_window);
+    }
+    if (host->process.hProcess != NULL) {
+        CloseHandle(host->process.hProcess);
+        CloseHandle(host->process.hThread);
+    }
+    free(host);
+}

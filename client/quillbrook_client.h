@@ -1,0 +1,127 @@
+/* Quillbrook client: start a Quillbrook host and drive it from a controller.
+
+   Plain C for any Windows C or C++ compiler. Link the library and user32. Every call
+   runs on the thread that started the host (that thread owns the report windows) and
+   returns a QbResult; when `error` is not null it also receives a message a person
+   can act on. While a call waits for the host, messages sent to this thread are
+   handled, so reports arrive. */
+#ifndef QUILLBROOK_CLIENT_H
+#define QUILLBROOK_CLIENT_H
+
+#include <stddef.h>
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum QbResult {
+    QB_OK = 0,
+    QB_ERROR_ARGUMENT,     /* a required argument is missing */
+    QB_ERROR_FILE,         /* a file could not be read */
+    QB_ERROR_NOT_A_PLUGIN, /* not an x86 or x64 DLL: the message says what it is */
+    QB_ERROR_NO_HOST,      /* the host program could not be started */
+    QB_ERROR_NO_WINDOW,    /* the host showed no main window in time */
+    QB_ERROR_HOST_ENDED,   /* the host has ended: see qb_host_exit_status */
+    QB_ERROR_TIMEOUT,      /* the host did not answer in time: it may be hung */
+    QB_ERROR_SYSTEM        /* Windows refused something (windows, memory) */
+} QbResult;
+
+typedef struct QbError {
+    QbResult result;
+    wchar_t message[600];
+} QbError;
+
+/* The interface version this library speaks. */
+#define QB_INTERFACE_VERSION 3
+
+/* The width (32 or 64) of the plug-in library at `path`, read from its PE header;
+   0 with QB_ERROR_FILE or QB_ERROR_NOT_A_PLUGIN otherwise. */
+QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error);
+
+/* The host program of `width` in `folder`: "<folder>\QuillbrookNN.exe". A null
+   folder is the folder of the running program. */
+QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t path_chars,
+                      QbError* error);
+
+typedef struct QbHost QbHost;
+
+/* Called for each report as it arrives: `kind` is 'S' for the song report (the path
+   of the song loaded) or 'E' for the editor report ("TRUE" or "FALSE"). */
+typedef void (*QbReportCallback)(void* user, char kind, const wchar_t* text);
+
+typedef struct QbStartOptions {
+    const wchar_t* host_path;   /* Quillbrook64.exe or Quillbrook32.exe */
+    const wchar_t* arguments;   /* null: "v=3 pid={pid} hwndpf={song} hwndee={editor}";
+                                   {pid}, {song} and {editor} are replaced */
+    unsigned long parent_pid;   /* 0: this process, so the host ends when it does */
+    unsigned long window_ms;    /* how long to wait for the main window; 0: 30000 */
+    unsigned long command_ms;   /* how long a command may take; 0: 60000 */
+    int hidden;                 /* nonzero: start the main window hidden */
+    QbReportCallback on_report; /* may be null */
+    void* report_user;
+} QbStartOptions;
+
+/* Starts a host and waits for its main window. On QB_ERROR_NO_WINDOW or
+   QB_ERROR_HOST_ENDED the host is still given back (when `host` was made), so its
+   exit status can be read; close it with qb_host_close. */
+QbResult qb_host_start(const QbStartOptions* options, QbHost** host, QbError* error);
+
+/* Starts the host of the width the plug-in at `plugin_path` needs, from `folder`
+   (null: the running program's folder); other options as qb_host_start. */
+QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* folder,
+                                  const wchar_t* plugin_path, QbHost** host, QbError* error);
+
+/* The commands. Each is sent with the time limit of the start options. */
+QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
+                      QbError* error);
+QbResult qb_play(QbHost* host, QbError* error);
+QbResult qb_stop(QbHost* host, QbError* error);
+QbResult qb_free_stream(QbHost* host, QbError* error);
+/* `has_editor` (may be null) receives the editor report: 1 for "TRUE", else 0. A
+   plug-in that did not load also reports "FALSE". */
+QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbError* error);
+QbResult qb_show_editor(QbHost* host, QbError* error);
+/* Tells the host to end and waits up to the command time limit for it. */
+QbResult qb_quit(QbHost* host, QbError* error);
+
+/* Sends any command code with any payload (`bytes` bytes at `data`, which may be
+   null), as the protocol's own message; `answer` (may be null) receives the reply. */
+QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long bytes,
+                 LRESULT* answer, QbError* error);
+
+/* Handles messages sent to this thread (reports among them) for `ms` milliseconds,
+   or until the host ends. */
+void qb_wait(QbHost* host, unsigned long ms);
+
+/* 1 while the host runs. */
+int qb_host_running(const QbHost* host);
+/* Waits up to `ms` (INFINITE: for ever) for the host to end. QB_OK when it has ended,
+   with its exit status in `status` (may be null); QB_ERROR_TIMEOUT otherwise. */
+QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status, QbError* error);
+/* What an exit status means, in words: a clean end, a refused command line, missing
+   libraries, a crash. */
+void qb_describe_exit(unsigned long status, int width, wchar_t* text, size_t text_chars);
+
+/* The host's process, main window, width and report windows, for controllers that
+   need more than the calls above. */
+HANDLE qb_host_process(const QbHost* host);
+unsigned long qb_host_process_id(const QbHost* host);
+HWND qb_host_window(const QbHost* host);
+int qb_host_width(const QbHost* host);
+HWND qb_host_report_window(const QbHost* host, char kind);
+
+/* The host's top-level windows of `class_name`, in z-order: up to `max` of them go to
+   `windows`; gives how many there are. */
+size_t qb_host_windows(const QbHost* host, const wchar_t* class_name, HWND* windows, size_t max);
+
+/* Ends the host at once if it still runs (with exit status `status`). */
+void qb_host_terminate(QbHost* host, unsigned long status);
+/* Releases what the library holds for the host; the host itself is not ended. */
+void qb_host_close(QbHost* host);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
