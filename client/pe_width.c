@@ -37,7 +37,10 @@ static const char* machine_name(unsigned machine) {
     }
 }
 
-int qb_pe_width(const unsigned char* head, size_t size, char* what, size_t what_size) {
+/* The width of an x86 or x64 image, program or library; its characteristics go to
+   `characteristics`. */
+static int image_width(const unsigned char* head, size_t size, unsigned* characteristics_out,
+                       char* what, size_t what_size) {
     unsigned long header;
     unsigned machine;
     unsigned characteristics;
@@ -65,6 +68,11 @@ int qb_pe_width(const unsigned char* head, size_t size, char* what, size_t what_
         width = 32;
     } else if (machine == MACHINE_X64 && magic == OPTIONAL_MAGIC_PE32_PLUS) {
         width = 64;
+    } else if (machine == MACHINE_X86 || machine == MACHINE_X64) {
+        return say(what, what_size,
+                   "a damaged Windows file (machine 0x%04lX with an optional header that does "
+                   "not match it)",
+                   machine);
     } else if (machine_name(machine) != NULL) {
         if (what != NULL && what_size > 0) {
             snprintf(what, what_size, "a library for %s processors, which neither host can load",
@@ -77,10 +85,25 @@ int qb_pe_width(const unsigned char* head, size_t size, char* what, size_t what_
                    "can load",
                    machine);
     }
+    *characteristics_out = characteristics;
+    return width;
+}
+
+int qb_pe_width(const unsigned char* head, size_t size, char* what, size_t what_size) {
+    unsigned characteristics = 0;
+    const int width = image_width(head, size, &characteristics, what, what_size);
+    if (width == 0) {
+        return 0;
+    }
     if ((characteristics & CHARACTERISTIC_DLL) == 0) {
         return say(what, what_size, "a %lu-bit Windows program (.exe), not a plug-in library",
                    (unsigned long)width);
     }
     say(what, what_size, "a %lu-bit Windows library", (unsigned long)width);
     return width;
+}
+
+int qb_pe_program_width(const unsigned char* head, size_t size) {
+    unsigned characteristics = 0;
+    return image_width(head, size, &characteristics, NULL, 0);
 }

@@ -18,6 +18,9 @@ extern "C" {
    sentence in `what` (zero-ended, cut to `what_size`) that names what was found. */
 int qb_pe_width(const unsigned char* head, size_t size, char* what, size_t what_size);
 
+/* The width of any x86 (32) or x64 (64) Windows image, program or library; else 0. */
+int qb_pe_program_width(const unsigned char* head, size_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -54,10 +54,27 @@ static QbResult succeed(QbError* error) {
     return QB_OK;
 }
 
-/* ---- plug-in width ---------------------------------------------------------------- */
+/* ---- widths ----------------------------------------------------------------------- */
+
+/* The first bytes of the file, up to QB_PE_HEAD_BYTES, in a block to free; null when
+   it cannot be read. */
+static unsigned char* read_head(const wchar_t* path, DWORD* got) {
+    unsigned char* head;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+    *got = 0;
+    if (file == INVALID_HANDLE_VALUE) {
+        return NULL;
+    }
+    head = (unsigned char*)malloc(QB_PE_HEAD_BYTES);
+    if (head != NULL && !ReadFile(file, head, QB_PE_HEAD_BYTES, got, NULL)) {
+        *got = 0;
+    }
+    CloseHandle(file);
+    return head;
+}
 
 QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error) {
-    HANDLE file;
     unsigned char* head;
     DWORD got = 0;
     char what[200];
@@ -66,22 +83,12 @@ QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error) {
     if (path == NULL || path[0] == L'\0') {
         return fail(error, QB_ERROR_ARGUMENT, L"no plug-in path given");
     }
-    file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
+    head = read_head(path, &got);
+    if (head == NULL) {
         return fail(error, QB_ERROR_FILE,
                     L"cannot open the plug-in %ls (Windows error %lu): check the path", path,
                     GetLastError());
     }
-    head = (unsigned char*)malloc(QB_PE_HEAD_BYTES);
-    if (head == NULL) {
-        CloseHandle(file);
-        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
-    }
-    if (!ReadFile(file, head, QB_PE_HEAD_BYTES, &got, NULL)) {
-        got = 0;
-    }
-    CloseHandle(file);
     *width = qb_pe_width(head, got, what, sizeof(what));
     free(head);
     if (*width == 0) {
@@ -226,7 +233,8 @@ static void ended_message(const QbHost* host, QbError* error, const wchar_t* whe
     wchar_t meaning[400];
     GetExitCodeProcess(host->process.hProcess, &status);
     qb_describe_exit(status, host->width, meaning, 400);
-    fail(error, QB_ERROR_HOST_ENDED, L"the host ended %ls: it %ls", when, meaning);
+    fail(error, QB_ERROR_HOST_ENDED, L"the host ended %ls, with status %lu (0x%08lX): it %ls", when,
+         status, status, meaning);
 }
 
 /* ---- starting --------------------------------------------------------------------- */
@@ -278,10 +286,8 @@ static QbResult wait_for_window(QbHost* host, unsigned long ms, QbError* error) 
     const DWORD start = GetTickCount();
     for (;;) {
         HWND found = NULL;
-        if (qb_host_windows(host, L"Quillbrook64", &found, 1) > 0) {
-            host->width = 64;
-        } else if (qb_host_windows(host, L"Quillbrook32", &found, 1) > 0) {
-            host->width = 32;
+        if (qb_host_windows(host, L"Quillbrook64", &found, 1) == 0) {
+            qb_host_windows(host, L"Quillbrook32", &found, 1);
         }
         if (found != NULL) {
             host->window = found;
@@ -352,6 +358,12 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
                     options->host_path, code);
     }
     free(command_line);
+    {
+        DWORD got = 0;
+        unsigned char* head = read_head(options->host_path, &got);
+        host->width = head != NULL ? qb_pe_program_width(head, got) : 0;
+        free(head);
+    }
     *result = host;
     return wait_for_window(host, options->window_ms != 0 ? options->window_ms : DEFAULT_WINDOW_MS,
                            error);
@@ -532,11 +544,11 @@ void qb_describe_exit(unsigned long status, int width, wchar_t* text, size_t tex
     }
     switch (status) {
     case 0:
-        _snwprintf(text, text_chars, L"ended normally (status 0)");
+        _snwprintf(text, text_chars, L"ended normally");
         break;
     case 1:
         _snwprintf(text, text_chars,
-                   L"refused its command line (status 1): it needs v= with a version of at most 3 "
+                   L"refused its command line: it needs v= with a version of at most 3 "
                    L"and pid= with a process id other than -1");
         break;
     case STILL_ACTIVE:
@@ -544,31 +556,28 @@ void qb_describe_exit(unsigned long status, int width, wchar_t* text, size_t tex
         break;
     case 0xC0000135UL:
         _snwprintf(text, text_chars,
-                   L"could not start because a library it needs was not found (status "
-                   L"0xC0000135): the %lsbuilds of bass.dll, bassmidi.dll and bass_vst.dll belong "
-                   L"beside the host program",
+                   L"could not start because a library it needs was not found: the %lsbuilds "
+                   L"of bass.dll, bassmidi.dll and bass_vst.dll belong beside the host program",
                    bits);
         break;
     case 0xC000007BUL:
         _snwprintf(text, text_chars,
-                   L"could not start because a library has the wrong width (status 0xC000007B): "
-                   L"it needs the %lsbuilds of bass.dll, bassmidi.dll and bass_vst.dll",
+                   L"could not start because a library has the wrong width: it needs the "
+                   L"%lsbuilds of bass.dll, bassmidi.dll and bass_vst.dll",
                    bits);
         break;
     case 0xC0000005UL:
         _snwprintf(text, text_chars,
-                   L"crashed with an access violation (status 0xC0000005), most likely in the "
-                   L"plug-in");
+                   L"crashed with an access violation, most likely in the plug-in");
         break;
     case 0xC00000FDUL:
-        _snwprintf(text, text_chars, L"crashed with a stack overflow (status 0xC00000FD)");
+        _snwprintf(text, text_chars, L"crashed with a stack overflow");
         break;
     default:
-        if ((status & 0xC0000000UL) == 0xC0000000UL) {
-            _snwprintf(text, text_chars, L"crashed (status 0x%08lX)", status);
-        } else {
-            _snwprintf(text, text_chars, L"ended with status %lu (0x%08lX)", status, status);
-        }
+        _snwprintf(text, text_chars,
+                   (status & 0xC0000000UL) == 0xC0000000UL ? L"crashed"
+                                                           : L"ended with an "
+                                                             L"unusual status");
         break;
     }
     text[text_chars - 1] = L'\0';

@@ -99,8 +99,9 @@ int qb_host_running(const QbHost* host);
 /* Waits up to `ms` (INFINITE: for ever) for the host to end. QB_OK when it has ended,
    with its exit status in `status` (may be null); QB_ERROR_TIMEOUT otherwise. */
 QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status, QbError* error);
-/* What an exit status means, in words: a clean end, a refused command line, missing
-   libraries, a crash. */
+/* What an exit status means, in words that follow "it ": a clean end, a refused
+   command line, missing libraries, a crash. `width` (32, 64, or 0 when not known)
+   names the libraries' builds. */
 void qb_describe_exit(unsigned long status, int width, wchar_t* text, size_t text_chars);
 
 /* The host's process, main window, width and report windows, for controllers that

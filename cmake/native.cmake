@@ -12,6 +12,7 @@ add_compile_options(-Wall -Wextra)
 set(QB_TEST_PREFIX "" CACHE STRING "Prefix for the names of this build's tests")
 
 add_library(qb_portable STATIC
+    client/pe_width.c
     host/command_line.cpp
     host/payload.cpp
     player/instrument.cpp
@@ -52,6 +53,7 @@ add_executable(unit_tests
     tests/unit/command_line_test.cpp
     tests/unit/midi_file_test.cpp
     tests/unit/payload_test.cpp
+    tests/unit/pe_width_test.cpp
     tests/unit/render_stream_test.cpp
     tests/unit/song_commands_test.cpp
     tests/unit/synth_engine_test.cpp)
@@ -79,6 +81,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND QB_SANITIZE MATCHES "address")
     qb_fuzz_target(fuzz_command_line host/command_line.cpp)
     qb_fuzz_target(fuzz_payload host/payload.cpp)
     qb_fuzz_target(fuzz_midi_file standin/midi_file.cpp)
+    qb_fuzz_target(fuzz_pe_width client/pe_width.c)
 endif()
 
 include(cmake/windows_checks.cmake)

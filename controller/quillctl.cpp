@@ -224,11 +224,17 @@ int Drive(const Options& options, Session* session) {
     start.hidden = options.hidden ? 1 : 0;
     start.on_report = PrintReport;
     QbError error = {};
+    DWORD exitCode = 0;
     switch (qb_host_start(&start, &session->host, &error)) {
     case QB_OK:
         break;
     case QB_ERROR_HOST_ENDED:
         std::printf("host ended without a window\n");
+        if (qb_host_wait_end(session->host, 0, nullptr, nullptr) == QB_OK &&
+            GetExitCodeProcess(qb_host_process(session->host), &exitCode) && exitCode == 0) {
+            std::printf("(it could not make its window%s)\n",
+                        UnderWine() ? ": under Wine, DISPLAY must name a running X server" : "");
+        }
         return Finish(session, 0);
     case QB_ERROR_NO_WINDOW:
         std::printf("host did not show its window in time: %s\n", Narrow(error.message).c_str());
@@ -244,8 +250,7 @@ int Drive(const Options& options, Session* session) {
     } else {
         RunCommandLineCommands(session, options.commands);
     }
-    if (options.endTimeoutMs == INFINITE && qb_host_running(session->host) &&
-        !NamesQuit(options.commands)) {
+    if (qb_host_running(session->host) && !NamesQuit(options.commands)) {
         std::printf("waiting for the host to end (no quit was given: close its window, or stop "
                     "quillctl)\n");
         std::fflush(stdout);
@@ -262,9 +267,11 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(INFINITE);
         return 0;
     }
-    if (argc == 2 && (wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    for (int i = 1; i < argc; ++i) {
+        if (wcscmp(argv[i], L"--help") == 0 || wcscmp(argv[i], L"-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     }
     Options options;
     if (!ParseOptions(argc, argv, &options) || !ChooseHost(&options)) {

@@ -70,8 +70,12 @@ class Run:
         return "status %d\n--- output\n%s--- errors\n%s" % (self.status, self.output, self.errors)
 
 
+AUTO = "auto"
+
+
 def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=None):
-    """Runs quillctl with `args` (options, then commands) against the host of this width."""
+    """Runs quillctl with `args` (options, then commands) against the host of this width,
+    or the host given; with host=AUTO quillctl chooses it from the shipped programs."""
     env = session_environment()
     if extra_env:
         env.update(extra_env)
@@ -80,13 +84,16 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
         handle, trace_path = tempfile.mkstemp(prefix="trace-", suffix=".txt", dir=SESSION_DIR)
         os.close(handle)
         env["QB_TRACE"] = trace_path
-    host = host or os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH)
     options = [a for a in args if isinstance(a, tuple)]
     commands = [a for a in args if not isinstance(a, tuple)]
     argv = ["wine", os.path.join(BUILD_DIR, "controller", "quillctl.exe")]
     for option in options:
         argv += list(option)
-    argv += [windows_path(host)] + list(commands)
+    if host == AUTO:
+        argv += ["--hosts", windows_path(DIST_DIR)]
+    else:
+        argv += [windows_path(host or os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH))]
+    argv += list(commands)
     # Output goes to files, not pipes: Wine's helper processes, started on first use,
     # inherit the descriptors and would hold a pipe open after quillctl has ended.
     with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err, \
@@ -158,10 +165,16 @@ def song_file(test, tracks, division=480, running_status=False):
 
 def wine_program(program, *args, extra_env=None, timeout=120):
     """Runs a Windows program of this width's build folder; gives (status, output)."""
+    return run_windows_program(os.path.join(BUILD_DIR, program), *args, extra_env=extra_env,
+                               timeout=timeout)
+
+
+def run_windows_program(path, *args, extra_env=None, timeout=120):
+    """Runs the Windows program at `path` under the session; gives (status, output)."""
     env = session_environment()
     env.update(extra_env or {})
     with tempfile.TemporaryFile("w+") as out:
-        status = subprocess.run(["wine", os.path.join(BUILD_DIR, program)] + list(args), env=env,
+        status = subprocess.run(["wine", path] + list(args), env=env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                                 timeout=timeout).returncode
         out.seek(0)

@@ -1,0 +1,132 @@
+"""The client library through quillctl, which is built on it: the host chosen by the
+plug-in's width, the host's end explained, a time limit on a hung host, and the checks
+quillctl makes before it starts a host or sends a file."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import qbtest
+import smf
+from qbtest import AUTO, build_path, quillctl
+
+OTHER = "32" if qbtest.WIDTH == "64" else "64"
+SYNTH = build_path("instruments", "qb_synth.dll")
+
+
+def other_width_synth():
+    folder = os.path.join(os.path.dirname(qbtest.BUILD_DIR), "win" + OTHER)
+    return qbtest.windows_path(os.path.join(folder, "instruments", "qb_synth.dll"))
+
+
+class AutomaticWidth(unittest.TestCase):
+    def test_the_plugin_chooses_the_host(self):
+        # Both widths' libraries on the search path; Wine passes over the other width's.
+        other = os.path.join(os.path.dirname(qbtest.BUILD_DIR), "win" + OTHER, "standin")
+        both = qbtest.session_environment()["WINEPATH"] + ";" + qbtest.windows_path(other)
+        for plugin, width in ((SYNTH, qbtest.WIDTH), (other_width_synth(), OTHER)):
+            with self.subTest(width=width):
+                run = quillctl("plugin", plugin, "quit", host=AUTO, extra_env={"WINEPATH": both})
+                self.assertEqual(run.status, 0, run)
+                self.assertIn("Quillbrook%s.exe (the plug-in is %s-bit)" % (width, width),
+                              run.output)
+                self.assertEqual(run.host_window()[1], "Quillbrook" + width)
+                self.assertEqual(re.findall(r"^editor report: (.*)$", run.output, re.M), ["TRUE"])
+
+    def test_a_file_that_is_no_plugin_is_named_for_what_it_is(self):
+        run = quillctl("plugin", qbtest.windows_path(os.path.join(qbtest.DIST_DIR,
+                                                                  "Quillbrook64.exe")),
+                       "quit", host=AUTO)
+        self.assertEqual(run.status, 125, run)
+        self.assertIn("a 64-bit Windows program (.exe), not a plug-in library", run.errors)
+        self.assertIsNone(run.host_window(), "no host was started")
+
+
+class TheHostsEnd(unittest.TestCase):
+    def test_each_way_of_ending_is_explained(self):
+        run = quillctl("quit")
+        self.assertIn("host exited: status 0: it ended normally", run.output)
+        run = quillctl(("--args", "v=4 pid={pid}"))
+        self.assertEqual(run.host_status(), 1, run)
+        self.assertIn("status 1: it refused its command line", run.output)
+        run = quillctl("quit", extra_env={"WINEPATH": ""})
+        self.assertEqual(run.host_status(), 0xC0000135, run)
+        self.assertIn("status 0xC0000135: it could not start because a library it needs was not "
+                      "found: the %s-bit builds of bass.dll" % qbtest.WIDTH, run.output)
+        self.assertIn("WINEPATH=build\\win%s\\standin" % qbtest.WIDTH, run.output)
+
+    def test_a_hung_host_meets_the_time_limit(self):
+        run = quillctl(("--send-timeout", "1"), ("--end-timeout", "1"),
+                       "plugin", build_path("instruments", "qb_synth_hang_editor.dll"),
+                       "editor", "play")
+        self.assertEqual(run.status, 124, run)
+        self.assertEqual(run.output.count("did not answer"), 2, run)
+        self.assertIn("command failed: the host did not answer command 6 within 1000 ms",
+                      run.output)
+        self.assertIn("ending it", run.output)
+
+
+class TheGuidesExample(unittest.TestCase):
+    def test_it_builds_with_the_library_and_plays_a_song(self):
+        with open(os.path.join(qbtest.SOURCE_DIR, "docs", "protocol.md")) as guide:
+            source = re.search(r"```c\n(.*?)```", guide.read(), re.S).group(1)
+        folder = tempfile.mkdtemp(dir=qbtest.SESSION_DIR)
+        self.addCleanup(shutil.rmtree, folder)
+        with open(os.path.join(folder, "example.c"), "w") as out:
+            out.write(source)
+        client = os.path.join(qbtest.SOURCE_DIR, "client")
+        compiler = ("x86_64" if qbtest.WIDTH == "64" else "i686") + "-w64-mingw32-gcc-posix"
+        subprocess.run([compiler, "-std=c99", "-Wall", "-Werror", "-municode", "-static",
+                        "-I" + client, "example.c", os.path.join(client, "quillbrook_client.c"),
+                        os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
+                       cwd=folder, check=True)
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100))]])
+        status, output = qbtest.run_windows_program(
+            os.path.join(folder, "example.exe"), SYNTH, song, qbtest.windows_path(qbtest.DIST_DIR))
+        self.assertEqual(status, 0, output)
+        self.assertIn("editor: TRUE\nsong: %s\n" % song, output.replace("\r\n", "\n"))
+        self.assertIn("host exit status: 0", output)
+
+
+class QuillctlChecks(unittest.TestCase):
+    def test_every_command_is_checked_before_the_host_starts(self):
+        for words, complaint in ((["plugin", SYNTH, "paly", "quit"], "unknown command"),
+                                 (["wait", "soon"], "wait wants seconds"),
+                                 (["song"], "missing value after song")):
+            with self.subTest(words=words):
+                run = quillctl(*words)
+                self.assertEqual(run.status, 125, run)
+                self.assertIn(complaint, run.errors)
+                self.assertIsNone(run.host_window(), "no host was started")
+                self.assertEqual(run.trace, [])
+
+    def test_files_the_host_will_not_load_are_warned_of_and_still_sent(self):
+        not_midi = qbtest.windows_path(qbtest.write_file(self, b"RIFF....", ".mid"))
+        missing = qbtest.windows_path(os.path.join(qbtest.SESSION_DIR, "missing.mid"))
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 1))]])
+        run = quillctl("song", missing, "song", not_midi, "song", song, "plugin", song,
+                       "plugin", other_width_synth(), "plugin", SYNTH, "quit")
+        self.assertEqual(run.status, 0, run)
+        warnings = re.findall(r"^quillctl: warning: (.*)$", run.errors, re.M)
+        self.assertEqual(len(warnings), 4, run)
+        self.assertIn("missing.mid cannot be opened", warnings[0])
+        self.assertIn("does not start like a Standard MIDI File", warnings[1])
+        self.assertIn("not a Windows program or library", warnings[2])
+        self.assertIn("is %s-bit, the host %s-bit: use Quillbrook%s.exe" % (OTHER, qbtest.WIDTH,
+                                                                           OTHER), warnings[3])
+        self.assertEqual(len(re.findall(r"^(song|editor) report: ", run.output, re.M)), 6,
+                         "every file was sent all the same")
+
+    def test_help_waiting_and_plain_line_ends(self):
+        for flag in ("-h", "--help"):
+            run = quillctl(flag, host=AUTO)
+            self.assertIn("usage: quillctl", run.output)
+        run = quillctl(("--end-timeout", "0.5"), "wait", "0.1")
+        self.assertIn("waiting for the host to end (no quit was given", run.output)
+        self.assertNotIn("\r", run.output)
+
+
+if __name__ == "__main__":
+    qbtest.main()
