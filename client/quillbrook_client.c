@@ -372,7 +372,7 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
 QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* folder,
                                   const wchar_t* plugin_path, QbHost** host, QbError* error) {
     int width = 0;
-    wchar_t path[MAX_PATH * 4];
+    wchar_t path[MAX_PATH * 4] = {0};
     QbStartOptions chosen;
     QbResult result;
     *host = NULL;

@@ -136,12 +136,12 @@ extern "C" {
 
 HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* dllFile, DWORD flags) {
     const HSTREAM handle = CreateInstrument(freq, chans, dllFile, flags);
-    TRACE_HOST_CALL("BASS_VST_ChannelCreate freq=%lu chans=%lu file=%ls flags=0x%lx -> %lu",
-                    static_cast<unsigned long>(freq), static_cast<unsigned long>(chans),
-                    dllFile != nullptr && (flags & kFlagUnicode) != 0
-                        ? static_cast<const wchar_t*>(dllFile)
-                        : L"?",
-                    static_cast<unsigned long>(flags), static_cast<unsigned long>(handle));
+    TRACE_HOST_CALL(
+        "BASS_VST_ChannelCreate freq=%lu chans=%lu file=%s flags=0x%lx -> %lu",
+        static_cast<unsigned long>(freq), static_cast<unsigned long>(chans),
+        TraceText((flags & kFlagUnicode) != 0 ? static_cast<const wchar_t*>(dllFile) : nullptr)
+            .c_str(),
+        static_cast<unsigned long>(flags), static_cast<unsigned long>(handle));
     return handle;
 }
 

@@ -91,9 +91,10 @@ HSTREAM WINAPI BASS_MIDI_StreamCreateFile(BOOL mem, const void* file, QWORD offs
         song.events.swap(events);
     }
     const bool named = file != nullptr && !mem && (flags & kFlagUnicode) != 0;
-    TRACE_HOST_CALL("BASS_MIDI_StreamCreateFile mem=%d file=%ls offset=%llu length=%llu "
+    TRACE_HOST_CALL("BASS_MIDI_StreamCreateFile mem=%d file=%s offset=%llu length=%llu "
                     "flags=0x%lx freq=%lu -> %lu",
-                    static_cast<int>(mem), named ? static_cast<const wchar_t*>(file) : L"?",
+                    static_cast<int>(mem),
+                    TraceText(named ? static_cast<const wchar_t*>(file) : nullptr).c_str(),
                     static_cast<unsigned long long>(offset),
                     static_cast<unsigned long long>(length), static_cast<unsigned long>(flags),
                     static_cast<unsigned long>(freq), static_cast<unsigned long>(handle));

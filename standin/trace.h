@@ -4,6 +4,11 @@
 // make of bass.dll are not traced, so the trace shows the host's calls only.
 #pragma once
 
+#include <string>
+
+// A UTF-16 string as UTF-8, for the trace; "?" for a null one.
+std::string TraceText(const wchar_t* text);
+
 // printf-style; the line end is added.
 void TraceCall(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

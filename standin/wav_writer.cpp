@@ -4,10 +4,13 @@
 
 namespace {
 
-constexpr DWORD kHeaderBytes = 44;
+// RIFF header, a "fmt " chunk with its extension size (as every format but PCM has),
+// a "fact" chunk with the frame count (likewise), then the data chunk's header.
+constexpr DWORD kHeaderBytes = 12 + 26 + 12 + 8;
 constexpr WORD kIeeeFloat = 3;
 constexpr DWORD kRiffSizeOffset = 4;
-constexpr DWORD kDataSizeOffset = 40;
+constexpr DWORD kFrameCountOffset = 46;
+constexpr DWORD kDataSizeOffset = 54;
 
 void Put32(unsigned char* at, DWORD value) {
     std::memcpy(at, &value, 4);
@@ -41,14 +44,18 @@ bool WavWriter::Open(const wchar_t* path, DWORD sampleRate, DWORD channels) {
     PutName(header, "RIFF");
     PutName(header + 8, "WAVE");
     PutName(header + 12, "fmt ");
-    Put32(header + 16, 16);
+    Put32(header + 16, 18);
     Put16(header + 20, kIeeeFloat);
     Put16(header + 22, static_cast<WORD>(channels));
     Put32(header + 24, sampleRate);
     Put32(header + 28, sampleRate * channels * 4);
     Put16(header + 32, static_cast<WORD>(channels * 4));
     Put16(header + 34, 32);
-    PutName(header + 36, "data");
+    Put16(header + 36, 0); // no further format bytes
+    PutName(header + 38, "fact");
+    Put32(header + 42, 4);
+    PutName(header + 50, "data");
+    frameBytes_ = channels * 4;
     WriteAt(file_, 0, header, kHeaderBytes);
     WriteSizes();
     return true;
@@ -73,4 +80,6 @@ void WavWriter::WriteSizes() {
     WriteAt(file_, kRiffSizeOffset, size, 4);
     Put32(size, dataBytes_);
     WriteAt(file_, kDataSizeOffset, size, 4);
+    Put32(size, frameBytes_ != 0 ? dataBytes_ / frameBytes_ : 0);
+    WriteAt(file_, kFrameCountOffset, size, 4);
 }

@@ -14,4 +14,5 @@ class WavWriter {
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     DWORD dataBytes_ = 0;
+    DWORD frameBytes_ = 0;
 };

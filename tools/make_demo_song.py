@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the demo song: an original piece of about 25 seconds on three channels, with
-notes at the very start, a bank select, the sustain pedal and a tempo change.
+"""Writes the demo song: an original piece on three channels, with notes at the very
+start, a bank select, the sustain pedal and a tempo change (120, then 140 beats a
+minute). The whole piece is 32 beats, about 15 seconds; the demo plays its first 16
+beats, about 7.4 seconds, so the loop turns at the song's end within the demo.
 
-usage: make_demo_song.py OUTPUT.mid
+usage: make_demo_song.py OUTPUT.mid [BEATS]
 """
 import os
 import sys
@@ -30,9 +32,10 @@ def tick(beat):
     return int(round(beat * Q))
 
 
-def demo_tracks():
-    """The song's tracks, as tools/smf.py writes them, at Q ticks a quarter note."""
-    conductor = [(0, smf.tempo(500000)), (tick(16), smf.tempo(428571))]  # 120, then 140 bpm
+def demo_tracks(beats=32):
+    """The song's first `beats` beats (a multiple of 4), as tools/smf.py writes them, at
+    Q ticks a quarter note."""
+    conductor = [(0, smf.tempo(500000)), (tick(8), smf.tempo(428571))]  # 120, then 140 bpm
     melody = [(0, smf.control(0, 0, 0)), (0, smf.program(0, 0)), (0, smf.control(0, 7, 110))]
     for beat, key, held in MELODY:
         melody += [(tick(beat), smf.note_on(0, key, 100)), (tick(beat + held) - 1, smf.note_off(0, key))]
@@ -45,16 +48,17 @@ def demo_tracks():
         chords += [(tick(beat), smf.note_on(2, key, 60)) for key in keys]
         chords += [(tick(beat + 1), smf.note_off(2, key)) for key in keys]
         chords.append((tick(beat + 4) - 10, smf.control(2, 64, 0)))
-    end = tick(32)
+    end = tick(beats)
     chords.append((end, smf.control(2, 123, 0)))
-    return [conductor, melody, bass, chords]
+    return [[(t, m) for t, m in track if t <= end] for track in (conductor, melody, bass, chords)]
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and int(sys.argv[2]) % 4 != 0):
         sys.exit(__doc__.strip())
+    beats = int(sys.argv[2]) if len(sys.argv) == 3 else 32
     with open(sys.argv[1], "wb") as out:
-        out.write(smf.midi_file(demo_tracks(), Q, running_status=True))
+        out.write(smf.midi_file(demo_tracks(beats), Q, running_status=True))
 
 
 if __name__ == "__main__":

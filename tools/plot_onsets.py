@@ -25,10 +25,11 @@ REWIND = (150, 0, 150)
 
 
 def read_wav(path):
-    """The left channel of a 32-bit float stereo WAV file."""
+    """The left channel of a 32-bit float stereo WAV file: the samples of its data chunk."""
     with open(path, "rb") as wav:
         data = wav.read()
-    samples = array.array("f", data[44:44 + (len(data) - 44) // 4 * 4])
+    start = data.index(b"data", 12) + 8
+    samples = array.array("f", data[start:start + (len(data) - start) // 4 * 4])
     return samples[0::2]
 
 

@@ -49,7 +49,7 @@ class Run:
         self.errors = errors
         self.trace = []
         if trace_path and os.path.exists(trace_path):
-            with open(trace_path) as trace:
+            with open(trace_path, encoding="utf-8") as trace:
                 self.trace = trace.read().splitlines()
         for line in self.trace:
             # One call or event a line: lines written at once by two threads must not mix.
@@ -96,8 +96,9 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
     argv += list(commands)
     # Output goes to files, not pipes: Wine's helper processes, started on first use,
     # inherit the descriptors and would hold a pipe open after quillctl has ended.
-    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err, \
-            tempfile.TemporaryFile("w+") as commands:
+    with tempfile.TemporaryFile("w+", encoding="utf-8") as out, \
+            tempfile.TemporaryFile("w+", encoding="utf-8") as err, \
+            tempfile.TemporaryFile("w+", encoding="utf-8") as commands:
         commands.write(stdin or "")
         commands.seek(0)
         status = subprocess.run(argv, env=env, stdin=commands, stdout=out, stderr=err,

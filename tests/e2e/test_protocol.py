@@ -100,6 +100,19 @@ class Protocol(unittest.TestCase):
         self.assertEqual(tried, [fits, "", "", "abc", "still here"])
 
 
+    def test_a_path_beyond_ascii_reaches_the_library_whole(self):
+        path = qbtest.write_file(self, smf.midi_file([TWO_SECONDS]), suffix=" чайка ♪.mid")
+        song = qbtest.windows_path(path)
+        # Given on standard input, which quillctl reads as UTF-8.
+        run = quillctl(stdin="song %s\nquit\n" % song)
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(reports(run), [("song", song)])
+        opened = [line for line in run.trace if line.startswith("BASS_MIDI_StreamCreateFile")]
+        self.assertEqual(len(opened), 1)
+        self.assertIn(" file=%s offset=" % song, opened[0])
+        self.assertFalse(opened[0].endswith("-> 0"), "the file was found")
+
+
 class Failures(unittest.TestCase):
     def test_a_crashing_plugin_takes_down_only_the_host(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 50, 100)), (240, smf.note_on(0, 60, 100)),

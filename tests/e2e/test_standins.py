@@ -2,6 +2,8 @@
 thread's syncs, ends and stops, decoding streams, loop tags, instruments and the MIDI
 reader."""
 import os
+import re
+import subprocess
 import unittest
 
 import qbtest
@@ -37,6 +39,15 @@ class Mixer(unittest.TestCase):
         self.assert_all_passed(*probe("seekable", QB_FAST=1, QB_SEEKABLE=1))
         self.assert_all_passed(*probe("nowait", QB_FAST=1, QB_NO_WAIT=1))
         self.assert_all_passed(*probe("nodevice", QB_NO_DEVICE=1))
+
+    def test_the_capture_is_a_float_wav_file_that_sox_reads_cleanly(self):
+        capture = qbtest.write_file(self, b"", ".wav")
+        self.assert_all_passed(*probe("syncs", QB_FAST=1, QB_CAPTURE=qbtest.windows_path(capture)))
+        info = subprocess.run(["sox", capture, "-n", "stat"], capture_output=True, text=True)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        self.assertNotIn("WARN", info.stderr)
+        samples = int(re.search(r"Samples read:\s+(\d+)", info.stderr).group(1))
+        self.assertEqual(samples * 4, os.path.getsize(capture) - 58, "every sample counted")
 
     def test_decoding_streams_are_read_through_get_data(self):
         self.assert_all_passed(*probe("decode"))
