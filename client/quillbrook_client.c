@@ -11,6 +11,7 @@
 #define DEFAULT_WINDOW_MS 30000UL
 #define DEFAULT_COMMAND_MS 60000UL
 #define POLL_MS 10UL
+#define ENDING_MS 5000UL /* how long a host whose window went away may take to end */
 #define CODE_LOAD_SONG 1
 #define CODE_PLAY 2
 #define CODE_STOP 3
@@ -398,6 +399,7 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
                  LRESULT* answer, QbError* error) {
     COPYDATASTRUCT record;
     DWORD_PTR reply = 0;
+    DWORD start;
     if (host == NULL || host->window == NULL) {
         return fail(error, QB_ERROR_ARGUMENT, L"no host to send to");
     }
@@ -408,10 +410,13 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
     record.dwData = code;
     record.cbData = bytes;
     record.lpData = (void*)data;
-    /* Reports the host sends back meanwhile are handled while this waits. */
+    /* Reports the host sends back meanwhile are handled while this waits. A send that
+       fails before its time is up found the window gone: the host is ending. */
+    start = GetTickCount();
     if (SendMessageTimeoutW(host->window, WM_COPYDATA, (WPARAM)host->song_window, (LPARAM)&record,
                             SMTO_NORMAL, host->command_ms, &reply) == 0) {
-        if (wait_process_or_message(host, 0)) {
+        const DWORD waited = GetTickCount() - start;
+        if (wait_process_or_message(host, waited < host->command_ms ? ENDING_MS : 0)) {
             ended_message(host, error, L"while it handled the command");
             return QB_ERROR_HOST_ENDED;
         }

@@ -39,9 +39,8 @@ void ResetInstrumentChannels(const PlayerState* state) {
 }
 
 // Reads every event of the MIDI stream into a new table, or gives null when no table
-// can be had. Only records the library actually filled are counted.
-// A library that cannot list the events gives its error value, as for a file it
-// cannot read.
+// can be had: too many events, or the library's error value from either call, which is
+// taken as a file it cannot read. Only records the library actually filled are counted.
 EventTable* ReadEventTable(HSTREAM midi) {
     const DWORD counted = BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, nullptr);
     EventTable* table = counted != kCountFailed ? AllocateEventTable(counted) : nullptr;

@@ -48,6 +48,7 @@ class TheHostsEnd(unittest.TestCase):
     def test_each_way_of_ending_is_explained(self):
         run = quillctl("quit")
         self.assertIn("host exited: status 0: it ended normally", run.output)
+        self.assertNotIn("command failed", run.output, "quit is no failure")
         run = quillctl(("--args", "v=4 pid={pid}"))
         self.assertEqual(run.host_status(), 1, run)
         self.assertIn("status 1: it refused its command line", run.output)
