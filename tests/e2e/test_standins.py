@@ -47,7 +47,13 @@ class Mixer(unittest.TestCase):
         self.assertEqual(info.returncode, 0, info.stderr)
         self.assertNotIn("WARN", info.stderr)
         samples = int(re.search(r"Samples read:\s+(\d+)", info.stderr).group(1))
-        self.assertEqual(samples * 4, os.path.getsize(capture) - 58, "every sample counted")
+        # The program may end between writing a period and its sizes: the header counts
+        # what was complete.
+        with open(capture, "rb") as wav:
+            header = wav.read(58)
+        self.assertEqual(header[50:54], b"data")
+        self.assertEqual(samples * 4, int.from_bytes(header[54:58], "little"))
+        self.assertGreater(samples, 0)
 
     def test_decoding_streams_are_read_through_get_data(self):
         self.assert_all_passed(*probe("decode"))
