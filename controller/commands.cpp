@@ -236,32 +236,20 @@ bool ParseLine(const std::wstring& line, const Command** command, Arguments* arg
 
 } // namespace
 
-bool CheckCommandWords(const std::vector<std::wstring>& words) {
+bool ReadCommandWords(const std::vector<std::wstring>& words, CommandWords* read) {
     std::vector<std::pair<const Command*, Arguments>> commands;
-    return SplitCommands(words, &commands);
-}
-
-std::wstring FirstPluginPath(const std::vector<std::wstring>& words) {
-    std::vector<std::pair<const Command*, Arguments>> commands;
-    SplitCommands(words, &commands);
-    for (const auto& command : commands) {
-        if (std::wstring(command.first->name) == L"plugin") {
-            return command.second[0];
-        }
+    if (!SplitCommands(words, &commands)) {
+        return false;
     }
-    return std::wstring();
-}
-
-bool NamesQuit(const std::vector<std::wstring>& words) {
-    std::vector<std::pair<const Command*, Arguments>> commands;
-    SplitCommands(words, &commands);
     for (const auto& command : commands) {
         const std::wstring name = command.first->name;
-        if (name == L"quit" || name == L"close" || name == L"kill-parent") {
-            return true;
+        if (name == L"plugin" && read->firstPlugin.empty()) {
+            read->firstPlugin = command.second[0];
         }
+        read->endsHost =
+            read->endsHost || name == L"quit" || name == L"close" || name == L"kill-parent";
     }
-    return false;
+    return true;
 }
 
 bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& words) {

@@ -6,15 +6,15 @@
 
 #include "session.h"
 
+// What quillctl needs to know of the command line's commands before it starts a host.
+struct CommandWords {
+    std::wstring firstPlugin; // the path of the first "plugin" command, or empty
+    bool endsHost = false;    // a quit, close or kill-parent is among them
+};
+
 // Checks the words of the command line as commands with their arguments, saying what
-// is wrong, so a typo is found before the host starts.
-bool CheckCommandWords(const std::vector<std::wstring>& words);
-
-// The path of the first "plugin" command among the words, or empty.
-std::wstring FirstPluginPath(const std::vector<std::wstring>& words);
-
-// Whether the words end the host themselves (quit, close, kill-parent).
-bool NamesQuit(const std::vector<std::wstring>& words);
+// is wrong, so a typo is found before the host starts; on success fills `read`.
+bool ReadCommandWords(const std::vector<std::wstring>& words, CommandWords* read);
 
 // Runs the words of the command line as commands with their arguments; stops early
 // when the host ends. False when the words are wrong.

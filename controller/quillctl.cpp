@@ -87,6 +87,7 @@ struct Options {
     DWORD endTimeoutMs = INFINITE;
     DWORD sendTimeoutMs = 60000;
     std::vector<std::wstring> commands;
+    CommandWords read; // what the commands say, read once
 };
 
 bool EndsWithExe(const std::wstring& text) {
@@ -132,7 +133,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
     if (options->host.empty() && options->commands.empty()) {
         return Fail("no host and no commands given (see --help)");
     }
-    return CheckCommandWords(options->commands);
+    return ReadCommandWords(options->commands, &options->read);
 }
 
 // The host the options name, or the one of the width the first plug-in needs.
@@ -140,7 +141,7 @@ bool ChooseHost(Options* options) {
     if (!options->host.empty()) {
         return true;
     }
-    const std::wstring plugin = FirstPluginPath(options->commands);
+    const std::wstring& plugin = options->read.firstPlugin;
     if (plugin.empty()) {
         return Fail("name the host program, or give a plugin command so quillctl can choose "
                     "Quillbrook64.exe or Quillbrook32.exe by the plug-in's width");
@@ -250,7 +251,7 @@ int Drive(const Options& options, Session* session) {
     } else {
         RunCommandLineCommands(session, options.commands);
     }
-    if (qb_host_running(session->host) && !NamesQuit(options.commands)) {
+    if (qb_host_running(session->host) && !options.read.endsHost) {
         std::printf("waiting for the host to end (no quit was given: close its window, or stop "
                     "quillctl)\n");
         std::fflush(stdout);
