@@ -12,6 +12,7 @@
 #define DEFAULT_COMMAND_MS 60000UL
 #define POLL_MS 10UL
 #define ENDING_MS 5000UL /* how long a host whose window went away may take to end */
+#define TERMINATE_MS 5000UL
 #define CODE_LOAD_SONG 1
 #define CODE_PLAY 2
 #define CODE_STOP 3
@@ -21,9 +22,12 @@
 #define CODE_QUIT 7
 
 static const wchar_t kReportClass[] = L"QuillbrookClientReport";
+/* Posted to a report window by a close from another thread: lparam is the host. */
+#define WM_RELEASE_HOST (WM_APP + 1)
 
 struct QbHost {
     PROCESS_INFORMATION process;
+    DWORD thread; /* the thread that started the host and owns the report windows */
     HWND window;
     int width;
     HWND song_window;
@@ -53,6 +57,17 @@ static QbResult succeed(QbError* error) {
         error->message[0] = L'\0';
     }
     return QB_OK;
+}
+
+/* The report windows belong to the starting thread, and only its waits handle them. */
+static int on_own_thread(const QbHost* host) {
+    return host->thread == GetCurrentThreadId();
+}
+
+static QbResult wrong_thread(QbError* error) {
+    return fail(error, QB_ERROR_WRONG_THREAD,
+                L"called from another thread than the one that started the host: only that "
+                L"thread receives the host's reports");
 }
 
 /* ---- widths ----------------------------------------------------------------------- */
@@ -135,7 +150,13 @@ QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t pa
 
 /* ---- report windows --------------------------------------------------------------- */
 
+static void release_host(QbHost* host);
+
 static LRESULT CALLBACK report_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_RELEASE_HOST) {
+        release_host((QbHost*)lparam);
+        return 0;
+    }
     if (message == WM_SETTEXT && lparam != 0) {
         QbHost* host = (QbHost*)GetWindowLongPtrW(window, GWLP_USERDATA);
         if (host != NULL) {
@@ -178,19 +199,19 @@ static int make_report_windows(QbHost* host) {
 
 /* ---- waiting ---------------------------------------------------------------------- */
 
-static void pump_messages(void) {
+/* Handles the messages sent to this thread (the reports among them); posted ones stay
+   queued for the program's own loop. */
+static void handle_sent_messages(void) {
     MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    PeekMessageW(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
-/* Waits for the host's end or a message to this thread, up to `ms`; 1 once it ended. */
+/* Waits for the host's end or a message sent to this thread, up to `ms`; 1 once it
+   ended. */
 static int wait_process_or_message(const QbHost* host, unsigned long ms) {
     const DWORD result =
-        MsgWaitForMultipleObjects(1, &host->process.hProcess, FALSE, ms, QS_ALLINPUT);
-    pump_messages();
+        MsgWaitForMultipleObjects(1, &host->process.hProcess, FALSE, ms, QS_SENDMESSAGE);
+    handle_sent_messages();
     return result == WAIT_OBJECT_0;
 }
 
@@ -321,6 +342,7 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
     if (host == NULL) {
         return fail(error, QB_ERROR_SYSTEM, L"out of memory");
     }
+    host->thread = GetCurrentThreadId();
     host->command_ms = options->command_ms != 0 ? options->command_ms : DEFAULT_COMMAND_MS;
     host->on_report = options->on_report;
     host->report_user = options->report_user;
@@ -403,6 +425,9 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
     if (host == NULL || host->window == NULL) {
         return fail(error, QB_ERROR_ARGUMENT, L"no host to send to");
     }
+    if (!on_own_thread(host)) {
+        return wrong_thread(error);
+    }
     if (!qb_host_running(host)) {
         ended_message(host, error, L"before the command was sent");
         return QB_ERROR_HOST_ENDED;
@@ -439,27 +464,86 @@ static QbResult send_text(QbHost* host, ULONG_PTR code, const wchar_t* text, QbE
                    error);
 }
 
+/* What the host's reports cannot tell: that a song file will not load. */
+static QbResult check_song_file(const wchar_t* path, QbError* error) {
+    char head[4] = {0};
+    DWORD got = 0;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return fail(error, QB_ERROR_FILE,
+                    L"the song %ls cannot be opened (Windows error %lu): check the path; the "
+                    L"host did not load it",
+                    path, GetLastError());
+    }
+    if (!ReadFile(file, head, sizeof(head), &got, NULL)) {
+        got = 0;
+    }
+    CloseHandle(file);
+    if (got < 4 || memcmp(head, "MThd", 4) != 0) {
+        return fail(error, QB_ERROR_FILE,
+                    L"the song %ls does not start like a Standard MIDI File (MThd): the host "
+                    L"did not load it",
+                    path);
+    }
+    return succeed(error);
+}
+
+/* What the editor report cannot tell: that a plug-in will not load in this host. */
+static QbResult check_plugin_file(const QbHost* host, const wchar_t* path, QbError* error) {
+    int width = 0;
+    const QbResult result = qb_plugin_width(path, &width, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    if (host->width != 0 && width != host->width) {
+        return fail(error, QB_ERROR_WRONG_WIDTH,
+                    L"the plug-in %ls is %d-bit, the host %d-bit: use Quillbrook%d.exe (or "
+                    L"start the host by the plug-in's width); this host did not load it",
+                    path, width, host->width, width);
+    }
+    return succeed(error);
+}
+
+/* The outcome of a load whose file was checked first: the send's own failure, else the
+   check's. */
+static QbResult load_outcome(QbResult sent, QbResult checked, const QbError* check,
+                             QbError* error) {
+    if (sent != QB_OK || checked == QB_OK) {
+        return sent;
+    }
+    if (error != NULL) {
+        *error = *check;
+    }
+    return checked;
+}
+
 QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
                       QbError* error) {
     unsigned long before;
     QbResult result;
+    QbError check;
+    QbResult checked;
     if (report != NULL && report_chars > 0) {
         report[0] = L'\0';
     }
     if (host == NULL || path == NULL) {
         return fail(error, QB_ERROR_ARGUMENT, L"load song wants a host and a path");
     }
+    checked = check_song_file(path, &check);
     before = host->song_reports;
     result = send_text(host, CODE_LOAD_SONG, path, error);
     if (result == QB_OK && host->song_reports != before && report != NULL && report_chars > 0) {
         GetWindowTextW(host->song_window, report, (int)report_chars);
     }
-    return result;
+    return load_outcome(result, checked, &check, error);
 }
 
 QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbError* error) {
     unsigned long before;
     QbResult result;
+    QbError check;
+    QbResult checked;
     wchar_t report[8];
     if (has_editor != NULL) {
         *has_editor = 0;
@@ -467,13 +551,14 @@ QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbEr
     if (host == NULL || path == NULL) {
         return fail(error, QB_ERROR_ARGUMENT, L"load plug-in wants a host and a path");
     }
+    checked = check_plugin_file(host, path, &check);
     before = host->editor_reports;
     result = send_text(host, CODE_LOAD_PLUGIN, path, error);
     if (result == QB_OK && host->editor_reports != before && has_editor != NULL) {
         GetWindowTextW(host->editor_window, report, 8);
         *has_editor = wcscmp(report, L"TRUE") == 0;
     }
-    return result;
+    return load_outcome(result, checked, &check, error);
 }
 
 QbResult qb_play(QbHost* host, QbError* error) {
@@ -493,7 +578,12 @@ QbResult qb_show_editor(QbHost* host, QbError* error) {
 }
 
 QbResult qb_quit(QbHost* host, QbError* error) {
-    QbResult result = send_text(host, CODE_QUIT, NULL, error);
+    QbResult result;
+    if (host != NULL && host->process.hProcess != NULL && !qb_host_running(host)) {
+        ended_message(host, error, L"before the quit was sent");
+        return QB_ERROR_HOST_ENDED;
+    }
+    result = send_text(host, CODE_QUIT, NULL, error);
     if (result != QB_OK && result != QB_ERROR_HOST_ENDED) {
         return result;
     }
@@ -505,6 +595,9 @@ QbResult qb_quit(QbHost* host, QbError* error) {
 
 void qb_wait(QbHost* host, unsigned long ms) {
     const DWORD start = GetTickCount();
+    if (host == NULL || !on_own_thread(host)) {
+        return;
+    }
     for (;;) {
         const DWORD waited = GetTickCount() - start;
         if (waited >= ms || wait_process_or_message(host, ms - waited)) {
@@ -522,6 +615,9 @@ QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status,
     const DWORD start = GetTickCount();
     if (host == NULL || host->process.hProcess == NULL) {
         return fail(error, QB_ERROR_ARGUMENT, L"no host to wait for");
+    }
+    if (!on_own_thread(host)) {
+        return wrong_thread(error);
     }
     for (;;) {
         const DWORD waited = GetTickCount() - start;
@@ -613,14 +709,11 @@ HWND qb_host_report_window(const QbHost* host, char kind) {
 void qb_host_terminate(QbHost* host, unsigned long status) {
     if (qb_host_running(host)) {
         TerminateProcess(host->process.hProcess, status);
-        WaitForSingleObject(host->process.hProcess, INFINITE);
+        WaitForSingleObject(host->process.hProcess, TERMINATE_MS);
     }
 }
 
-void qb_host_close(QbHost* host) {
-    if (host == NULL) {
-        return;
-    }
+static void release_host(QbHost* host) {
     if (host->song_window != NULL) {
         DestroyWindow(host->song_window);
     }
@@ -632,4 +725,22 @@ void qb_host_close(QbHost* host) {
         CloseHandle(host->process.hThread);
     }
     free(host);
+}
+
+void qb_host_close(QbHost* host) {
+    if (host == NULL) {
+        return;
+    }
+    if (on_own_thread(host) || host->song_window == NULL) {
+        release_host(host);
+        return;
+    }
+    /* From another thread: the report windows stop passing reports on at once, and the
+       starting thread, which alone can destroy them, releases everything when it next
+       handles its posted messages, never inside a call of this library. */
+    SetWindowLongPtrW(host->song_window, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(host->editor_window, GWLP_USERDATA, 0);
+    if (!PostMessageW(host->song_window, WM_RELEASE_HOST, 0, (LPARAM)host)) {
+        release_host(host); /* that thread has ended, and its windows with it */
+    }
 }

@@ -1,10 +1,12 @@
 /* Quillbrook client: start a Quillbrook host and drive it from a controller.
 
    Plain C for any Windows C or C++ compiler. Link the library and user32. Every call
-   runs on the thread that started the host (that thread owns the report windows) and
-   returns a QbResult; when `error` is not null it also receives a message a person
-   can act on. While a call waits for the host, messages sent to this thread are
-   handled, so reports arrive. */
+   that takes a host runs on the thread that started it (that thread owns the report
+   windows); from another thread it is refused with QB_ERROR_WRONG_THREAD, except
+   qb_host_close. Each returns a QbResult; when `error` is not null it also receives a
+   message a person can act on. While a call waits for the host, only messages sent to
+   this thread are handled (so reports arrive); posted messages, WM_QUIT among them,
+   stay in the queue for the program's own message loop. Every wait has a time limit. */
 #ifndef QUILLBROOK_CLIENT_H
 #define QUILLBROOK_CLIENT_H
 
@@ -24,7 +26,9 @@ typedef enum QbResult {
     QB_ERROR_NO_WINDOW,    /* the host showed no main window in time */
     QB_ERROR_HOST_ENDED,   /* the host has ended: see qb_host_exit_status */
     QB_ERROR_TIMEOUT,      /* the host did not answer in time: it may be hung */
-    QB_ERROR_SYSTEM        /* Windows refused something (windows, memory) */
+    QB_ERROR_SYSTEM,       /* Windows refused something (windows, memory) */
+    QB_ERROR_WRONG_WIDTH,  /* the plug-in is of the other width than the host */
+    QB_ERROR_WRONG_THREAD  /* called from a thread other than the one that started the host */
 } QbResult;
 
 typedef struct QbError {
@@ -73,16 +77,26 @@ QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* 
                                   const wchar_t* plugin_path, QbHost** host, QbError* error);
 
 /* The commands. Each is sent with the time limit of the start options. */
+
+/* Loads a song. The command is sent whatever the file, as the protocol has it (the
+   host then reports the path and leaves the player as it was), but a file that cannot
+   be opened or does not start like a Standard MIDI File gives QB_ERROR_FILE, since the
+   host cannot have loaded it. `report` (may be null) receives the song report. */
 QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
                       QbError* error);
 QbResult qb_play(QbHost* host, QbError* error);
 QbResult qb_stop(QbHost* host, QbError* error);
 QbResult qb_free_stream(QbHost* host, QbError* error);
 /* `has_editor` (may be null) receives the editor report: 1 for "TRUE", else 0. A
-   plug-in that did not load also reports "FALSE". */
+   plug-in that did not load also reports "FALSE". The command is sent whatever the
+   file, but one that cannot be opened gives QB_ERROR_FILE, one that is no plug-in
+   library QB_ERROR_NOT_A_PLUGIN, and one of the other width than the host
+   QB_ERROR_WRONG_WIDTH: the host cannot have loaded it. */
 QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbError* error);
 QbResult qb_show_editor(QbHost* host, QbError* error);
-/* Tells the host to end and waits up to the command time limit for it. */
+/* Tells the host to end and waits up to the command time limit for it. QB_OK once this
+   call has ended it; QB_ERROR_HOST_ENDED when it had ended already, as every other
+   call then gives. */
 QbResult qb_quit(QbHost* host, QbError* error);
 
 /* Sends any command code with any payload (`bytes` bytes at `data`, which may be
@@ -116,9 +130,13 @@ HWND qb_host_report_window(const QbHost* host, char kind);
    `windows`; gives how many there are. */
 size_t qb_host_windows(const QbHost* host, const wchar_t* class_name, HWND* windows, size_t max);
 
-/* Ends the host at once if it still runs (with exit status `status`). */
+/* Ends the host at once if it still runs (with exit status `status`), and waits up to
+   5 seconds for it to be gone. */
 void qb_host_terminate(QbHost* host, unsigned long status);
-/* Releases what the library holds for the host; the host itself is not ended. */
+/* Releases what the library holds for the host; the host itself is not ended. May be
+   called from any thread: from another than the starting one, the report windows are
+   cut off from the host at once and destroyed when the starting thread next handles
+   its messages, so a report arriving later reaches nothing. */
 void qb_host_close(QbHost* host);
 
 #ifdef __cplusplus

@@ -14,6 +14,7 @@ set(QB_TEST_PREFIX "" CACHE STRING "Prefix for the names of this build's tests")
 add_library(qb_portable STATIC
     client/pe_width.c
     host/command_line.cpp
+    host/command_queue.cpp
     host/payload.cpp
     player/instrument.cpp
     player/player_state.cpp
@@ -51,6 +52,7 @@ endif()
 
 add_executable(unit_tests
     tests/unit/command_line_test.cpp
+    tests/unit/command_queue_test.cpp
     tests/unit/midi_file_test.cpp
     tests/unit/payload_test.cpp
     tests/unit/pe_width_test.cpp

@@ -71,8 +71,11 @@ add_library(qb_host OBJECT
     host/parent_watcher.cpp
     host/host_globals.cpp
     host/command_line.cpp
+    host/command_queue.cpp
     host/copy_data.cpp
+    host/host_end.cpp
     host/payload.cpp
+    host/reports.cpp
     player/instrument.cpp
     player/player_state.cpp
     player/render_stream.cpp
@@ -147,6 +150,10 @@ qb_instrument(qb_synth_slow 400 300 128 QB_RENDER_MS=4)
 qb_instrument(qb_synth_late_size 320 200 128 QB_SIZE_WHEN_OPEN)
 qb_instrument(qb_synth_hang_load 400 300 128 QB_HANG_ON_LOAD)
 qb_instrument(qb_synth_hang_editor 400 300 128 QB_HANG_IN_EDITOR)
+qb_instrument(qb_synth_sends 400 300 128 QB_SEND_TO_EDITOR)
+qb_instrument(qb_synth_modal_editor 400 300 128 QB_LOOP_IN_EDITOR_MS=3000)
+qb_instrument(qb_synth_hang_exit 400 300 128 QB_HANG_ON_EXIT)
+qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/pe_width.c)
@@ -159,7 +166,6 @@ add_executable(quillctl
     controller/quillctl.cpp
     controller/commands.cpp
     controller/editor_windows.cpp
-    controller/file_checks.cpp
     controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)
 target_compile_options(quillctl PRIVATE ${QB_WARNINGS})
@@ -173,3 +179,12 @@ target_compile_options(standin_probe PRIVATE ${QB_WARNINGS})
 target_link_options(standin_probe PRIVATE ${QB_STATIC_RUNTIME})
 target_link_libraries(standin_probe PRIVATE qb_bass qb_bassmidi qb_bass_vst)
 set_target_properties(standin_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+
+# A test controller on the client library, for cases quillctl never meets.
+add_executable(client_driver tests/client_driver/client_driver.c)
+target_include_directories(client_driver PRIVATE "${CMAKE_SOURCE_DIR}")
+target_compile_definitions(client_driver PRIVATE UNICODE _UNICODE)
+target_compile_options(client_driver PRIVATE -Wall -Wextra -std=c99)
+target_link_options(client_driver PRIVATE -municode ${QB_STATIC_RUNTIME})
+target_link_libraries(client_driver PRIVATE quillbrook_client)
+set_target_properties(client_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")

@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "editor_windows.h"
-#include "file_checks.h"
 #include "text.h"
 
 namespace {
@@ -57,22 +56,25 @@ bool CheckSendBytes(const Arguments& args) {
     return true;
 }
 
-bool Song(Session* session, const Arguments& args) {
-    const std::wstring warning = CheckSongFile(args[0]);
-    if (!warning.empty()) {
-        Warn(warning);
+// A file the host cannot have loaded is a warning: the command was sent all the same,
+// and the session goes on.
+bool ReportLoad(QbResult result, const QbError& error) {
+    if (result == QB_ERROR_FILE || result == QB_ERROR_NOT_A_PLUGIN ||
+        result == QB_ERROR_WRONG_WIDTH) {
+        Warn(error.message);
+        return true;
     }
+    return Report(result, error);
+}
+
+bool Song(Session* session, const Arguments& args) {
     QbError error = {};
-    return Report(qb_load_song(session->host, args[0].c_str(), nullptr, 0, &error), error);
+    return ReportLoad(qb_load_song(session->host, args[0].c_str(), nullptr, 0, &error), error);
 }
 
 bool Plugin(Session* session, const Arguments& args) {
-    const std::wstring warning = CheckPluginFile(args[0], qb_host_width(session->host));
-    if (!warning.empty()) {
-        Warn(warning);
-    }
     QbError error = {};
-    return Report(qb_load_plugin(session->host, args[0].c_str(), nullptr, &error), error);
+    return ReportLoad(qb_load_plugin(session->host, args[0].c_str(), nullptr, &error), error);
 }
 
 template <QbResult (*Call)(QbHost*, QbError*)> bool Simple(Session* session, const Arguments&) {
@@ -128,7 +130,14 @@ bool Windows(Session* session, const Arguments&) {
 
 bool CloseEditors(Session* session, const Arguments&) {
     for (HWND window : FindEditorWindows(session->host)) {
-        SendMessageW(window, WM_CLOSE, 0, 0); // as its close button would
+        // As its close button would; a hung host does not hang quillctl.
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, session->commandMs, &result) ==
+            0) {
+            std::printf("command failed: the editor window did not close within %lu ms\n",
+                        session->commandMs);
+            std::fflush(stdout);
+        }
     }
     return true;
 }
@@ -143,7 +152,7 @@ bool KillParent(Session* session, const Arguments&) {
         return Fail("kill-parent needs --decoy-parent");
     }
     TerminateProcess(session->decoy.hProcess, 0);
-    WaitForSingleObject(session->decoy.hProcess, INFINITE);
+    WaitForSingleObject(session->decoy.hProcess, session->commandMs);
     const ULONGLONG parentGone = GetTickCount64();
     if (qb_host_wait_end(session->host, 10000, nullptr, nullptr) == QB_OK) {
         std::printf("host ended %llu ms after its parent\n", GetTickCount64() - parentGone);

@@ -32,7 +32,8 @@ const char kUsage[] =
     "for the host to end and exits with its exit status. Without HOST.exe, the first plugin\n"
     "command chooses Quillbrook64.exe or Quillbrook32.exe by the plug-in's width, from the\n"
     "folder given by --hosts (default: quillctl's own folder). Without commands on the\n"
-    "command line, commands are read from standard input, one a line.\n"
+    "command line, commands are read from standard input, one a line; HOST.exe must then\n"
+    "be named, since the width cannot be chosen before the commands are read.\n"
     "Every command is checked before the host starts.\n"
     "\n"
     "commands:\n"
@@ -67,14 +68,16 @@ const char kUsage[] =
     "limit)\n"
     "  -h, --help        this text\n"
     "\n"
-    "Before sending, quillctl warns when a song file is missing or no Standard MIDI File,\n"
-    "or a plug-in file is missing, no DLL, or of the other width: the host's reports cannot\n"
-    "tell that a load failed. The commands are sent all the same.\n"
+    "quillctl warns when a song file is missing or no Standard MIDI File, or a plug-in file\n"
+    "is missing, no DLL, or of the other width: the host's reports cannot tell that a load\n"
+    "failed. The commands are sent all the same.\n"
     "\n"
     "Printed: 'host window: handle=N class=C title=T' when the host is up, each report as\n"
     "'song report: TEXT' or 'editor report: TEXT', and 'host exited: status S: MEANING' at\n"
     "the end. Exit status: the host's own, or 124 when it neither came up nor ended in time,\n"
-    "or 125 when quillctl could not start it or was given bad input.\n";
+    "or 125 when quillctl could not start it or was given bad input. A shell sees only the\n"
+    "low 8 bits of a larger status (0xC0000135 shows as 53, 0xC0000005 as 5); the printed\n"
+    "line gives it whole.\n";
 
 struct Options {
     std::wstring host;
@@ -222,6 +225,7 @@ int Drive(const Options& options, Session* session) {
     start.parent_pid = options.decoyParent ? session->decoy.dwProcessId : 0;
     start.window_ms = options.windowTimeoutMs;
     start.command_ms = options.sendTimeoutMs;
+    session->commandMs = options.sendTimeoutMs;
     start.hidden = options.hidden ? 1 : 0;
     start.on_report = PrintReport;
     QbError error = {};
@@ -256,7 +260,13 @@ int Drive(const Options& options, Session* session) {
                     "quillctl)\n");
         std::fflush(stdout);
     }
-    return Finish(session, options.endTimeoutMs);
+    // Commands that end the host give it the time of a command to be gone; without them,
+    // ending it is left to the person at the host's window or the end timeout.
+    DWORD endTimeoutMs = options.endTimeoutMs;
+    if (options.read.endsHost && options.sendTimeoutMs < endTimeoutMs) {
+        endTimeoutMs = options.sendTimeoutMs;
+    }
+    return Finish(session, endTimeoutMs);
 }
 
 } // namespace

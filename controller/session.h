@@ -8,4 +8,5 @@
 struct Session {
     QbHost* host = nullptr;
     PROCESS_INFORMATION decoy = {};
+    DWORD commandMs = 60000; // how long a command may take (--send-timeout)
 };

@@ -4,8 +4,11 @@
 
 #include "../player/song_commands.h"
 #include "../plugin/plugin_commands.h"
+#include "command_queue.h"
+#include "host_end.h"
 #include "host_globals.h"
 #include "payload.h"
+#include "reports.h"
 
 namespace {
 
@@ -19,36 +22,33 @@ enum CommandCode : ULONG_PTR {
     kQuit = 7,
 };
 
+CommandQueue commands;
+
 // The song report repeats the payload as sent, also one too long to act on.
-void ReportSong(const COPYDATASTRUCT* record, const wchar_t* text, size_t length) {
+void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_t length) {
     if (length < kPayloadChars) {
-        SetWindowTextW(songReportWindow, text);
+        SendReport(songReportWindow, text);
         return;
     }
     auto* whole = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
     if (whole == nullptr) {
         return;
     }
-    DecodePayload(record->lpData, record->cbData, whole, length + 1);
-    SetWindowTextW(songReportWindow, whole);
+    DecodePayload(data, byteCount, whole, length + 1);
+    SendReport(songReportWindow, whole);
     std::free(whole);
 }
 
-} // namespace
-
-void HandleCopyData(const COPYDATASTRUCT* record) {
-    if (record == nullptr) {
-        return;
-    }
+void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* /*context*/) {
     wchar_t text[kPayloadChars];
-    const size_t length = DecodePayload(record->lpData, record->cbData, text, kPayloadChars);
+    const size_t length = DecodePayload(data, byteCount, text, kPayloadChars);
     // A path that does not fit is never used cut short: it could name another file.
     const wchar_t* path = length < kPayloadChars ? text : nullptr;
 
-    switch (record->dwData) {
+    switch (code) {
     case kLoadSong:
         LoadSong(&player, path);
-        ReportSong(record, text, length);
+        ReportSong(data, byteCount, text, length);
         break;
     case kPlay:
         Play(&player);
@@ -60,14 +60,32 @@ void HandleCopyData(const COPYDATASTRUCT* record) {
         FreeStream(&player);
         break;
     case kLoadPlugin:
-        SetWindowTextW(editorReportWindow, LoadPlugin(&player, path) ? L"TRUE" : L"FALSE");
+        SendReport(editorReportWindow, LoadPlugin(&player, path) ? L"TRUE" : L"FALSE");
         break;
     case kShowEditor:
         ShowEditor(&player);
         break;
-    case kQuit:
-        ExitProcess(0);
     default:
         break;
     }
+    // The plug-in's code may have put a crash handler of its own in place.
+    EndHostOnCrash();
+}
+
+void SubmitCopyData(void* record) {
+    const auto* copied = static_cast<const COPYDATASTRUCT*>(record);
+    SubmitCommand(&commands, copied->dwData, copied->lpData, copied->cbData, RunCommand, nullptr);
+}
+
+} // namespace
+
+void HandleCopyData(const COPYDATASTRUCT* record) {
+    if (record == nullptr) {
+        return;
+    }
+    // Quit acts at once, also while another command is in progress.
+    if (record->dwData == kQuit) {
+        EndHost(0);
+    }
+    RunEndingOnCrash(SubmitCopyData, const_cast<COPYDATASTRUCT*>(record));
 }

@@ -7,7 +7,6 @@
 
 #include "../player/player_state.h"
 
-extern int32_t parentPid;
 extern HANDLE parentProcess; // opened once at start-up; null when it could not be opened
 extern HWND songReportWindow;
 extern HWND editorReportWindow;

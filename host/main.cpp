@@ -6,6 +6,7 @@
 #include "../audio/bass_api.h"
 #include "../audio/audio_constants.h"
 #include "command_line.h"
+#include "host_end.h"
 #include "host_globals.h"
 #include "host_names.h"
 #include "main_window.h"
@@ -17,6 +18,26 @@ HWND HandleFromArg(int64_t value) {
     return reinterpret_cast<HWND>(static_cast<intptr_t>(value));
 }
 
+// Plug-ins must not pick up libraries from whatever folder the controller runs in. A
+// library folder set for the process takes the current folder's place in the search;
+// the host's own folder, searched first anyway, adds nothing. (An empty folder would do
+// the same on Windows, but Wine then still searches the current folder.)
+void KeepCurrentFolderOffLibrarySearch() {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        SetDllDirectoryW(L"");
+        return;
+    }
+    for (DWORD i = length; i > 0; --i) {
+        if (folder[i - 1] == L'\\' || folder[i - 1] == L'/') {
+            folder[i - 1] = L'\0';
+            break;
+        }
+    }
+    SetDllDirectoryW(folder);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLine,
@@ -25,9 +46,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
     if (!ParseHostCommandLine(commandLine != nullptr ? commandLine : L"", kHandleArgWidth, &args)) {
         std::exit(1);
     }
-    parentPid = args.parentPid;
-    parentProcess =
-        OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(parentPid));
+    EndHostOnCrash();
+    KeepCurrentFolderOffLibrarySearch();
+    // The controller is watched from here on: opening the audio device may block.
+    // Waiting on the process is all the host does with it.
+    parentProcess = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(args.parentPid));
+    StartParentWatcher(parentProcess);
     songReportWindow = HandleFromArg(args.songReportWindow);
     editorReportWindow = HandleFromArg(args.editorReportWindow);
 
@@ -40,16 +64,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
         BASS_Init(kNoSoundDevice, kSampleRate, 0, mainWindow, nullptr);
     }
     if (mainWindow == nullptr) {
-        return 0;
+        EndHost(0);
     }
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
-    StartParentWatcher(parentProcess);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return static_cast<int>(message.wParam);
+    EndHost(static_cast<UINT>(message.wParam));
 }

@@ -3,6 +3,7 @@
 #include "../plugin/editor_window.h"
 #include "../res/resource_ids.h"
 #include "copy_data.h"
+#include "host_end.h"
 #include "host_globals.h"
 #include "host_names.h"
 
@@ -31,7 +32,7 @@ LRESULT WatchParent(HWND window) {
         return 0;
     }
     KillTimer(window, kWatchdogTimerId);
-    ExitProcess(0);
+    EndHost(0);
 }
 
 } // namespace

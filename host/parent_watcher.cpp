@@ -1,13 +1,12 @@
 #include "parent_watcher.h"
 
+#include "host_end.h"
+
 namespace {
 
-// TerminateProcess rather than ExitProcess: the user-interface thread may be stuck
-// inside a plug-in, perhaps holding the loader lock that ExitProcess would wait for.
 DWORD WINAPI WatchParentProcess(void* parentProcess) {
     WaitForSingleObject(static_cast<HANDLE>(parentProcess), INFINITE);
-    TerminateProcess(GetCurrentProcess(), 0);
-    return 0;
+    EndHost(0);
 }
 
 } // namespace

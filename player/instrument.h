@@ -3,7 +3,15 @@
 
 #include "player_state.h"
 
-// Unloads the current instrument and loads the plug-in at `path` in its place (none
-// for a null path). From the first call on, song events are sent to the instrument.
-// Returns the new instrument's handle, 0 when it could not be loaded.
+// Takes the current instrument away from the mixing thread and returns its handle once
+// no render call can be pulling from it or sending it an event, so it may be closed and
+// freed without waiting for the mixing thread.
+DWORD UnpublishInstrument(PlayerState* state);
+
+// Loads the plug-in at `path` as the instrument (none for a null path) and publishes
+// it. From the first call on, song events are sent to the instrument. Returns the new
+// instrument's handle, 0 when it could not be loaded. Call once the old one is freed.
+DWORD LoadInstrument(PlayerState* state, const wchar_t* path);
+
+// Unloads the current instrument and loads the plug-in at `path` in its place.
 DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path);

@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 #include <sched.h>
+#include <time.h>
 #endif
 
 void InitPlayerState(PlayerState* state, HWND mainWindow) {
@@ -19,12 +20,39 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->playing = false;
 }
 
-void WaitForRenderCalls(const PlayerState* state) {
-    while (state->renderCalls.load() != 0) {
+namespace {
+
+// Rounds of yielding before the wait sleeps: a render call usually ends within them.
+constexpr unsigned kYieldRounds = 64;
+
+// One round of waiting. A render call may be blocked on this thread: a plug-in that
+// sends a message to its editor from its audio processing waits until the message is
+// handled here. So messages sent to this thread are handled while it waits (commands
+// that arrive meanwhile are queued, not run), and after a few rounds of yielding the
+// wait sleeps until such a message arrives or a millisecond has passed.
+void WaitRound(unsigned round) {
 #ifdef _WIN32
+    if (round < kYieldRounds) {
         SwitchToThread();
+    } else {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, 0);
+    }
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 #else
+    if (round < kYieldRounds) {
         sched_yield();
+    } else {
+        const timespec pause = {0, 100000};
+        nanosleep(&pause, nullptr);
+    }
 #endif
+}
+
+} // namespace
+
+void WaitForRenderCalls(const PlayerState* state) {
+    for (unsigned round = 0; state->renderCalls.load() != 0; ++round) {
+        WaitRound(round);
     }
 }

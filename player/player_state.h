@@ -5,9 +5,13 @@
 // so the two threads never race; the render path itself takes no lock.
 //
 // The library may return from stopping or freeing a stream, or from freeing the
-// instrument, while a render call is still running. So the commands first unpublish
-// what they replace (the stream handle, the table, the instrument), then wait until
-// no render call is in progress, and only then release it or reset the cursor.
+// instrument, while a render call is still running; or it may wait for that call, which
+// may itself be waiting for the user-interface thread (a plug-in that sends a message to
+// its editor from its audio processing). So the commands first unpublish what they
+// replace (the stream handle, the table, the instrument), then wait until no render
+// call is in progress, handling messages sent meanwhile, and only then stop, free or
+// reset the cursor. A render call that finds its stream or table unpublished touches
+// nothing.
 #pragma once
 
 #include <atomic>
@@ -34,13 +38,14 @@ struct PlayerState {
     std::atomic<EventTable*> events; // null when no song is loaded
     std::atomic<DWORD> pluginLoaded;
     HWND editorWindow;
-    std::atomic<DWORD> renderCalls; // render calls in progress
+    std::atomic<DWORD> renderCalls; // render calls and loop syncs in progress
     bool playing;                   // Play has started the current stream; UI thread only
 };
 
 // Puts the record into its start-up state: everything zero but the main window.
 void InitPlayerState(PlayerState* state, HWND mainWindow);
 
-// Returns once no render call is in progress. Call after unpublishing what is to be
-// released; it waits at most for the render call that is running now.
+// Returns once no render call or loop sync is in progress. Call after unpublishing what
+// is to be released; it waits at most for the call that is running now. Messages sent
+// to the calling thread are handled while it waits, and it does not spin a core.
 void WaitForRenderCalls(const PlayerState* state);

@@ -7,11 +7,13 @@
 namespace {
 
 // The cursor is kept in locals for the call and stored once at the end; the loop
-// callback, which also resets it, runs on the same thread between calls.
-DWORD RenderEvents(PlayerState* state, void* buffer, DWORD length) {
-    const EventTable* table = state->events.load(std::memory_order_acquire);
-    const DWORD eventCount = table != nullptr ? table->eventCount : 0;
-    const SongEvent* events = table != nullptr ? table->records : nullptr;
+// callback, which also resets it, runs on the same thread between calls. The table,
+// the instrument and the plug-in flag are read with sequentially consistent loads: the
+// commands unpublish them and then read the count of calls in progress, so each side
+// sees the other's first step.
+DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DWORD length) {
+    const DWORD eventCount = table->eventCount;
+    const SongEvent* events = table->records;
     DWORD nextEvent = state->nextEvent.load(std::memory_order_relaxed);
     DWORD renderedBytes = state->renderedBytes.load(std::memory_order_relaxed);
     char* out = static_cast<char*>(buffer);
@@ -22,10 +24,10 @@ DWORD RenderEvents(PlayerState* state, void* buffer, DWORD length) {
             const SongEvent& event = events[nextEvent];
             // A VST instrument has 16 MIDI channels; the channels of further ports
             // are consumed but not sent.
-            if (state->pluginLoaded.load(std::memory_order_relaxed) != 0 &&
-                event.event != kEventBankSelect && event.chan < kMidiChannels) {
-                BASS_VST_ProcessEvent(state->instrument.load(std::memory_order_relaxed), event.chan,
-                                      event.event, event.param);
+            if (state->pluginLoaded.load() != 0 && event.event != kEventBankSelect &&
+                event.chan < kMidiChannels) {
+                BASS_VST_ProcessEvent(state->instrument.load(), event.chan, event.event,
+                                      event.param);
             }
             ++nextEvent;
         }
@@ -36,8 +38,8 @@ DWORD RenderEvents(PlayerState* state, void* buffer, DWORD length) {
                 chunk = gap;
             }
         }
-        const auto pulled = static_cast<int32_t>(BASS_ChannelGetData(
-            state->instrument.load(std::memory_order_relaxed), out + filled, chunk));
+        const auto pulled = static_cast<int32_t>(
+            BASS_ChannelGetData(state->instrument.load(), out + filled, chunk));
         DWORD delivered = chunk;
         if (pulled <= 0) {
             // No instrument, or one that has nothing to give: deliver silence on the
@@ -63,13 +65,15 @@ DWORD RenderEvents(PlayerState* state, void* buffer, DWORD length) {
 // progress is raised before anything shared is read and lowered after the last use,
 // so a command that has unpublished something and seen the count at zero can release
 // it. A call for a stream that is no longer the current one (freed or replaced while
-// the library was about to call it) touches nothing and gets silence.
+// the library was about to call it), or for a stopped song whose table is gone,
+// touches nothing, the instrument included, and gets silence.
 DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user) {
     PlayerState* state = static_cast<PlayerState*>(user);
     state->renderCalls.fetch_add(1);
     DWORD result = 0;
-    if (handle != 0 && handle == state->outputStream.load()) {
-        result = RenderEvents(state, buffer, length);
+    const EventTable* table = state->events.load();
+    if (handle != 0 && handle == state->outputStream.load() && table != nullptr) {
+        result = RenderEvents(state, table, buffer, length);
     } else {
         std::memset(buffer, 0, length);
         result = length | kStreamEndBit;

@@ -64,14 +64,15 @@ void ReleaseEventTable(PlayerState* state) {
     std::free(table);
 }
 
-// Unpublishes the output stream and frees it; once this returns no render call of it
-// is in progress, and a late one touches nothing.
+// Unpublishes the output stream, waits until no render call is in progress, then frees
+// it: a library that waits for the call in progress inside the free then finds none
+// that could be blocked on this thread, and a late call touches nothing.
 void ReleaseOutputStream(PlayerState* state) {
     const HSTREAM stream = state->outputStream.exchange(0);
+    WaitForRenderCalls(state);
     if (stream != 0) {
         BASS_StreamFree(stream);
     }
-    WaitForRenderCalls(state);
 }
 
 // A new output stream for the current table, its cursor at the start and the
@@ -186,8 +187,10 @@ void Stop(PlayerState* state) {
     if (stream == 0) {
         return;
     }
-    BASS_ChannelStop(stream);
+    // Render calls find no table from here on and touch nothing, so the stop cannot
+    // wait for one that is blocked on this thread.
     ReleaseEventTable(state);
+    BASS_ChannelStop(stream);
     state->playing = false;
 }
 
@@ -200,15 +203,17 @@ void FreeStream(PlayerState* state) {
 }
 
 // A sync may fire late, for a stream already replaced: only the current stream's own
-// sync rewinds the song.
+// sync rewinds the song. It is counted like a render call, so a command that replaces
+// the stream waits for it before it sets the new stream's cursor.
 void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD channel, DWORD /*data*/, void* user) {
     PlayerState* state = static_cast<PlayerState*>(user);
-    if (channel == 0 || channel != state->outputStream.load()) {
-        return;
+    state->renderCalls.fetch_add(1);
+    if (channel != 0 && channel == state->outputStream.load()) {
+        state->nextEvent.store(0, std::memory_order_relaxed);
+        state->renderedBytes.store(0, std::memory_order_relaxed);
+        if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {
+            BASS_ChannelSetPosition(channel, 0, kPosByte);
+        }
     }
-    state->nextEvent.store(0, std::memory_order_relaxed);
-    state->renderedBytes.store(0, std::memory_order_relaxed);
-    if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {
-        BASS_ChannelSetPosition(channel, 0, kPosByte);
-    }
+    state->renderCalls.fetch_sub(1, std::memory_order_release);
 }

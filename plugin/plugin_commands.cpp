@@ -34,15 +34,18 @@ void FitEditorWindow(HWND window, const BASS_VST_INFO& info) {
 } // namespace
 
 bool LoadPlugin(PlayerState* state, const wchar_t* path) {
-    // Many editors crash when the window they live in dies first, so the editor is
-    // closed before its window goes, and the plug-in is freed last.
+    // The mixing thread lets go of the plug-in first, so nothing below waits for a
+    // render call. Many editors crash when the window they live in dies first, so the
+    // editor is closed before its window goes, and the plug-in is freed last.
+    const DWORD old = UnpublishInstrument(state);
     if (state->editorWindow != nullptr && IsWindow(state->editorWindow)) {
-        BASS_VST_EmbedEditor(state->instrument.load(), nullptr);
+        BASS_VST_EmbedEditor(old, nullptr);
         DestroyWindow(state->editorWindow);
     }
     state->editorWindow = nullptr;
+    BASS_VST_ChannelFree(old);
 
-    const DWORD instrument = ReplaceInstrument(state, path);
+    const DWORD instrument = LoadInstrument(state, path);
     BASS_VST_INFO info;
     return QueryPlugin(instrument, &info) && info.hasEditor != 0;
 }

@@ -46,9 +46,9 @@ std::string LoopTagsFromEnvironment() {
 std::recursive_mutex g_streamLock;
 
 const LibrarySettings& Settings() {
-    static const LibrarySettings settings = {EnvNumber(L"QB_NO_WAIT", 0) == 1,
-                                             EnvNumber(L"QB_SEEKABLE", 0) == 1,
-                                             EnvNumber(L"QB_NO_DEVICE", 0) == 1};
+    static const LibrarySettings settings = {
+        EnvNumber(L"QB_NO_WAIT", 0) == 1, EnvNumber(L"QB_SEEKABLE", 0) == 1,
+        EnvNumber(L"QB_NO_DEVICE", 0) == 1, EnvNumber(L"QB_HANG_INIT", 0) == 1};
     return settings;
 }
 
@@ -91,6 +91,10 @@ extern "C" {
 
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
     BOOL result = 0;
+    if (Settings().hangInit) {
+        WriteUnixProcessId();
+        Sleep(INFINITE);
+    }
     {
         std::lock_guard<std::recursive_mutex> lock(g_streamLock);
         // Device 0 is "no sound": it always opens, for decoding streams only.

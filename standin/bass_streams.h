@@ -59,6 +59,7 @@ struct LibrarySettings {
     bool noWait;   // QB_NO_WAIT=1
     bool seekable; // QB_SEEKABLE=1: user streams take non-zero positions
     bool noDevice; // QB_NO_DEVICE=1: the default device fails, device 0 works
+    bool hangInit; // QB_HANG_INIT=1: BASS_Init never returns, as a device driver may hang
 };
 const LibrarySettings& Settings();
 

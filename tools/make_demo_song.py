@@ -6,6 +6,7 @@ beats, about 7.4 seconds, so the loop turns at the song's end within the demo.
 
 usage: make_demo_song.py OUTPUT.mid [BEATS]
 """
+import argparse
 import os
 import sys
 
@@ -53,12 +54,22 @@ def demo_tracks(beats=32):
     return [[(t, m) for t, m in track if t <= end] for track in (conductor, melody, bass, chords)]
 
 
+def whole_bars(text):
+    beats = int(text)
+    if beats <= 0 or beats % 4 != 0:
+        raise argparse.ArgumentTypeError("a whole number of 4-beat bars, such as 16 or 32")
+    return beats
+
+
 def main():
-    if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and int(sys.argv[2]) % 4 != 0):
-        sys.exit(__doc__.strip())
-    beats = int(sys.argv[2]) if len(sys.argv) == 3 else 32
-    with open(sys.argv[1], "wb") as out:
-        out.write(smf.midi_file(demo_tracks(beats), Q, running_status=True))
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("output", metavar="OUTPUT.mid", help="the MIDI file to write")
+    parser.add_argument("beats", metavar="BEATS", type=whole_bars, nargs="?", default=32,
+                        help="how many beats of the piece to write, from its start: a multiple "
+                             "of 4 up to 32 (default 32, about 15 s; 16 is about 7.4 s)")
+    args = parser.parse_args()
+    with open(args.output, "wb") as out:
+        out.write(smf.midi_file(demo_tracks(args.beats), Q, running_status=True))
 
 
 if __name__ == "__main__":

@@ -73,9 +73,10 @@ class Run:
 AUTO = "auto"
 
 
-def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=None):
+def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=None, cwd=None):
     """Runs quillctl with `args` (options, then commands) against the host of this width,
-    or the host given; with host=AUTO quillctl chooses it from the shipped programs."""
+    or the host given; with host=AUTO quillctl chooses it from the shipped programs.
+    `cwd` is the folder it runs in."""
     env = session_environment()
     if extra_env:
         env.update(extra_env)
@@ -102,7 +103,7 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
         commands.write(stdin or "")
         commands.seek(0)
         status = subprocess.run(argv, env=env, stdin=commands, stdout=out, stderr=err,
-                                timeout=timeout).returncode
+                                timeout=timeout, cwd=cwd).returncode
         out.seek(0)
         err.seek(0)
         return Run(status, out.read(), err.read(), trace_path)

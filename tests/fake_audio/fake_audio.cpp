@@ -49,6 +49,8 @@ bool midiOpenFails = false;
 bool midiFillFails = false;
 bool streamCreateFails = false;
 bool positionRefused = false;
+void (*positionHook)(void*) = nullptr;
+void* positionHookContext = nullptr;
 std::string tags;
 std::atomic<bool> quiet{false};
 std::atomic<bool> noWait{false};
@@ -197,6 +199,7 @@ void Reset() {
     midiFillFails = false;
     streamCreateFails = false;
     positionRefused = false;
+    positionHook = nullptr;
     tags.clear();
     quiet.store(false);
     noWait.store(false);
@@ -259,6 +262,11 @@ void SetMidiFillFails(bool fails) {
 void SetStreamCreateFails(bool fails) {
     streamCreateFails = fails;
 }
+void SetPositionHook(void (*hook)(void* context), void* context) {
+    positionHook = hook;
+    positionHookContext = context;
+}
+
 void SetPositionRefused(bool refused) {
     positionRefused = refused;
 }
@@ -368,6 +376,9 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
     std::lock_guard<std::recursive_mutex> guard(mixerLock);
     const bool refused = positionRefused && pos != 0;
+    if (positionHook != nullptr) {
+        positionHook(positionHookContext);
+    }
     Record("ChannelSetPosition handle=%u pos=%llu mode=%u -> %d", handle,
            static_cast<unsigned long long>(pos), mode, refused ? 0 : 1);
     auto found = streams.find(handle);

@@ -37,6 +37,8 @@ void SetMidiFillFails(bool fails);
 
 void SetStreamCreateFails(bool fails);
 void SetPositionRefused(bool refused);
+// Called inside every BASS_ChannelSetPosition, with `context`; null for none.
+void SetPositionHook(void (*hook)(void* context), void* context);
 // A run of zero-ended strings closed by an empty one (pass it with its ending zeros).
 void SetTags(const std::string& tags);
 

@@ -138,6 +138,33 @@ TEST_F(SongCommands, ALateSyncOfAReplacedStreamLeavesTheNewSongAlone) {
     EXPECT_EQ(state.renderedBytes.load(), 1000u);
 }
 
+TEST_F(SongCommands, ALoopSyncInProgressCountsAsARenderCall) {
+    LoadEvents({Ev(1, 60, 0, 0)});
+    Play(&state);
+    static DWORD countDuringSync = 0;
+    fake::SetPositionHook(
+        [](void* player) {
+            countDuringSync = static_cast<PlayerState*>(player)->renderCalls.load();
+        },
+        &state);
+    LoopSyncProc(1, 1, 0, &state);
+    EXPECT_EQ(countDuringSync, 1u) << "a command that replaces the stream waits for the sync";
+    EXPECT_EQ(state.renderCalls.load(), 0u);
+}
+
+TEST_F(SongCommands, ARenderCallAfterStopTouchesNothingNotEvenTheInstrument) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 800)});
+    Play(&state);
+    Stop(&state);
+    fake::ClearCalls();
+    // The stopped stream's call that the library had already begun.
+    EXPECT_EQ(Render(1000), 1000u | 0x80000000u);
+    EXPECT_TRUE(fake::Calls().empty()) << "no pull that could wait for this thread";
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[999], 0);
+}
+
 TEST_F(SongCommands, WithoutAStreamPlayStopAndFreeDoNothing) {
     Play(&state);
     Stop(&state);
