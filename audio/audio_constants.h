@@ -1,7 +1,8 @@
-// Flag values and event numbers the host passes to the audio libraries.
+// Flag values, event numbers and results the host passes to and reads from the audio
+// libraries. (The stand-ins' further constants are in doubles/standin/library_constants.h.)
 #pragma once
 
-#include "bass_types.h"
+#include "audio/bass_types.h"
 
 constexpr DWORD kSampleRate = 48000;
 constexpr DWORD kChannels = 2;
@@ -14,27 +15,12 @@ constexpr DWORD kFloatLoopStream = 0x104;         // float samples, loop flag
 constexpr DWORD kSyncPosMixtime = 0x40000000;
 constexpr DWORD kSyncEndMixtime = 0x40000002;
 constexpr DWORD kStreamEndBit = 0x80000000;
-constexpr DWORD kTagsLoop = 2;
-constexpr DWORD kPosByte = 0;
+constexpr DWORD kTagsOgg = 2;              // the tag kind that carries the loop tags
+constexpr DWORD kPosByte = 0;              // positions in bytes
+constexpr DWORD kResultError = 0xFFFFFFFF; // the error value of calls that give a count
 
-// Flag bits of which the values above are made, for the stand-in libraries.
-constexpr DWORD kFlagFloat = 0x100;
-constexpr DWORD kFlagDecode = 0x200000;
-constexpr DWORD kFlagUnicode = 0x80000000;
-constexpr DWORD kBytesPerFrame = 8; // two channels of 32-bit float
-
-// Event numbers of the event records.
-constexpr DWORD kEventNote = 1;
-constexpr DWORD kEventProgram = 2;
-constexpr DWORD kEventChannelPressure = 3;
-constexpr DWORD kEventPitchBend = 4;
+// Event numbers of the event records that the host itself sends or passes over.
 constexpr DWORD kEventBankSelect = 10;
-constexpr DWORD kEventModulation = 11;
-constexpr DWORD kEventVolume = 12;
-constexpr DWORD kEventPan = 13;
-constexpr DWORD kEventExpression = 14;
 constexpr DWORD kEventSustain = 15;
-constexpr DWORD kEventSoundOff = 16;
 constexpr DWORD kEventResetControllers = 17;
 constexpr DWORD kEventAllNotesOff = 18;
-constexpr DWORD kEventTempo = 62;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "bass_types.h"
+#include "audio/bass_types.h"
 
 // The stand-in libraries define this as dllexport before including the header,
 // so both sides of the interface compile from the same prototypes.

@@ -13,13 +13,12 @@
 #define POLL_MS 10UL
 #define ENDING_MS 5000UL /* how long a host whose window went away may take to end */
 #define TERMINATE_MS 5000UL
-#define CODE_LOAD_SONG 1
-#define CODE_PLAY 2
-#define CODE_STOP 3
-#define CODE_FREE_STREAM 4
-#define CODE_LOAD_PLUGIN 5
-#define CODE_SHOW_EDITOR 6
-#define CODE_QUIT 7
+#define WIDEN_TEXT(text) L##text
+#define NUMBER_TEXT(number) WIDEN_TEXT(#number)
+#define VERSION_TEXT(number) NUMBER_TEXT(number)
+/* The command line the host is started with unless the options give another. */
+#define DEFAULT_ARGUMENTS                                                                          \
+    L"v=" VERSION_TEXT(QB_INTERFACE_VERSION) L" pid={pid} hwndpf={song} hwndee={editor}"
 
 static const wchar_t kReportClass[] = L"QuillbrookClientReport";
 /* Posted to a report window by a close from another thread: lparam is the host. */
@@ -160,8 +159,9 @@ static LRESULT CALLBACK report_procedure(HWND window, UINT message, WPARAM wpara
     if (message == WM_SETTEXT && lparam != 0) {
         QbHost* host = (QbHost*)GetWindowLongPtrW(window, GWLP_USERDATA);
         if (host != NULL) {
-            const char kind = window == host->song_window ? 'S' : 'E';
-            if (kind == 'S') {
+            const QbReportKind kind =
+                window == host->song_window ? QB_REPORT_SONG : QB_REPORT_EDITOR;
+            if (kind == QB_REPORT_SONG) {
                 ++host->song_reports;
             } else {
                 ++host->editor_reports;
@@ -287,9 +287,7 @@ static int host_arguments(const QbStartOptions* options, const QbHost* host, wch
     wchar_t number[32];
     wchar_t first[2048];
     wchar_t second[2048];
-    const wchar_t* text = options->arguments != NULL
-                              ? options->arguments
-                              : L"v=3 pid={pid} hwndpf={song} hwndee={editor}";
+    const wchar_t* text = options->arguments != NULL ? options->arguments : DEFAULT_ARGUMENTS;
     _snwprintf(number, 32, L"%lu",
                options->parent_pid != 0 ? options->parent_pid : GetCurrentProcessId());
     number[31] = L'\0';
@@ -308,8 +306,8 @@ static QbResult wait_for_window(QbHost* host, unsigned long ms, QbError* error) 
     const DWORD start = GetTickCount();
     for (;;) {
         HWND found = NULL;
-        if (qb_host_windows(host, L"Quillbrook64", &found, 1) == 0) {
-            qb_host_windows(host, L"Quillbrook32", &found, 1);
+        if (qb_host_windows(host, QB_MAIN_CLASS_64, &found, 1) == 0) {
+            qb_host_windows(host, QB_MAIN_CLASS_32, &found, 1);
         }
         if (found != NULL) {
             host->window = found;
@@ -532,7 +530,7 @@ QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t
     }
     checked = check_song_file(path, &check);
     before = host->song_reports;
-    result = send_text(host, CODE_LOAD_SONG, path, error);
+    result = send_text(host, QB_CODE_LOAD_SONG, path, error);
     if (result == QB_OK && host->song_reports != before && report != NULL && report_chars > 0) {
         GetWindowTextW(host->song_window, report, (int)report_chars);
     }
@@ -553,28 +551,28 @@ QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbEr
     }
     checked = check_plugin_file(host, path, &check);
     before = host->editor_reports;
-    result = send_text(host, CODE_LOAD_PLUGIN, path, error);
+    result = send_text(host, QB_CODE_LOAD_PLUGIN, path, error);
     if (result == QB_OK && host->editor_reports != before && has_editor != NULL) {
         GetWindowTextW(host->editor_window, report, 8);
-        *has_editor = wcscmp(report, L"TRUE") == 0;
+        *has_editor = wcscmp(report, QB_REPORT_HAS_EDITOR) == 0;
     }
     return load_outcome(result, checked, &check, error);
 }
 
 QbResult qb_play(QbHost* host, QbError* error) {
-    return send_text(host, CODE_PLAY, NULL, error);
+    return send_text(host, QB_CODE_PLAY, NULL, error);
 }
 
 QbResult qb_stop(QbHost* host, QbError* error) {
-    return send_text(host, CODE_STOP, NULL, error);
+    return send_text(host, QB_CODE_STOP, NULL, error);
 }
 
 QbResult qb_free_stream(QbHost* host, QbError* error) {
-    return send_text(host, CODE_FREE_STREAM, NULL, error);
+    return send_text(host, QB_CODE_FREE_STREAM, NULL, error);
 }
 
 QbResult qb_show_editor(QbHost* host, QbError* error) {
-    return send_text(host, CODE_SHOW_EDITOR, NULL, error);
+    return send_text(host, QB_CODE_SHOW_EDITOR, NULL, error);
 }
 
 QbResult qb_quit(QbHost* host, QbError* error) {
@@ -583,7 +581,7 @@ QbResult qb_quit(QbHost* host, QbError* error) {
         ended_message(host, error, L"before the quit was sent");
         return QB_ERROR_HOST_ENDED;
     }
-    result = send_text(host, CODE_QUIT, NULL, error);
+    result = send_text(host, QB_CODE_QUIT, NULL, error);
     if (result != QB_OK && result != QB_ERROR_HOST_ENDED) {
         return result;
     }
@@ -700,10 +698,6 @@ HWND qb_host_window(const QbHost* host) {
 
 int qb_host_width(const QbHost* host) {
     return host->width;
-}
-
-HWND qb_host_report_window(const QbHost* host, char kind) {
-    return kind == 'S' ? host->song_window : host->editor_window;
 }
 
 void qb_host_terminate(QbHost* host, unsigned long status) {

@@ -13,6 +13,8 @@
 #include <stddef.h>
 #include <windows.h>
 
+#include "quillbrook_protocol.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -36,9 +38,6 @@ typedef struct QbError {
     wchar_t message[600];
 } QbError;
 
-/* The interface version this library speaks. */
-#define QB_INTERFACE_VERSION 3
-
 /* The width (32 or 64) of the plug-in library at `path`, read from its PE header;
    0 with QB_ERROR_FILE or QB_ERROR_NOT_A_PLUGIN otherwise. */
 QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error);
@@ -50,14 +49,15 @@ QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t pa
 
 typedef struct QbHost QbHost;
 
-/* Called for each report as it arrives: `kind` is 'S' for the song report (the path
-   of the song loaded) or 'E' for the editor report ("TRUE" or "FALSE"). */
-typedef void (*QbReportCallback)(void* user, char kind, const wchar_t* text);
+/* Called for each report as it arrives: the song report (the path of the song loaded)
+   or the editor report (QB_REPORT_HAS_EDITOR or QB_REPORT_NO_EDITOR). */
+typedef void (*QbReportCallback)(void* user, QbReportKind kind, const wchar_t* text);
 
 typedef struct QbStartOptions {
     const wchar_t* host_path;   /* Quillbrook64.exe or Quillbrook32.exe */
-    const wchar_t* arguments;   /* null: "v=3 pid={pid} hwndpf={song} hwndee={editor}";
-                                   {pid}, {song} and {editor} are replaced */
+    const wchar_t* arguments;   /* null: "v=<QB_INTERFACE_VERSION> pid={pid} hwndpf={song}
+                                   hwndee={editor}"; {pid}, {song} and {editor} are
+                                   replaced */
     unsigned long parent_pid;   /* 0: this process, so the host ends when it does */
     unsigned long window_ms;    /* how long to wait for the main window; 0: 30000 */
     unsigned long command_ms;   /* how long a command may take; 0: 60000 */
@@ -124,7 +124,6 @@ HANDLE qb_host_process(const QbHost* host);
 unsigned long qb_host_process_id(const QbHost* host);
 HWND qb_host_window(const QbHost* host);
 int qb_host_width(const QbHost* host);
-HWND qb_host_report_window(const QbHost* host, char kind);
 
 /* The host's top-level windows of `class_name`, in z-order: up to `max` of them go to
    `windows`; gives how many there are. */

@@ -11,24 +11,13 @@ endif()
 add_compile_options(-Wall -Wextra)
 set(QB_TEST_PREFIX "" CACHE STRING "Prefix for the names of this build's tests")
 
-add_library(qb_portable STATIC
-    client/pe_width.c
-    host/command_line.cpp
-    host/command_queue.cpp
-    host/payload.cpp
-    player/instrument.cpp
-    player/player_state.cpp
-    player/render_stream.cpp
-    player/song_commands.cpp)
-target_include_directories(qb_portable PUBLIC "${CMAKE_SOURCE_DIR}")
+add_library(qb_portable STATIC ${QB_CORE_SOURCES} ${QB_CLIENT_PORTABLE_SOURCES})
 
 # The portable parts of the stand-in libraries and test instruments.
-add_library(qb_standin_portable STATIC standin/midi_file.cpp instruments/synth_engine.cpp)
-target_include_directories(qb_standin_portable PUBLIC "${CMAKE_SOURCE_DIR}")
+add_library(qb_standin_portable STATIC ${QB_MIDI_READER_SOURCES} ${QB_SYNTH_ENGINE_SOURCES})
 
 # The audio libraries' fake, for the player's tests and benchmarks.
-add_library(qb_fake_audio STATIC tests/fake_audio/fake_audio.cpp)
-target_include_directories(qb_fake_audio PUBLIC "${CMAKE_SOURCE_DIR}")
+add_library(qb_fake_audio STATIC doubles/fake_audio/fake_audio.cpp ${QB_STREAM_MODEL_SOURCES})
 find_package(Threads REQUIRED)
 target_link_libraries(qb_fake_audio PUBLIC Threads::Threads)
 
@@ -69,21 +58,25 @@ gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST
 # Fuzz targets need clang's libFuzzer; each runs for a bounded time with the tests.
 set(QB_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target runs in the tests")
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND QB_SANITIZE MATCHES "address")
+    # The same sources again, with the fuzzer's coverage instrumentation.
+    add_library(qb_portable_fuzz STATIC ${QB_CORE_SOURCES} ${QB_CLIENT_PORTABLE_SOURCES}
+                                        ${QB_MIDI_READER_SOURCES})
+    target_compile_options(qb_portable_fuzz PRIVATE -fsanitize=fuzzer-no-link)
     function(qb_fuzz_target name)
-        add_executable(${name} tests/fuzz/${name}.cpp ${ARGN})
-        target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
+        add_executable(${name} tests/fuzz/${name}.cpp)
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(${name} PRIVATE qb_portable_fuzz)
         set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${name}")
         file(MAKE_DIRECTORY "${corpus}")
         add_test(NAME ${name}
             COMMAND ${name} -max_total_time=${QB_FUZZ_SECONDS} -seed=1 -print_final_stats=1
                     "${corpus}" "${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${name}")
     endfunction()
-    qb_fuzz_target(fuzz_command_line host/command_line.cpp)
-    qb_fuzz_target(fuzz_payload host/payload.cpp)
-    qb_fuzz_target(fuzz_midi_file standin/midi_file.cpp)
-    qb_fuzz_target(fuzz_pe_width client/pe_width.c)
+    qb_fuzz_target(fuzz_command_line)
+    qb_fuzz_target(fuzz_payload)
+    qb_fuzz_target(fuzz_midi_file)
+    qb_fuzz_target(fuzz_pe_width)
 endif()
 
 include(cmake/windows_checks.cmake)

@@ -66,22 +66,17 @@ set_source_files_properties("${CMAKE_SOURCE_DIR}/res/quillbrook.rc" PROPERTIES
 # build paths.
 set(QB_PROGRAM Quillbrook${QB_WIDTH})
 add_library(qb_host OBJECT
+    ${QB_CORE_SOURCES}
     host/main.cpp
     host/main_window.cpp
     host/parent_watcher.cpp
     host/host_globals.cpp
-    host/command_line.cpp
-    host/command_queue.cpp
     host/copy_data.cpp
     host/host_end.cpp
-    host/payload.cpp
     host/reports.cpp
-    player/instrument.cpp
-    player/player_state.cpp
-    player/render_stream.cpp
-    player/song_commands.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
+    res/window_class.cpp
     res/quillbrook.rc)
 configure_file(res/version_info.h.in "${CMAKE_BINARY_DIR}/generated/version_info.h" @ONLY)
 target_include_directories(qb_host PRIVATE "${CMAKE_SOURCE_DIR}/res" "${QB_ICON_DIR}")
@@ -112,7 +107,7 @@ endforeach()
 # Stand-in audio libraries: for tests and the demo only, kept out of the dist folder.
 # bassmidi and bass_vst build on bass.dll through its public interface, as the real
 # add-ons do.
-add_library(qb_standin_common STATIC standin/trace.cpp standin/standin_env.cpp)
+add_library(qb_standin_common STATIC doubles/standin/trace.cpp doubles/standin/standin_env.cpp)
 target_compile_options(qb_standin_common PRIVATE ${QB_WARNINGS})
 set(QB_STANDIN_DIR "${CMAKE_BINARY_DIR}/standin")
 function(qb_standin lib)
@@ -123,17 +118,18 @@ function(qb_standin lib)
     set_target_properties(standin_${lib} PROPERTIES
         OUTPUT_NAME ${lib} PREFIX "" RUNTIME_OUTPUT_DIRECTORY "${QB_STANDIN_DIR}")
 endfunction()
-qb_standin(bass standin/bass_standin.cpp standin/mixer.cpp standin/wav_writer.cpp)
-qb_standin(bassmidi standin/bassmidi_standin.cpp standin/midi_file.cpp)
+qb_standin(bass doubles/standin/bass_standin.cpp doubles/standin/mixer.cpp
+    doubles/standin/wav_writer.cpp ${QB_STREAM_MODEL_SOURCES})
+qb_standin(bassmidi doubles/standin/bassmidi_standin.cpp ${QB_MIDI_READER_SOURCES})
 target_link_libraries(standin_bassmidi PRIVATE qb_bass)
-qb_standin(bass_vst standin/bass_vst_standin.cpp)
+qb_standin(bass_vst doubles/standin/bass_vst_standin.cpp)
 target_link_libraries(standin_bass_vst PRIVATE qb_bass)
 
 # Test instruments for the stand-in bass_vst.dll: name, editor size, key that crashes
-# (128: none), then any further settings of instruments/test_synth.cpp.
+# (128: none), then any further settings of doubles/instruments/test_synth.cpp.
 function(qb_instrument name width height crash_key)
-    add_library(${name} SHARED instruments/test_synth.cpp instruments/synth_engine.cpp
-                               instruments/synth_editor.cpp)
+    add_library(${name} SHARED doubles/instruments/test_synth.cpp ${QB_SYNTH_ENGINE_SOURCES}
+                               doubles/instruments/synth_editor.cpp)
     target_compile_definitions(${name} PRIVATE UNICODE _UNICODE QB_SYNTH_NAME="${name}"
         QB_EDITOR_WIDTH=${width} QB_EDITOR_HEIGHT=${height} QB_CRASH_KEY=${crash_key} ${ARGN})
     target_compile_options(${name} PRIVATE ${QB_WARNINGS})
@@ -156,7 +152,7 @@ qb_instrument(qb_synth_hang_exit 400 300 128 QB_HANG_ON_EXIT)
 qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
 
 # The client library for controller authors: plain C.
-add_library(quillbrook_client STATIC client/quillbrook_client.c client/pe_width.c)
+add_library(quillbrook_client STATIC client/quillbrook_client.c ${QB_CLIENT_PORTABLE_SOURCES})
 target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
 target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
 target_link_libraries(quillbrook_client PUBLIC user32)
@@ -174,15 +170,14 @@ target_link_libraries(quillctl PRIVATE quillbrook_client)
 set_target_properties(quillctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/controller")
 
 # A program that exercises the stand-ins through their public interface, for tests.
-add_executable(standin_probe tests/standin_probe/standin_probe.cpp)
+add_executable(standin_probe doubles/probe/standin_probe.cpp)
 target_compile_options(standin_probe PRIVATE ${QB_WARNINGS})
 target_link_options(standin_probe PRIVATE ${QB_STATIC_RUNTIME})
 target_link_libraries(standin_probe PRIVATE qb_bass qb_bassmidi qb_bass_vst)
 set_target_properties(standin_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
 
 # A test controller on the client library, for cases quillctl never meets.
-add_executable(client_driver tests/client_driver/client_driver.c)
-target_include_directories(client_driver PRIVATE "${CMAKE_SOURCE_DIR}")
+add_executable(client_driver doubles/client_driver/client_driver.c)
 target_compile_definitions(client_driver PRIVATE UNICODE _UNICODE)
 target_compile_options(client_driver PRIVATE -Wall -Wextra -std=c99)
 target_link_options(client_driver PRIVATE -municode ${QB_STATIC_RUNTIME})

@@ -17,9 +17,9 @@ if(QB_WINDOWS_TESTS)
     # One Wine session (display and prefix) for the whole test run.
     set(QB_SESSION_DIR "${CMAKE_BINARY_DIR}/wine-session")
     add_test(NAME wine_session_start
-        COMMAND "${CMAKE_SOURCE_DIR}/tests/e2e/wine_session.sh" start "${QB_SESSION_DIR}")
+        COMMAND "${CMAKE_SOURCE_DIR}/scripts/wine_session.sh" start "${QB_SESSION_DIR}")
     add_test(NAME wine_session_stop
-        COMMAND "${CMAKE_SOURCE_DIR}/tests/e2e/wine_session.sh" stop "${QB_SESSION_DIR}")
+        COMMAND "${CMAKE_SOURCE_DIR}/scripts/wine_session.sh" stop "${QB_SESSION_DIR}")
     set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
     set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 

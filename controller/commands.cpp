@@ -1,14 +1,21 @@
-#include "commands.h"
+#include "controller/commands.h"
 
 #include <cstdio>
 #include <iostream>
 
-#include "editor_windows.h"
-#include "text.h"
+#include "controller/editor_windows.h"
+#include "controller/text.h"
 
 namespace {
 
-typedef std::vector<std::wstring> Arguments;
+// A command's arguments: the words as given, and what its check read from them, so
+// nothing is parsed twice.
+struct Arguments {
+    std::vector<std::wstring> words;
+    ULONG_PTR code = 0;           // send, send-text, send-bytes, send-null
+    DWORD milliseconds = 0;       // wait
+    unsigned long long bytes = 0; // send-bytes
+};
 
 void PrintAnswer(LRESULT answer) {
     std::printf("answered %lld\n", static_cast<long long>(answer));
@@ -26,32 +33,27 @@ bool Report(QbResult result, const QbError& error) {
     return result != QB_ERROR_HOST_ENDED;
 }
 
-bool ReadCode(const std::wstring& text, ULONG_PTR* code) {
+bool ReadCode(Arguments* args) {
     unsigned long long value = 0;
-    if (!ParseNumber(text, &value)) {
-        return Fail("a command code is a whole number, not ", text);
+    if (!ParseNumber(args->words[0], &value)) {
+        return Fail("a command code is a whole number, not ", args->words[0]);
     }
-    *code = static_cast<ULONG_PTR>(value);
+    args->code = static_cast<ULONG_PTR>(value);
     return true;
 }
 
-bool CheckCode(const Arguments& args) {
-    ULONG_PTR code = 0;
-    return ReadCode(args[0], &code);
+bool ReadWait(Arguments* args) {
+    return ParseSeconds(args->words[0], &args->milliseconds) ||
+           Fail("wait wants seconds, not ", args->words[0]);
 }
 
-bool CheckWait(const Arguments& args) {
-    DWORD milliseconds = 0;
-    return ParseSeconds(args[0], &milliseconds) || Fail("wait wants seconds, not ", args[0]);
-}
-
-bool CheckSendBytes(const Arguments& args) {
-    unsigned long long bytes = 0;
-    if (!CheckCode(args)) {
+bool ReadSendBytes(Arguments* args) {
+    if (!ReadCode(args)) {
         return false;
     }
-    if (!ParseNumber(args[1], &bytes) || bytes > (args[2].size() + 1) * sizeof(wchar_t)) {
-        return Fail("the byte count must fit the text with its terminator: ", args[1]);
+    if (!ParseNumber(args->words[1], &args->bytes) ||
+        args->bytes > (args->words[2].size() + 1) * sizeof(wchar_t)) {
+        return Fail("the byte count must fit the text with its terminator: ", args->words[1]);
     }
     return true;
 }
@@ -69,12 +71,13 @@ bool ReportLoad(QbResult result, const QbError& error) {
 
 bool Song(Session* session, const Arguments& args) {
     QbError error = {};
-    return ReportLoad(qb_load_song(session->host, args[0].c_str(), nullptr, 0, &error), error);
+    return ReportLoad(qb_load_song(session->host, args.words[0].c_str(), nullptr, 0, &error),
+                      error);
 }
 
 bool Plugin(Session* session, const Arguments& args) {
     QbError error = {};
-    return ReportLoad(qb_load_plugin(session->host, args[0].c_str(), nullptr, &error), error);
+    return ReportLoad(qb_load_plugin(session->host, args.words[0].c_str(), nullptr, &error), error);
 }
 
 template <QbResult (*Call)(QbHost*, QbError*)> bool Simple(Session* session, const Arguments&) {
@@ -89,18 +92,19 @@ bool Quit(Session* session, const Arguments&) {
 }
 
 bool Wait(Session* session, const Arguments& args) {
-    DWORD milliseconds = 0;
-    ParseSeconds(args[0], &milliseconds);
-    qb_wait(session->host, milliseconds);
+    qb_wait(session->host, args.milliseconds);
+    return true;
+}
+
+bool Close(Session* session, const Arguments&) {
+    PostMessageW(qb_host_window(session->host), WM_SYSCOMMAND, SC_CLOSE, 0);
     return true;
 }
 
 bool SendPayload(Session* session, const Arguments& args, const void* data, DWORD bytes) {
-    ULONG_PTR code = 0;
-    ReadCode(args[0], &code);
     QbError error = {};
     LRESULT answer = 0;
-    const QbResult result = qb_send(session->host, code, data, bytes, &answer, &error);
+    const QbResult result = qb_send(session->host, args.code, data, bytes, &answer, &error);
     if (result == QB_OK) {
         PrintAnswer(answer);
     }
@@ -108,15 +112,13 @@ bool SendPayload(Session* session, const Arguments& args, const void* data, DWOR
 }
 
 bool Send(Session* session, const Arguments& args) {
-    const std::wstring text = args.size() > 1 ? args[1] : std::wstring();
+    const std::wstring text = args.words.size() > 1 ? args.words[1] : std::wstring();
     return SendPayload(session, args, text.c_str(),
                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 bool SendBytes(Session* session, const Arguments& args) {
-    unsigned long long bytes = 0;
-    ParseNumber(args[1], &bytes);
-    return SendPayload(session, args, args[2].c_str(), static_cast<DWORD>(bytes));
+    return SendPayload(session, args, args.words[2].c_str(), static_cast<DWORD>(args.bytes));
 }
 
 bool SendNull(Session* session, const Arguments& args) {
@@ -142,11 +144,6 @@ bool CloseEditors(Session* session, const Arguments&) {
     return true;
 }
 
-bool Close(Session* session, const Arguments&) {
-    PostMessageW(qb_host_window(session->host), WM_SYSCOMMAND, SC_CLOSE, 0);
-    return true;
-}
-
 bool KillParent(Session* session, const Arguments&) {
     if (session->decoy.hProcess == nullptr) {
         return Fail("kill-parent needs --decoy-parent");
@@ -164,34 +161,51 @@ bool KillParent(Session* session, const Arguments&) {
 }
 
 struct Command {
-    const wchar_t* name;
+    const char* name;
+    const char* arguments; // as the usage shows them
+    const char* help;
+    bool forTesting; // listed apart: what a controller author would not copy
     size_t argumentCount;
-    bool (*check)(const Arguments& args); // before the host starts; null: nothing to check
+    bool (*read)(Arguments* args); // before the host starts; null: nothing to read
     bool (*run)(Session* session, const Arguments& args);
+    bool endsHost;
 };
 
 const Command kCommands[] = {
-    {L"song", 1, nullptr, Song},
-    {L"plugin", 1, nullptr, Plugin},
-    {L"play", 0, nullptr, Simple<qb_play>},
-    {L"stop", 0, nullptr, Simple<qb_stop>},
-    {L"free", 0, nullptr, Simple<qb_free_stream>},
-    {L"editor", 0, nullptr, Simple<qb_show_editor>},
-    {L"quit", 0, nullptr, Quit},
-    {L"wait", 1, CheckWait, Wait},
-    {L"send", 1, CheckCode, Send},
-    {L"send-text", 2, CheckCode, Send},
-    {L"send-bytes", 3, CheckSendBytes, SendBytes},
-    {L"send-null", 1, CheckCode, SendNull},
-    {L"windows", 0, nullptr, Windows},
-    {L"close-editor", 0, nullptr, CloseEditors},
-    {L"close", 0, nullptr, Close},
-    {L"kill-parent", 0, nullptr, KillParent},
+    {"song", "PATH", "load a Standard MIDI File (the song report is printed)", false, 1, nullptr,
+     Song, false},
+    {"plugin", "PATH", "load a VST instrument plug-in (the editor report is printed)", false, 1,
+     nullptr, Plugin, false},
+    {"play", "", "play the loaded song from its start, looping", false, 0, nullptr, Simple<qb_play>,
+     false},
+    {"stop", "", "stop playing", false, 0, nullptr, Simple<qb_stop>, false},
+    {"free", "", "release the song's output stream", false, 0, nullptr, Simple<qb_free_stream>,
+     false},
+    {"editor", "", "show the plug-in's editor window", false, 0, nullptr, Simple<qb_show_editor>,
+     false},
+    {"wait", "SECONDS", "let time pass (fractions allowed)", false, 1, ReadWait, Wait, false},
+    {"quit", "", "tell the host to end", false, 0, nullptr, Quit, true},
+    {"close", "", "close the host's main window, as its system menu would", false, 0, nullptr,
+     Close, true},
+    {"send", "CODE", "send a command code with an empty payload and print the answer", true, 1,
+     ReadCode, Send, false},
+    {"send-text", "CODE TEXT", "send a code with TEXT as its payload", true, 2, ReadCode, Send,
+     false},
+    {"send-bytes", "CODE BYTES TEXT", "send a code with TEXT, giving only BYTES as its size", true,
+     3, ReadSendBytes, SendBytes, false},
+    {"send-null", "CODE", "send a code with no payload at all (null data, size 0)", true, 1,
+     ReadCode, SendNull, false},
+    {"windows", "", "list the host's editor windows: size, position, visibility", true, 0, nullptr,
+     Windows, false},
+    {"close-editor", "", "close the host's editor windows, as their close button would", true, 0,
+     nullptr, CloseEditors, false},
+    {"kill-parent", "", "with --decoy-parent: end the decoy and time the host's end", true, 0,
+     nullptr, KillParent, true},
 };
 
 const Command* FindCommand(const std::wstring& name) {
     for (const Command& command : kCommands) {
-        if (name == command.name) {
+        if (name == Widen(command.name)) {
             return &command;
         }
     }
@@ -199,10 +213,11 @@ const Command* FindCommand(const std::wstring& name) {
     return nullptr;
 }
 
-// Splits the words into commands with their arguments, checking each; false at the
+typedef std::vector<std::pair<const Command*, Arguments>> CommandList;
+
+// Splits the words into commands with their arguments, reading each; false at the
 // first that is wrong.
-bool SplitCommands(const std::vector<std::wstring>& words,
-                   std::vector<std::pair<const Command*, Arguments>>* out) {
+bool SplitCommands(const std::vector<std::wstring>& words, CommandList* out) {
     for (size_t i = 0; i < words.size();) {
         const Command* command = FindCommand(words[i]);
         if (command == nullptr) {
@@ -211,9 +226,10 @@ bool SplitCommands(const std::vector<std::wstring>& words,
         if (words.size() - i - 1 < command->argumentCount) {
             return Fail("missing value after ", words[i]);
         }
-        const Arguments args(words.begin() + static_cast<long>(i) + 1,
-                             words.begin() + static_cast<long>(i + 1 + command->argumentCount));
-        if (command->check != nullptr && !command->check(args)) {
+        Arguments args;
+        args.words.assign(words.begin() + static_cast<long>(i) + 1,
+                          words.begin() + static_cast<long>(i + 1 + command->argumentCount));
+        if (command->read != nullptr && !command->read(&args)) {
             return false;
         }
         out->emplace_back(command, args);
@@ -234,35 +250,44 @@ bool ParseLine(const std::wstring& line, const Command** command, Arguments* arg
     rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
     for (size_t n = 0; n < (*command)->argumentCount; ++n) {
         space = n + 1 < (*command)->argumentCount ? rest.find(L' ') : std::wstring::npos;
-        args->push_back(rest.substr(0, space));
+        args->words.push_back(rest.substr(0, space));
         rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
     }
-    if ((*command)->argumentCount > 0 && args->back().empty()) {
+    if ((*command)->argumentCount > 0 && args->words.back().empty()) {
         return Fail("missing value after ", line);
     }
-    return (*command)->check == nullptr || (*command)->check(*args);
+    return (*command)->read == nullptr || (*command)->read(args);
+}
+
+void PrintCommands(bool forTesting) {
+    for (const Command& command : kCommands) {
+        if (command.forTesting != forTesting) {
+            continue;
+        }
+        const std::string words = std::string(command.name) +
+                                  (command.arguments[0] != '\0' ? " " : "") + command.arguments;
+        std::printf("  %-26s %s\n", words.c_str(), command.help);
+    }
 }
 
 } // namespace
 
 bool ReadCommandWords(const std::vector<std::wstring>& words, CommandWords* read) {
-    std::vector<std::pair<const Command*, Arguments>> commands;
+    CommandList commands;
     if (!SplitCommands(words, &commands)) {
         return false;
     }
     for (const auto& command : commands) {
-        const std::wstring name = command.first->name;
-        if (name == L"plugin" && read->firstPlugin.empty()) {
-            read->firstPlugin = command.second[0];
+        if (std::string(command.first->name) == "plugin" && read->firstPlugin.empty()) {
+            read->firstPlugin = command.second.words[0];
         }
-        read->endsHost =
-            read->endsHost || name == L"quit" || name == L"close" || name == L"kill-parent";
+        read->endsHost = read->endsHost || command.first->endsHost;
     }
     return true;
 }
 
 bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& words) {
-    std::vector<std::pair<const Command*, Arguments>> commands;
+    CommandList commands;
     if (!SplitCommands(words, &commands)) {
         return false;
     }
@@ -290,4 +315,11 @@ void RunStandardInputCommands(Session* session) {
             return; // the host has ended
         }
     }
+}
+
+void PrintCommandUsage() {
+    std::printf("commands:\n");
+    PrintCommands(false);
+    std::printf("\ncommands for testing a host (odd payloads, its windows, its parent's end):\n");
+    PrintCommands(true);
 }

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "session.h"
+#include "controller/session.h"
 
 // What quillctl needs to know of the command line's commands before it starts a host.
 struct CommandWords {
     std::wstring firstPlugin; // the path of the first "plugin" command, or empty
-    bool endsHost = false;    // a quit, close or kill-parent is among them
+    bool endsHost = false;    // a command that ends the host is among them
 };
 
 // Checks the words of the command line as commands with their arguments, saying what
@@ -24,3 +24,8 @@ bool RunCommandLineCommands(Session* session, const std::vector<std::wstring>& w
 // spaces, the last taking the rest of the line (so paths may hold spaces). A wrong
 // line is said and passed over.
 void RunStandardInputCommands(Session* session);
+
+// Prints the commands, each with its arguments and what it does, from the one table
+// that also reads and runs them: first those a controller would use, then those for
+// testing a host.
+void PrintCommandUsage();

@@ -1,8 +1,8 @@
-#include "editor_windows.h"
+#include "controller/editor_windows.h"
 
 #include <cstdio>
 
-#include "text.h"
+#include "controller/text.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ BOOL CALLBACK CountChild(HWND /*child*/, LPARAM lParam) {
 } // namespace
 
 std::vector<HWND> FindEditorWindows(const QbHost* host) {
-    static const wchar_t kEditorClass[] = L"QuillbrookEmbed";
+    static const wchar_t kEditorClass[] = QB_EDITOR_CLASS;
     std::vector<HWND> windows(qb_host_windows(host, kEditorClass, nullptr, 0));
     const size_t found = qb_host_windows(host, kEditorClass, windows.data(), windows.size());
     windows.resize(found < windows.size() ? found : windows.size());

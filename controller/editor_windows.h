@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "../client/quillbrook_client.h"
+#include "client/quillbrook_client.h"
 
 // The host's top-level windows of the editor window class, in z-order.
 std::vector<HWND> FindEditorWindows(const QbHost* host);

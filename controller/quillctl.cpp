@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "../client/quillbrook_client.h"
-#include "commands.h"
-#include "session.h"
-#include "text.h"
+#include "client/quillbrook_client.h"
+#include "controller/commands.h"
+#include "controller/session.h"
+#include "controller/text.h"
 
 namespace {
 
 constexpr int kOwnError = 125; // quillctl itself failed: bad input, host not started
 constexpr int kNoWindow = 124; // the host did not show its window or end in time
 
-const char kUsage[] =
+const char kUsageStart[] =
     "usage: quillctl [options] [HOST.exe] COMMAND ...\n"
     "\n"
     "Starts a Quillbrook host as a controller would, runs the commands in order, then waits\n"
@@ -35,37 +35,23 @@ const char kUsage[] =
     "command line, commands are read from standard input, one a line; HOST.exe must then\n"
     "be named, since the width cannot be chosen before the commands are read.\n"
     "Every command is checked before the host starts.\n"
-    "\n"
-    "commands:\n"
-    "  song PATH       load a Standard MIDI File (the song report is printed)\n"
-    "  plugin PATH     load a VST instrument plug-in (the editor report is printed)\n"
-    "  play            play the loaded song from its start, looping\n"
-    "  stop            stop playing\n"
-    "  free            release the song's output stream\n"
-    "  editor          show the plug-in's editor window\n"
-    "  wait SECONDS    let time pass (fractions allowed)\n"
-    "  quit            tell the host to end\n"
-    "  close           close the host's main window, as its system menu would\n"
-    "  send CODE       send a command code with an empty payload and print the answer\n"
-    "  send-text CODE TEXT        send a code with TEXT as its payload\n"
-    "  send-bytes CODE BYTES TEXT send a code with TEXT, giving only BYTES as its size\n"
-    "  send-null CODE  send a code with no payload at all (null data, size 0)\n"
-    "  windows         list the host's editor windows: size, position, visibility\n"
-    "  close-editor    close the host's editor windows, as their close button would\n"
-    "  kill-parent     with --decoy-parent: end the decoy and time the host's end\n"
+    "\n";
+
+const char kUsageEnd[] =
     "\n"
     "options:\n"
     "  --hosts DIR       folder holding Quillbrook64.exe and Quillbrook32.exe, for choosing by\n"
     "                    width (default: quillctl's own folder)\n"
     "  --args TEXT       start the host with exactly TEXT after its name; {pid}, {song} and\n"
     "                    {editor} stand for the parent id and the two report windows\n"
-    "  --decoy-parent    name a separate idle process as the host's parent instead of quillctl\n"
     "  --hidden          start the host's main window hidden\n"
     "  --window-timeout S  seconds to wait for the host's window (default 30)\n"
     "  --send-timeout S  seconds a command may take before the host counts as hung and the\n"
-    "                    next command runs (default 60)\n"
-    "  --end-timeout S   seconds to wait for the host's end after the commands (default: no "
-    "limit)\n"
+    "                    next command runs (default 60); also how long the host may take to\n"
+    "                    end after a command that ends it\n"
+    "  --end-timeout S   seconds to wait for the host's end when no command ends it (default:\n"
+    "                    no limit: until its window is closed)\n"
+    "  --decoy-parent    for testing: name a separate idle process as the host's parent\n"
     "  -h, --help        this text\n"
     "\n"
     "quillctl warns when a song file is missing or no Standard MIDI File, or a plug-in file\n"
@@ -172,8 +158,9 @@ bool StartDecoy(Session* session) {
                           &startup, &session->decoy) != 0;
 }
 
-void PrintReport(void* /*user*/, char kind, const wchar_t* text) {
-    std::printf("%s report: %s\n", kind == 'S' ? "song" : "editor", Narrow(text).c_str());
+void PrintReport(void* /*user*/, QbReportKind kind, const wchar_t* text) {
+    std::printf("%s report: %s\n", kind == QB_REPORT_SONG ? "song" : "editor",
+                Narrow(text).c_str());
     std::fflush(stdout);
 }
 
@@ -280,7 +267,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"--help") == 0 || wcscmp(argv[i], L"-h") == 0) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsageStart, stdout);
+            PrintCommandUsage();
+            std::fputs(kUsageEnd, stdout);
             return 0;
         }
     }

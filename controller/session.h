@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "../client/quillbrook_client.h"
+#include "client/quillbrook_client.h"
 
 struct Session {
     QbHost* host = nullptr;

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "controller/text.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "host/command_line.h"
 
 #include <cwchar>
 
-#include "../player/decimal_text.h"
+#include "common/decimal_text.h"
 
 int64_t ReadArgValue(const wchar_t* line, const wchar_t* key, ArgWidth width) {
     const wchar_t* found = std::wcsstr(line, key);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "protocol/quillbrook_protocol.h"
+
 // Width of the integer conversion applied to a value's text.
 enum class ArgWidth { Bits32, Bits64 };
 
@@ -24,7 +26,7 @@ struct HostArgs {
     int64_t editorReportWindow;
 };
 
-constexpr int32_t kMaxInterfaceVersion = 3;
+constexpr int32_t kMaxInterfaceVersion = QB_INTERFACE_VERSION;
 
 // Applies start-up's acceptance rules. Returns false when the line is refused (no
 // usable "v=" or "pid="); `handleWidth` is the width of a window handle in the host.

@@ -1,4 +1,4 @@
-#include "command_queue.h"
+#include "host/command_queue.h"
 
 #include <cstdlib>
 #include <cstring>

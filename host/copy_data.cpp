@@ -1,26 +1,16 @@
-#include "copy_data.h"
+#include "host/copy_data.h"
 
 #include <cstdlib>
 
-#include "../player/song_commands.h"
-#include "../plugin/plugin_commands.h"
-#include "command_queue.h"
-#include "host_end.h"
-#include "host_globals.h"
-#include "payload.h"
-#include "reports.h"
+#include "player/song_commands.h"
+#include "plugin/plugin_commands.h"
+#include "host/command_queue.h"
+#include "host/host_end.h"
+#include "host/host_globals.h"
+#include "host/payload.h"
+#include "host/reports.h"
 
 namespace {
-
-enum CommandCode : ULONG_PTR {
-    kLoadSong = 1,
-    kPlay = 2,
-    kStop = 3,
-    kFreeStream = 4,
-    kLoadPlugin = 5,
-    kShowEditor = 6,
-    kQuit = 7,
-};
 
 CommandQueue commands;
 
@@ -46,23 +36,24 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* /*con
     const wchar_t* path = length < kPayloadChars ? text : nullptr;
 
     switch (code) {
-    case kLoadSong:
+    case QB_CODE_LOAD_SONG:
         LoadSong(&player, path);
         ReportSong(data, byteCount, text, length);
         break;
-    case kPlay:
+    case QB_CODE_PLAY:
         Play(&player);
         break;
-    case kStop:
+    case QB_CODE_STOP:
         Stop(&player);
         break;
-    case kFreeStream:
+    case QB_CODE_FREE_STREAM:
         FreeStream(&player);
         break;
-    case kLoadPlugin:
-        SendReport(editorReportWindow, LoadPlugin(&player, path) ? L"TRUE" : L"FALSE");
+    case QB_CODE_LOAD_PLUGIN:
+        SendReport(editorReportWindow,
+                   LoadPlugin(&player, path) ? QB_REPORT_HAS_EDITOR : QB_REPORT_NO_EDITOR);
         break;
-    case kShowEditor:
+    case QB_CODE_SHOW_EDITOR:
         ShowEditor(&player);
         break;
     default:
@@ -84,7 +75,7 @@ void HandleCopyData(const COPYDATASTRUCT* record) {
         return;
     }
     // Quit acts at once, also while another command is in progress.
-    if (record->dwData == kQuit) {
+    if (record->dwData == QB_CODE_QUIT) {
         EndHost(0);
     }
     RunEndingOnCrash(SubmitCopyData, const_cast<COPYDATASTRUCT*>(record));

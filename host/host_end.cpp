@@ -1,4 +1,4 @@
-#include "host_end.h"
+#include "host/host_end.h"
 
 #include <excpt.h>
 

@@ -1,4 +1,4 @@
-#include "host_globals.h"
+#include "host/host_globals.h"
 
 HANDLE parentProcess = nullptr;
 HWND songReportWindow = nullptr;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "../player/player_state.h"
+#include "player/player_state.h"
 
 extern HANDLE parentProcess; // opened once at start-up; null when it could not be opened
 extern HWND songReportWindow;

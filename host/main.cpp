@@ -3,14 +3,15 @@
 
 #include <cstdlib>
 
-#include "../audio/bass_api.h"
-#include "../audio/audio_constants.h"
-#include "command_line.h"
-#include "host_end.h"
-#include "host_globals.h"
-#include "host_names.h"
-#include "main_window.h"
-#include "parent_watcher.h"
+#include "audio/bass_api.h"
+#include "audio/audio_constants.h"
+#include "host/command_line.h"
+#include "host/host_end.h"
+#include "host/host_globals.h"
+#include "host/host_names.h"
+#include "host/main_window.h"
+#include "host/parent_watcher.h"
+#include "plugin/editor_window.h"
 
 namespace {
 
@@ -55,7 +56,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
     songReportWindow = HandleFromArg(args.songReportWindow);
     editorReportWindow = HandleFromArg(args.editorReportWindow);
 
-    RegisterHostWindowClasses(instance);
+    // Both classes share every setting but the window procedure.
+    RegisterMainWindowClass(instance);
+    RegisterEditorWindowClass(instance);
     HWND mainWindow = CreateMainWindow(instance);
     InitPlayerState(&player, mainWindow);
     // Without an output device the "no sound" device still lets plug-ins, their

@@ -1,29 +1,14 @@
-#include "main_window.h"
+#include "host/main_window.h"
 
-#include "../plugin/editor_window.h"
-#include "../res/resource_ids.h"
-#include "copy_data.h"
-#include "host_end.h"
-#include "host_globals.h"
-#include "host_names.h"
+#include "host/copy_data.h"
+#include "host/host_end.h"
+#include "host/host_globals.h"
+#include "host/host_names.h"
+#include "res/window_class.h"
 
 namespace {
 
 constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU;
-
-void RegisterHostClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUILLBROOK_LARGE));
-    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUILLBROOK_SMALL));
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    windowClass.lpszClassName = name;
-    RegisterClassExW(&windowClass);
-}
 
 // The controller's process was opened once at start-up, so a process id that Windows
 // hands to a new process after the controller's death cannot keep the host alive.
@@ -37,9 +22,8 @@ LRESULT WatchParent(HWND window) {
 
 } // namespace
 
-void RegisterHostWindowClasses(HINSTANCE instance) {
-    RegisterHostClass(instance, QB_MAIN_CLASS_NAME, MainWndProc);
-    RegisterHostClass(instance, QB_EDITOR_CLASS_NAME, EditorWndProc);
+void RegisterMainWindowClass(HINSTANCE instance) {
+    RegisterProgramWindowClass(instance, QB_MAIN_CLASS_NAME, MainWndProc);
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {

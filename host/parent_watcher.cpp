@@ -1,6 +1,6 @@
-#include "parent_watcher.h"
+#include "host/parent_watcher.h"
 
-#include "host_end.h"
+#include "host/host_end.h"
 
 namespace {
 

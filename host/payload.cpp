@@ -1,4 +1,4 @@
-#include "payload.h"
+#include "host/payload.h"
 
 #include <cstring>
 

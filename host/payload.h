@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/quillbrook_protocol.h"
+
 // Payload strings, ending zero included, must fit in this many UTF-16 characters.
-constexpr size_t kPayloadChars = 1024;
+constexpr size_t kPayloadChars = QB_PAYLOAD_CHARS;
 
 // Reads the UTF-16 string at `data` without looking past its `byteCount` bytes: only
 // those are carried across processes. A null pointer or no bytes is the empty string;

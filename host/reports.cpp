@@ -1,4 +1,4 @@
-#include "reports.h"
+#include "host/reports.h"
 
 void SendReport(HWND window, const wchar_t* text) {
     if (!IsWindow(window)) {

@@ -1,6 +1,6 @@
-#include "instrument.h"
+#include "player/instrument.h"
 
-#include "../audio/audio_constants.h"
+#include "audio/audio_constants.h"
 
 DWORD UnpublishInstrument(PlayerState* state) {
     const DWORD old = state->instrument.exchange(0);

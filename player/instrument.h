@@ -1,7 +1,7 @@
 // Swapping the instrument the render callback plays, on the user-interface thread.
 #pragma once
 
-#include "player_state.h"
+#include "player/player_state.h"
 
 // Takes the current instrument away from the mixing thread and returns its handle once
 // no render call can be pulling from it or sending it an event, so it may be closed and

@@ -1,4 +1,4 @@
-#include "player_state.h"
+#include "player/player_state.h"
 
 #ifndef _WIN32
 #include <sched.h>

@@ -16,7 +16,7 @@
 
 #include <atomic>
 
-#include "../audio/bass_api.h"
+#include "audio/bass_api.h"
 
 typedef BASS_MIDI_EVENT SongEvent;
 

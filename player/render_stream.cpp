@@ -1,8 +1,8 @@
-#include "render_stream.h"
+#include "player/render_stream.h"
 
 #include <cstring>
 
-#include "../audio/audio_constants.h"
+#include "audio/audio_constants.h"
 
 namespace {
 

@@ -2,6 +2,6 @@
 // exact byte position, pulling the instrument's audio between events.
 #pragma once
 
-#include "player_state.h"
+#include "player/player_state.h"
 
 DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user);

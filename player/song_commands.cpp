@@ -1,17 +1,16 @@
-#include "song_commands.h"
+#include "player/song_commands.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "../audio/audio_constants.h"
-#include "decimal_text.h"
-#include "render_stream.h"
+#include "audio/audio_constants.h"
+#include "common/decimal_text.h"
+#include "player/render_stream.h"
 
 namespace {
 
 constexpr int kAllTracks = -1;
 constexpr DWORD kAllEventTypes = 0;
-constexpr DWORD kCountFailed = 0xFFFFFFFF; // the library's error value
 
 EventTable* AllocateEventTable(DWORD eventCount) {
     const uint64_t bytes =
@@ -43,13 +42,13 @@ void ResetInstrumentChannels(const PlayerState* state) {
 // taken as a file it cannot read. Only records the library actually filled are counted.
 EventTable* ReadEventTable(HSTREAM midi) {
     const DWORD counted = BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, nullptr);
-    EventTable* table = counted != kCountFailed ? AllocateEventTable(counted) : nullptr;
+    EventTable* table = counted != kResultError ? AllocateEventTable(counted) : nullptr;
     if (table == nullptr) {
         return nullptr;
     }
     const DWORD filled =
         BASS_MIDI_StreamGetEvents(midi, kAllTracks, kAllEventTypes, table->records);
-    if (filled == kCountFailed) {
+    if (filled == kResultError) {
         std::free(table);
         return nullptr;
     }
@@ -172,7 +171,7 @@ void Play(PlayerState* state) {
     }
     state->playing = true;
     DWORD loopStart = 0;
-    state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsLoop), &loopStart);
+    state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsOgg), &loopStart);
     state->loopStart.store(loopStart);
     if (state->loopEnd != 0) {
         BASS_ChannelSetSync(stream, kSyncPosMixtime, state->loopEnd, LoopSyncProc, state);

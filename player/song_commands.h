@@ -2,7 +2,7 @@
 // the loop callback that the mixing thread runs at the loop point.
 #pragma once
 
-#include "player_state.h"
+#include "player/player_state.h"
 
 // Reads a Standard MIDI File into the event table and makes the output stream. A null
 // path stands for one that cannot be opened: the player is left as it was.

@@ -1,7 +1,7 @@
-#include "plugin_commands.h"
+#include "plugin/plugin_commands.h"
 
-#include "../host/host_names.h"
-#include "../player/instrument.h"
+#include "player/instrument.h"
+#include "protocol/quillbrook_protocol.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ void ShowEditor(PlayerState* state) {
     if (state->editorWindow == nullptr || !IsWindow(state->editorWindow)) {
         const RECT frame = EditorFrame(info);
         state->editorWindow = CreateWindowExW(
-            0, QB_EDITOR_CLASS_NAME, L"", kEditorWindowStyle, frame.left, frame.top,
+            0, QB_EDITOR_CLASS, L"", kEditorWindowStyle, frame.left, frame.top,
             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
         BASS_VST_EmbedEditor(instrument, state->editorWindow);
         // A few plug-ins know their editor's size only once it is open.

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "../player/player_state.h"
+#include "player/player_state.h"
 
 // Loads the plug-in at `path` as the instrument and tells whether it has an editor.
 // A null path stands for one that cannot be opened: the old instrument is still

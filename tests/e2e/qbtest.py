@@ -12,11 +12,13 @@ import tempfile
 import time
 import unittest
 
+import protocol
+
 SESSION_DIR = os.environ.get("QB_SESSION_DIR", "")
 WIDTH = os.environ.get("QB_WIDTH", "64")
 BUILD_DIR = os.environ.get("QB_BUILD_DIR", "")
 DIST_DIR = os.environ.get("QB_DIST_DIR", "")
-HOST_CLASS = "Quillbrook" + WIDTH
+HOST_CLASS = protocol.QB_MAIN_CLASS_64 if WIDTH == "64" else protocol.QB_MAIN_CLASS_32
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
 import smf  # noqa: E402
@@ -95,18 +97,31 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
     else:
         argv += [windows_path(host or os.path.join(DIST_DIR, "Quillbrook%s.exe" % WIDTH))]
     argv += list(commands)
-    # Output goes to files, not pipes: Wine's helper processes, started on first use,
-    # inherit the descriptors and would hold a pipe open after quillctl has ended.
-    with tempfile.TemporaryFile("w+", encoding="utf-8") as out, \
-            tempfile.TemporaryFile("w+", encoding="utf-8") as err, \
-            tempfile.TemporaryFile("w+", encoding="utf-8") as commands:
-        commands.write(stdin or "")
-        commands.seek(0)
-        status = subprocess.run(argv, env=env, stdin=commands, stdout=out, stderr=err,
-                                timeout=timeout, cwd=cwd).returncode
-        out.seek(0)
-        err.seek(0)
-        return Run(status, out.read(), err.read(), trace_path)
+    for attempt in (1, 2):
+        # Output goes to files, not pipes: Wine's helper processes, started on first use,
+        # inherit the descriptors and would hold a pipe open after quillctl has ended.
+        with tempfile.TemporaryFile("w+", encoding="utf-8") as out, \
+                tempfile.TemporaryFile("w+", encoding="utf-8") as err, \
+                tempfile.TemporaryFile("w+", encoding="utf-8") as commands:
+            commands.write(stdin or "")
+            commands.seek(0)
+            status = subprocess.run(argv, env=env, stdin=commands, stdout=out, stderr=err,
+                                    timeout=timeout, cwd=cwd).returncode
+            out.seek(0)
+            err.seek(0)
+            output, errors = out.read(), err.read()
+        if attempt == 1 and wine_could_not_launch(output + errors):
+            continue
+        return Run(status, output, errors, trace_path)
+
+
+# What Wine's launcher prints when it could not start the program at all (seen once
+# in many runs, on a loaded machine): quillctl never ran, so it is run again.
+WINE_LAUNCH_FAILURE = "ShellExecuteEx failed"
+
+
+def wine_could_not_launch(output):
+    return WINE_LAUNCH_FAILURE in output and "host window:" not in output
 
 
 class Background:

@@ -8,6 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
+import protocol
 import qbtest
 import smf
 from qbtest import AUTO, build_path, quillctl
@@ -32,7 +33,7 @@ class AutomaticWidth(unittest.TestCase):
                 self.assertEqual(run.status, 0, run)
                 self.assertIn("Quillbrook%s.exe (the plug-in is %s-bit)" % (width, width),
                               run.output)
-                self.assertEqual(run.host_window()[1], "Quillbrook" + width)
+                self.assertEqual(run.host_window()[1], getattr(protocol, "QB_MAIN_CLASS_" + width))
                 self.assertEqual(re.findall(r"^editor report: (.*)$", run.output, re.M), ["TRUE"])
 
     def test_a_file_that_is_no_plugin_is_named_for_what_it_is(self):
@@ -78,9 +79,10 @@ class TheGuidesExample(unittest.TestCase):
         with open(os.path.join(folder, "example.c"), "w") as out:
             out.write(source)
         client = os.path.join(qbtest.SOURCE_DIR, "client")
+        protocol_dir = os.path.join(qbtest.SOURCE_DIR, "protocol")
         compiler = ("x86_64" if qbtest.WIDTH == "64" else "i686") + "-w64-mingw32-gcc-posix"
         subprocess.run([compiler, "-std=c99", "-Wall", "-Werror", "-municode", "-static",
-                        "-I" + client, "example.c", os.path.join(client, "quillbrook_client.c"),
+                        "-I" + client, "-I" + protocol_dir, "example.c", os.path.join(client, "quillbrook_client.c"),
                         os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
                        cwd=folder, check=True)
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100))]])

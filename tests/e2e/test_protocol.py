@@ -5,6 +5,7 @@ import os
 import re
 import unittest
 
+import protocol
 import qbtest
 import smf
 from qbtest import build_path, quillctl
@@ -33,21 +34,28 @@ class Protocol(unittest.TestCase):
         self.assertEqual(run.status, 0, run)
         self.assertEqual(reports(run), [("editor", "TRUE"), ("song", song)])
         self.assertIn("editor window: handle=", run.output)
-        calls = [line.split(" ", 1)[0] for line in run.trace
-                 if line.startswith("BASS_") and not line.startswith(("BASS_VST_ProcessEvent",
-                                                                     "BASS_ChannelGetData"))]
-        self.assertEqual(calls, [
-            "BASS_Init", "BASS_VST_ChannelFree", "BASS_VST_ChannelCreate", "BASS_VST_GetInfo",
-            "BASS_MIDI_StreamCreateFile", "BASS_MIDI_StreamGetEvents", "BASS_MIDI_StreamGetEvents",
-            "BASS_StreamFree", "BASS_StreamCreate", "BASS_ChannelGetTags", "BASS_ChannelSetSync",
-            "BASS_ChannelPlay", "BASS_VST_GetInfo", "BASS_VST_EmbedEditor", "BASS_ChannelStop",
-            "BASS_StreamFree"])
-        notes = [line for line in run.trace if "event=1 " in line]
+
+        def where(pattern):
+            return [i for i, line in enumerate(run.trace) if re.match(pattern, line)]
+        instrument = re.search(r" -> (\d+)$", run.trace[where(r"BASS_VST_ChannelCreate ")[0]])
+        stream = re.search(r" -> (\d+)$", run.trace[where(r"BASS_StreamCreate ")[0]]).group(1)
+        self.assertNotEqual(instrument.group(1), "0", "the plug-in loaded")
+        resets = where(r"BASS_VST_ProcessEvent .* event=(15|17|18) param=0 ")
+        notes = where(r"BASS_VST_ProcessEvent .* event=1 ")
+        self.assertEqual(len(resets), 48, "three resets on each of the 16 channels")
         self.assertEqual(len(notes), 2, "both notes of the first second were played")
+        self.assertLess(max(resets), min(notes), "every channel is reset before the first note")
+        self.assertEqual(len(where(r"BASS_ChannelPlay handle=%s restart=1 -> 1" % stream)), 1)
+        self.assertEqual(len(where(r"BASS_VST_EmbedEditor handle=%s parent=[1-9]" %
+                                   instrument.group(1))), 1, "the editor was embedded")
+        stopped = where(r"BASS_ChannelStop handle=%s " % stream)
+        freed = where(r"BASS_StreamFree handle=%s " % stream)
+        self.assertTrue(stopped and freed and stopped[0] < freed[0], "stopped, then freed")
 
     def test_codes_that_do_nothing_and_commands_before_any_song(self):
-        run = quillctl("send", "0", "send", "8", "send", "2", "send", "3", "send", "4",
-                       "send", "4294967295", "quit")
+        codes = (0, protocol.QB_CODE_QUIT + 1, protocol.QB_CODE_PLAY, protocol.QB_CODE_STOP,
+                 protocol.QB_CODE_FREE_STREAM, 4294967295)
+        run = quillctl(*sum((["send", str(code)] for code in codes), []), "quit")
         self.assertEqual(run.status, 0, run)
         self.assertEqual(answers(run), ["0"] * 6)
         self.assertEqual(reports(run), [])

@@ -2,7 +2,7 @@
 // refuses leaves no events behind.
 #include <cstdlib>
 
-#include "standin/midi_file.h"
+#include "doubles/standin/midi_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<MidiFileEvent> events;

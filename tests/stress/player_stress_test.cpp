@@ -11,7 +11,7 @@
 
 #include "player/instrument.h"
 #include "player/song_commands.h"
-#include "tests/fake_audio/fake_audio.h"
+#include "doubles/fake_audio/fake_audio.h"
 
 namespace {
 

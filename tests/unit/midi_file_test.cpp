@@ -1,4 +1,4 @@
-#include "standin/midi_file.h"
+#include "doubles/standin/midi_file.h"
 
 #include <gtest/gtest.h>
 

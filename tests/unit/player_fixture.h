@@ -10,7 +10,7 @@
 
 #include "player/render_stream.h"
 #include "player/song_commands.h"
-#include "tests/fake_audio/fake_audio.h"
+#include "doubles/fake_audio/fake_audio.h"
 
 inline BASS_MIDI_EVENT Ev(DWORD type, DWORD param, DWORD chan, DWORD pos) {
     return BASS_MIDI_EVENT{type, param, chan, 0, pos};

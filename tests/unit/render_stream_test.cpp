@@ -1,4 +1,4 @@
-#include "player_fixture.h"
+#include "tests/unit/player_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "instruments/synth_engine.h"
+#include "doubles/instruments/synth_engine.h"
 
 #include <gtest/gtest.h>
 

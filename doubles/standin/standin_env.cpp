@@ -1,4 +1,4 @@
-#include "standin_env.h"
+#include "doubles/standin/standin_env.h"
 
 #include <cstdio>
 #include <cwchar>

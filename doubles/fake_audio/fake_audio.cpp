@@ -1,6 +1,7 @@
-#include "fake_audio.h"
+#include "doubles/fake_audio/fake_audio.h"
 
-#include "../../audio/audio_constants.h"
+#include "audio/audio_constants.h"
+#include "doubles/standin/stream_core.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -15,23 +16,6 @@ namespace {
 
 constexpr DWORD kFirstMidiStream = 500;
 constexpr DWORD kMaxInstruments = 4096;
-
-struct Sync {
-    DWORD type;
-    QWORD param;
-    SYNCPROC* proc;
-    void* user;
-};
-
-struct Stream {
-    STREAMPROC* proc = nullptr;
-    void* user = nullptr;
-    bool playing = false;
-    bool ended = false;
-    bool busy = false; // its procedure is being called with the lock let go
-    uint64_t position = 0;
-    std::vector<Sync> syncs;
-};
 
 // Test bookkeeping, guarded by its own lock; left alone in quiet mode.
 std::mutex recordLock;
@@ -48,18 +32,14 @@ uint32_t midiCountOverride = 0;
 bool midiOpenFails = false;
 bool midiFillFails = false;
 bool streamCreateFails = false;
-bool positionRefused = false;
 void (*positionHook)(void*) = nullptr;
 void* positionHookContext = nullptr;
 std::string tags;
 std::atomic<bool> quiet{false};
 std::atomic<bool> noWait{false};
 
-// The library's own state. The mixing thread holds mixerLock while it runs a stream's
-// callback and syncs, so stopping or freeing a stream waits for that to finish.
-std::recursive_mutex mixerLock;
-std::map<DWORD, Stream> streams;
-DWORD nextStream = 1;
+// Streams, syncs and the mixing thread are the stream model's, the one the stand-in
+// bass.dll plays too; instruments and MIDI files are this fake's own.
 std::atomic<DWORD> nextInstrument{fake::kFirstInstrument};
 // An instrument's own state, touched by its pulls and events as a plug-in's would be:
 // freeing it while a pull is under way is a use after free.
@@ -97,85 +77,12 @@ bool IsLiveInstrument(DWORD handle) {
     return FindVoice(handle) != nullptr;
 }
 
-// Calls the stream's procedure for `length` bytes. In no-wait mode the lock is let go
-// for the call, as a library whose Stop and StreamFree do not wait for a call in
-// progress; ChannelPlay waits for it instead, so one stream never runs twice at once.
-DWORD CallStreamProc(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, Stream& stream,
-                     uint32_t length, std::vector<char>& buffer) {
-    if (!noWait.load()) {
-        return stream.proc(handle, buffer.data(), length, stream.user);
-    }
-    STREAMPROC* proc = stream.proc;
-    void* user = stream.user;
-    stream.busy = true;
-    lock.unlock();
-    const DWORD result = proc(handle, buffer.data(), length, user);
-    lock.lock();
-    return result;
-}
-
-// Runs `length` bytes of one stream through its callback, its position syncs and, at
-// its end, its end syncs. Called with mixerLock held; the stream may be stopped or
-// freed meanwhile in no-wait mode.
-void MixStream(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, uint32_t length,
-               std::vector<char>& buffer) {
-    Stream* stream = &streams[handle];
-    for (const Sync& sync : stream->syncs) {
-        if (sync.type == kSyncPosMixtime && sync.param > stream->position &&
-            sync.param < stream->position + length) {
-            length = static_cast<uint32_t>(sync.param - stream->position);
-        }
-    }
-    const DWORD result = CallStreamProc(lock, handle, *stream, length, buffer);
-    auto found = streams.find(handle);
-    if (found == streams.end()) {
-        return;
-    }
-    stream = &found->second;
-    stream->busy = false;
-    const DWORD bytes = result & ~kStreamEndBit;
-    mixedBytes.fetch_add(bytes);
-    const uint64_t before = stream->position;
-    stream->position += bytes;
-    const std::vector<Sync> syncs = stream->syncs;
-    for (const Sync& sync : syncs) {
-        if (sync.type == kSyncPosMixtime && sync.param > before && sync.param <= before + bytes) {
-            sync.proc(0, handle, 0, sync.user);
-        }
-    }
-    found = streams.find(handle);
-    if ((result & kStreamEndBit) != 0 && found != streams.end()) {
-        found->second.ended = true;
-        for (const Sync& sync : syncs) {
-            if (sync.type == kSyncEndMixtime) {
-                sync.proc(0, handle, 0, sync.user);
-            }
-        }
-        found = streams.find(handle);
-        if (found != streams.end() && found->second.ended) {
-            found->second.playing = false;
-        }
-    }
-}
-
 void MixerLoop(uint32_t requestBytes) {
-    std::vector<char> buffer(requestBytes);
+    MixSettings settings;
+    settings.periodBytes = requestBytes;
+    std::vector<float> mix((requestBytes + sizeof(float) - 1) / sizeof(float));
     while (mixerRunning.load()) {
-        {
-            std::unique_lock<std::recursive_mutex> lock(mixerLock);
-            std::vector<DWORD> playing;
-            for (const auto& entry : streams) {
-                if (entry.second.playing) {
-                    playing.push_back(entry.first);
-                }
-            }
-            for (DWORD handle : playing) {
-                auto found = streams.find(handle);
-                if (found != streams.end() && found->second.playing) {
-                    MixStream(lock, handle, requestBytes, buffer);
-                }
-            }
-        }
+        mixedBytes.fetch_add(MixStep(settings, &mix));
         std::this_thread::yield();
     }
 }
@@ -186,7 +93,7 @@ namespace fake {
 
 void Reset() {
     StopMixer();
-    std::lock_guard<std::recursive_mutex> mixer(mixerLock);
+    ResetStreamModel(StreamModelSettings(), 1);
     std::lock_guard<std::mutex> guard(recordLock);
     calls.clear();
     pullScript.clear();
@@ -198,13 +105,10 @@ void Reset() {
     midiOpenFails = false;
     midiFillFails = false;
     streamCreateFails = false;
-    positionRefused = false;
     positionHook = nullptr;
     tags.clear();
     quiet.store(false);
     noWait.store(false);
-    streams.clear();
-    nextStream = 1;
     nextInstrument.store(kFirstInstrument);
     for (auto& voice : voices) {
         delete voice.exchange(nullptr);
@@ -267,8 +171,10 @@ void SetPositionHook(void (*hook)(void* context), void* context) {
     positionHookContext = context;
 }
 
-void SetPositionRefused(bool refused) {
-    positionRefused = refused;
+void SetSeekable(bool seekable) {
+    StreamModelSettings settings = StreamModel();
+    settings.seekable = seekable;
+    SetStreamModel(settings);
 }
 void SetTags(const std::string& text) {
     tags = text;
@@ -278,6 +184,9 @@ void SetQuiet(bool on) {
 }
 void SetNoWait(bool on) {
     noWait.store(on);
+    StreamModelSettings settings = StreamModel();
+    settings.noWait = on;
+    SetStreamModel(settings);
 }
 
 void StartMixer(uint32_t requestBytes) {
@@ -307,22 +216,18 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND /*win*/, const v
 
 HSTREAM WINAPI BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc,
                                  void* user) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
-    const HSTREAM handle = streamCreateFails ? 0 : nextStream++;
-    if (handle != 0) {
-        streams[handle].proc = proc;
-        streams[handle].user = user;
-    }
+    const HSTREAM handle =
+        streamCreateFails ? 0 : ModelStreamCreate(freq, chans, flags, proc, user, std::string());
     Record("StreamCreate freq=%u chans=%u flags=0x%x -> %u", freq, chans, flags, handle);
     return handle;
 }
 
 BOOL WINAPI BASS_StreamFree(HSTREAM handle) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
     Record("StreamFree handle=%u", handle);
-    return streams.erase(handle) != 0 || handle >= kFirstMidiStream;
+    return ModelStreamFree(handle) != 0 || handle >= kFirstMidiStream;
 }
 
+// The tags are scripted (SetTags) for every stream.
 const char* WINAPI BASS_ChannelGetTags(DWORD handle, DWORD kind) {
     Record("ChannelGetTags handle=%u kind=%u", handle, kind);
     return tags.empty() ? nullptr : tags.c_str();
@@ -330,70 +235,35 @@ const char* WINAPI BASS_ChannelGetTags(DWORD handle, DWORD kind) {
 
 HSYNC WINAPI BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
                                  void* user) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
     Record("ChannelSetSync handle=%u type=0x%x param=%llu", handle, type,
            static_cast<unsigned long long>(param));
-    auto found = streams.find(handle);
-    if (found == streams.end()) {
-        return 0;
-    }
-    found->second.syncs.push_back(Sync{type, param, proc, user});
-    return static_cast<HSYNC>(found->second.syncs.size());
+    return ModelChannelSetSync(handle, type, param, proc, user);
 }
 
 BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    std::unique_lock<std::recursive_mutex> guard(mixerLock);
     Record("ChannelPlay handle=%u restart=%d", handle, restart);
-    auto found = streams.find(handle);
-    while (found != streams.end() && found->second.busy) {
-        guard.unlock();
-        std::this_thread::yield();
-        guard.lock();
-        found = streams.find(handle);
-    }
-    if (found == streams.end()) {
-        return 0;
-    }
-    if (restart != 0) {
-        found->second.position = 0;
-    }
-    found->second.playing = true;
-    found->second.ended = false;
-    return 1;
+    return ModelChannelPlay(handle, restart);
 }
 
 BOOL WINAPI BASS_ChannelStop(DWORD handle) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
     Record("ChannelStop handle=%u", handle);
-    auto found = streams.find(handle);
-    if (found == streams.end()) {
-        return 0;
-    }
-    found->second.playing = false;
-    return 1;
+    return ModelChannelStop(handle);
 }
 
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
-    std::lock_guard<std::recursive_mutex> guard(mixerLock);
-    const bool refused = positionRefused && pos != 0;
     if (positionHook != nullptr) {
         positionHook(positionHookContext);
     }
+    const BOOL result = ModelChannelSetPosition(handle, pos, mode);
     Record("ChannelSetPosition handle=%u pos=%llu mode=%u -> %d", handle,
-           static_cast<unsigned long long>(pos), mode, refused ? 0 : 1);
-    auto found = streams.find(handle);
-    if (refused || found == streams.end()) {
-        return 0;
-    }
-    found->second.position = pos;
-    found->second.ended = false;
-    return 1;
+           static_cast<unsigned long long>(pos), mode, result);
+    return result;
 }
 
 DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     Voice* voice = FindVoice(handle);
     if (voice == nullptr) {
-        return static_cast<DWORD>(-1);
+        return ModelChannelGetData(handle, buffer, length);
     }
     int32_t result = static_cast<int32_t>(length);
     if (!quiet.load()) {
@@ -471,7 +341,7 @@ BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle) {
     }
     // Waits for a pull in progress, which runs under the mixer's lock, unless the
     // library is in no-wait mode.
-    std::unique_lock<std::recursive_mutex> guard(mixerLock, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> guard(StreamModelLock(), std::defer_lock);
     if (!noWait.load()) {
         guard.lock();
     }

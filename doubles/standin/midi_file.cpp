@@ -1,4 +1,4 @@
-#include "midi_file.h"
+#include "doubles/standin/midi_file.h"
 
 #include <algorithm>
 

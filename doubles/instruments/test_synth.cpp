@@ -11,10 +11,10 @@
 // the search path, and crashes when it finds one).
 #include <atomic>
 
-#include "../audio/audio_constants.h"
-#include "../standin/plugin_interface.h"
-#include "synth_editor.h"
-#include "synth_engine.h"
+#include "doubles/standin/library_constants.h"
+#include "doubles/standin/plugin_interface.h"
+#include "doubles/instruments/synth_editor.h"
+#include "doubles/instruments/synth_engine.h"
 
 namespace {
 

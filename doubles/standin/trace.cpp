@@ -1,4 +1,4 @@
-#include "trace.h"
+#include "doubles/standin/trace.h"
 
 #include <windows.h>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../audio/audio_constants.h"
+#include "doubles/standin/library_constants.h"
 
 // One event in the numbering of the event records the host reads.
 struct MidiFileEvent {

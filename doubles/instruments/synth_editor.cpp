@@ -1,6 +1,6 @@
-#include "synth_editor.h"
+#include "doubles/instruments/synth_editor.h"
 
-#include "synth_engine.h"
+#include "doubles/instruments/synth_engine.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // interface) and makes it a decoding stream of bass.dll, read by the host through
 // BASS_ChannelGetData as with a real instrument.
 #define QB_AUDIO_API __declspec(dllexport)
-#include "../audio/audio_constants.h"
-#include "../audio/bass_api.h"
-#include "plugin_interface.h"
-#include "standin_env.h"
-#include "trace.h"
+#include "doubles/standin/library_constants.h"
+#include "audio/bass_api.h"
+#include "doubles/standin/plugin_interface.h"
+#include "doubles/standin/standin_env.h"
+#include "doubles/standin/trace.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,10 +2,10 @@
 // itself is a decoding stream of bass.dll that gives no audio; the host only reads its
 // events and frees it.
 #define QB_AUDIO_API __declspec(dllexport)
-#include "../audio/audio_constants.h"
-#include "../audio/bass_api.h"
-#include "midi_file.h"
-#include "trace.h"
+#include "doubles/standin/library_constants.h"
+#include "audio/bass_api.h"
+#include "doubles/standin/midi_file.h"
+#include "doubles/standin/trace.h"
 
 #include <cstdint>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "wav_writer.h"
+#include "doubles/standin/wav_writer.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // Exercises the stand-in audio libraries through their public interface, one scenario
 // per run (the mixer's settings are read once per process). Prints one line per check
 // and ends with status 0 when all passed. Driven by tests/e2e/test_standins.py.
-#include "../../audio/audio_constants.h"
-#include "../../audio/bass_api.h"
+#include "doubles/standin/library_constants.h"
+#include "audio/bass_api.h"
 
 #include <atomic>
 #include <cstdio>

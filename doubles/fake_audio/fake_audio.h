@@ -1,6 +1,9 @@
-// A fake of the three audio libraries for native tests of the player. It records the
-// calls the player makes, lets a test script what the instrument's pulls return, and
-// can run a mixing thread of its own for stress tests.
+// A fake of the three audio libraries for native tests of the player: a recording and
+// scripting layer over the stream model that the stand-in bass.dll plays too
+// (doubles/standin/stream_core.h), so both hold the libraries' contract alike, its
+// worst case by default (user streams take only position 0). It records the calls the
+// player makes, lets a test script the MIDI file and what the instrument's pulls
+// return, and can run the model's mixing for stress tests.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +39,8 @@ void SetMidiOpenFails(bool fails);
 void SetMidiFillFails(bool fails);
 
 void SetStreamCreateFails(bool fails);
-void SetPositionRefused(bool refused);
+// User streams take any position (as they do not by default, like the real ones).
+void SetSeekable(bool seekable);
 // Called inside every BASS_ChannelSetPosition, with `context`; null for none.
 void SetPositionHook(void (*hook)(void* context), void* context);
 // A run of zero-ended strings closed by an empty one (pass it with its ending zeros).

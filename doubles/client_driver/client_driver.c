@@ -20,7 +20,7 @@
 
 static unsigned long g_reports = 0;
 
-static void count_report(void* user, char kind, const wchar_t* text) {
+static void count_report(void* user, QbReportKind kind, const wchar_t* text) {
     (void)user;
     (void)kind;
     (void)text;
@@ -104,7 +104,7 @@ static int stalled_reports(const wchar_t* host_path, const wchar_t* synth, const
     QbError error;
     DWORD sent;
     WaitForSingleObject(ready, INFINITE);
-    _snwprintf(arguments, 200, L"v=3 pid={pid} hwndpf=%lld hwndee=%lld",
+    _snwprintf(arguments, 200, L"v=%d pid={pid} hwndpf=%lld hwndee=%lld", QB_INTERFACE_VERSION,
                (long long)(INT_PTR)g_stalled, (long long)(INT_PTR)g_stalled);
     arguments[199] = L'\0';
     if (!start(host_path, arguments, 15000, &host)) {
@@ -171,7 +171,7 @@ static int other_thread(const wchar_t* host_path, const wchar_t* song) {
     thread = CreateThread(NULL, 0, play_then_close, host, 0, NULL);
     WaitForSingleObject(thread, INFINITE);
     before = g_reports;
-    record.dwData = 1; /* LoadSong: the host reports to the windows it was given */
+    record.dwData = QB_CODE_LOAD_SONG; /* the host reports to the windows it was given */
     record.cbData = (DWORD)((wcslen(song) + 1) * sizeof(wchar_t));
     record.lpData = (void*)song;
     SendMessageTimeoutW(window, WM_COPYDATA, 0, (LPARAM)&record, SMTO_NORMAL, 10000, &answer);
@@ -179,7 +179,7 @@ static int other_thread(const wchar_t* host_path, const wchar_t* song) {
     while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
         DispatchMessageW(&message);
     }
-    record.dwData = 7; /* Quit */
+    record.dwData = QB_CODE_QUIT;
     record.cbData = 0;
     record.lpData = NULL;
     SendMessageTimeoutW(window, WM_COPYDATA, 0, (LPARAM)&record, SMTO_NORMAL, 2000, &answer);

@@ -1,8 +1,8 @@
-#include "synth_engine.h"
+#include "doubles/instruments/synth_engine.h"
 
 #include <cmath>
 
-#include "../audio/audio_constants.h"
+#include "doubles/standin/library_constants.h"
 
 namespace {
 

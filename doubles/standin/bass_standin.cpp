@@ -1,0 +1,137 @@
+// Stand-in bass.dll: the exports of the stream model (stream_core.h) with a trace of
+// the host's calls, settings from the environment, and a null output device whose
+// mixing thread (mixer.cpp) plays user streams.
+#define QB_AUDIO_API __declspec(dllexport)
+#include "audio/bass_api.h"
+#include "doubles/standin/mixer.h"
+#include "doubles/standin/standin_env.h"
+#include "doubles/standin/stream_core.h"
+#include "doubles/standin/trace.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD kFirstHandle = 0x10001;
+
+bool g_initialised = false;
+
+// Loop tags for every user stream, from QB_LOOP_TAGS: strings separated by '|'.
+std::string LoopTagsFromEnvironment() {
+    const std::wstring text = EnvText(L"QB_LOOP_TAGS");
+    if (text.empty()) {
+        return std::string();
+    }
+    std::string tags;
+    for (wchar_t c : text) {
+        tags += c == L'|' ? '\0' : static_cast<char>(c);
+    }
+    tags += '\0';
+    tags += '\0';
+    return tags;
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
+    BOOL result = 0;
+    if (EnvNumber(L"QB_HANG_INIT", 0) == 1) {
+        WriteUnixProcessId();
+        Sleep(INFINITE); // as opening a device whose driver hangs
+    }
+    // Device 0 is "no sound": it always opens, for decoding streams only.
+    const bool deviceWorks = device == 0 || (device >= -1 && EnvNumber(L"QB_NO_DEVICE", 0) != 1);
+    if (!g_initialised && deviceWorks) {
+        g_initialised = true;
+        StreamModelSettings settings;
+        settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
+        settings.seekable = EnvNumber(L"QB_SEEKABLE", 0) == 1;
+        settings.decodeOnly = device == 0;
+        ResetStreamModel(settings, kFirstHandle);
+        result = 1;
+        if (!settings.decodeOnly) {
+            StartMixer();
+        }
+        WriteUnixProcessId();
+    }
+    TRACE_HOST_CALL("BASS_Init device=%d freq=%lu flags=0x%lx win=%llu clsid=%s -> %d", device,
+                    static_cast<unsigned long>(freq), static_cast<unsigned long>(flags),
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(win)),
+                    clsid == nullptr ? "null" : "set", result);
+    return result;
+}
+
+HSTREAM WINAPI BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc,
+                                 void* user) {
+    const HSTREAM handle =
+        g_initialised ? ModelStreamCreate(freq, chans, flags, proc, user, LoopTagsFromEnvironment())
+                      : 0;
+    TRACE_HOST_CALL("BASS_StreamCreate freq=%lu chans=%lu flags=0x%lx -> %lu",
+                    static_cast<unsigned long>(freq), static_cast<unsigned long>(chans),
+                    static_cast<unsigned long>(flags), static_cast<unsigned long>(handle));
+    return handle;
+}
+
+BOOL WINAPI BASS_StreamFree(HSTREAM handle) {
+    const BOOL result = ModelStreamFree(handle);
+    TRACE_HOST_CALL("BASS_StreamFree handle=%lu -> %d", static_cast<unsigned long>(handle), result);
+    return result;
+}
+
+const char* WINAPI BASS_ChannelGetTags(DWORD handle, DWORD tags) {
+    const char* result = ModelChannelGetTags(handle, tags);
+    std::string shown;
+    for (const char* tag = result; tag != nullptr && *tag != '\0'; tag += strlen(tag) + 1) {
+        shown += shown.empty() ? "" : "|";
+        shown += tag;
+    }
+    TRACE_HOST_CALL("BASS_ChannelGetTags handle=%lu tags=%lu -> %s",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(tags),
+                    result == nullptr ? "null" : shown.c_str());
+    return result;
+}
+
+HSYNC WINAPI BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
+                                 void* user) {
+    const HSYNC sync = ModelChannelSetSync(handle, type, param, proc, user);
+    TRACE_HOST_CALL("BASS_ChannelSetSync handle=%lu type=0x%lx param=%llu -> %lu",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(type),
+                    static_cast<unsigned long long>(param), static_cast<unsigned long>(sync));
+    return sync;
+}
+
+BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    const BOOL result = ModelChannelPlay(handle, restart);
+    TRACE_HOST_CALL("BASS_ChannelPlay handle=%lu restart=%d -> %d",
+                    static_cast<unsigned long>(handle), static_cast<int>(restart), result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+    const BOOL result = ModelChannelStop(handle);
+    TRACE_HOST_CALL("BASS_ChannelStop handle=%lu -> %d", static_cast<unsigned long>(handle),
+                    result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
+    const BOOL result = ModelChannelSetPosition(handle, pos, mode);
+    TRACE_HOST_CALL("BASS_ChannelSetPosition handle=%lu pos=%llu mode=%lu -> %d",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long long>(pos),
+                    static_cast<unsigned long>(mode), result);
+    return result;
+}
+
+DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+    const DWORD result = ModelChannelGetData(handle, buffer, length);
+    TRACE_HOST_CALL("BASS_ChannelGetData handle=%lu length=%lu -> %ld",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(length),
+                    static_cast<long>(static_cast<int32_t>(result)));
+    return result;
+}
+
+} // extern "C"

@@ -1,0 +1,70 @@
+// The one model of bass.dll's streams, syncs and mixing, shared by the stand-in
+// bass.dll (under Wine) and the native fake of the libraries (for the unit and stress
+// tests), so both play the libraries' contract, and its documented worst case, alike.
+// Portable: standard C++ threads and locks only; the Windows exports, the trace, the
+// settings from the environment and the paced mixing thread are the layers' own.
+//
+// Every function takes the model's lock. The mixing step calls syncs with the lock
+// held, and stream procedures too unless the model does not wait: then a procedure
+// call in progress goes on after Stop or StreamFree has returned, as the real library
+// allows, and the next Play of that stream waits for it.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/bass_api.h"
+#include "doubles/standin/library_constants.h"
+
+// How the model behaves: the defaults are the libraries' documented worst case where
+// the documentation leaves room, and what the real library does elsewhere.
+struct StreamModelSettings {
+    bool noWait = false;     // Stop, StreamFree (and the instrument's free) do not wait
+    bool seekable = false;   // user streams take positions other than 0
+    bool decodeOnly = false; // the "no sound" device: decoding streams only
+};
+
+// What the mixing thread asks of each playing stream.
+struct MixSettings {
+    DWORD periodBytes = kSampleRate / 100 * kBytesPerFrame; // one request, whole frames
+    bool deviceProfile = false; // 500 ms at a stream's start, then 100 ms at a time
+    QWORD playLimit = 0;        // bytes a stream may deliver after a restart; 0: no limit
+};
+
+// The first request of the device profile, the largest a mixing step makes.
+constexpr DWORD kProfileFirstBytes = kSampleRate / 2 * kBytesPerFrame;
+constexpr DWORD kProfileLaterBytes = kSampleRate / 10 * kBytesPerFrame;
+
+// Forgets every stream and sync; handles start again at `firstHandle`.
+void ResetStreamModel(const StreamModelSettings& settings, DWORD firstHandle);
+StreamModelSettings StreamModel();
+void SetStreamModel(const StreamModelSettings& settings);
+
+// The model's lock, for a layer that must wait for a call in progress as the library
+// does (the instrument's free).
+std::recursive_mutex& StreamModelLock();
+
+// The library's operations, with its results. `tags` are a user stream's tags of kind
+// 2: zero-ended strings closed by an empty one, or empty for none.
+HSTREAM ModelStreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user,
+                          const std::string& tags);
+BOOL ModelStreamFree(HSTREAM handle);
+const char* ModelChannelGetTags(DWORD handle, DWORD kind);
+HSYNC ModelChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user);
+BOOL ModelChannelPlay(DWORD handle, BOOL restart);
+BOOL ModelChannelStop(DWORD handle);
+BOOL ModelChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+DWORD ModelChannelGetData(DWORD handle, void* buffer, DWORD length);
+
+// Told of each stream procedure call, sync and stop of the mixing step, for a trace:
+// "STREAMPROC handle=H pos=P length=L", "SYNC sync=S handle=H type=end|pos pos=P",
+// "STOPPED handle=H pos=P ended|limit". Null for none.
+void SetMixLog(void (*log)(const char* line));
+
+// One step of the mixing thread: asks every playing stream for its request, cut where
+// a position sync lies (so it fires exactly at its position), runs the syncs, and sums
+// the streams into `mix` (at least kProfileFirstBytes, or the period, of floats).
+// Returns the bytes mixed, 0 when nothing played. A stream that gives nothing but is
+// rewound by its end sync is asked again at once, with the lock let go in between.
+DWORD MixStep(const MixSettings& settings, std::vector<float>* mix);
