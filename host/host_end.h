@@ -16,7 +16,8 @@
 void EndHostOnCrash();
 
 // Runs `run(context)` so that an exception it leaves unhandled ends the host too where
-// the system would swallow it: 64-bit Windows and Wine catch exceptions in window
-// procedures called for sent messages, and the host would go on after a plug-in had
-// crashed half-way through a command. Exceptions the code handles itself are not seen.
+// the system would swallow it: 64-bit Windows, and Wine in both widths, catch exceptions
+// in window procedures called for sent messages, and the host would go on after a
+// plug-in had crashed half-way through a command. Exceptions the code handles itself
+// are not seen.
 void RunEndingOnCrash(void (*run)(void* context), void* context);

@@ -366,7 +366,9 @@ DWORD ModelChannelGetData(DWORD handle, void* buffer, DWORD length) {
 
 DWORD MixStep(const MixSettings& settings, std::vector<float>* mix) {
     std::fill(mix->begin(), mix->end(), 0.0f);
-    std::vector<float> part(mix->size());
+    // One stream's part of the step; kept from step to step of the mixing thread.
+    thread_local std::vector<float> part;
+    part.resize(mix->size());
     DWORD mixed = 0;
     std::unique_lock<std::recursive_mutex> lock(g_lock);
     std::vector<DWORD> playing;

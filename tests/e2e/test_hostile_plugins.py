@@ -50,6 +50,16 @@ def host_program():
     return qbtest.windows_path(os.path.join(qbtest.DIST_DIR, "Quillbrook%s.exe" % qbtest.WIDTH))
 
 
+def planted_library(test):
+    """A folder, removed when `test` ends, holding the library qb_synth_planted.dll looks
+    for by name."""
+    folder = tempfile.mkdtemp(dir=qbtest.SESSION_DIR)
+    test.addCleanup(shutil.rmtree, folder)
+    shutil.copy(os.path.join(qbtest.BUILD_DIR, "instruments", "qb_synth.dll"),
+                os.path.join(folder, "qb_planted.dll"))
+    return folder
+
+
 def answered_every_command(test, run):
     test.assertNotIn("did not answer", run.output, run)
     test.assertEqual(run.host_status(), 0, run)
@@ -73,20 +83,13 @@ class ACrashEndsTheHostAtOnce(unittest.TestCase):
     def test_also_inside_a_command(self):
         # The plug-in crashes while it loads, inside the load command's message, where
         # 64-bit Windows and Wine would swallow the exception.
-        planted = self.planted_library()
+        planted = planted_library(self)
         env = {"WINEPATH": qbtest.session_environment()["WINEPATH"] + ";" +
                            qbtest.windows_path(planted)}
         run = quillctl(("--send-timeout", "5"), "plugin", PLANTED_PLUGIN, "wait", "1", "quit",
                        extra_env=env, timeout=60)
         self.assertEqual(run.host_status(), 0xC0000005, run)
         self.assertIn("the host ended while it handled the command", run.output)
-
-    def planted_library(self):
-        folder = tempfile.mkdtemp(dir=qbtest.SESSION_DIR)
-        self.addCleanup(shutil.rmtree, folder)
-        shutil.copy(os.path.join(qbtest.BUILD_DIR, "instruments", "qb_synth.dll"),
-                    os.path.join(folder, "qb_planted.dll"))
-        return folder
 
     def test_through_the_client_library_with_the_default_error_mode(self):
         status, output = client_driver("crash", qbtest.windows_path(qbtest.DIST_DIR), self.plugin,
@@ -171,7 +174,7 @@ class LibrariesInTheControllersFolder(unittest.TestCase):
     def test_are_not_found_by_plugins(self):
         # A dependency the plug-in looks up by name lies in the folder quillctl runs in;
         # the plug-in crashes if it is found.
-        folder = ACrashEndsTheHostAtOnce.planted_library(self)
+        folder = planted_library(self)
         run = quillctl("plugin", PLANTED_PLUGIN, "quit", cwd=folder, timeout=60)
         self.assertEqual(run.host_status(), 0, run)
         self.assertEqual(re.findall(r"^editor report: (.*)$", run.output, re.M), ["TRUE"])
