@@ -19,8 +19,29 @@ constexpr DWORD kTagsOgg = 2;              // the tag kind that carries the loop
 constexpr DWORD kPosByte = 0;              // positions in bytes
 constexpr DWORD kResultError = 0xFFFFFFFF; // the error value of calls that give a count
 
-// Event numbers of the event records that the host itself sends or passes over.
+// Event numbers of the event records that the host itself sends, passes over or
+// replays after a jump.
+constexpr DWORD kEventNote = 1;
+constexpr DWORD kEventProgram = 2;
+constexpr DWORD kEventChannelPressure = 3;
+constexpr DWORD kEventPitchBend = 4;
 constexpr DWORD kEventBankSelect = 10;
+constexpr DWORD kEventModulation = 11;
+constexpr DWORD kEventVolume = 12;
+constexpr DWORD kEventPan = 13;
+constexpr DWORD kEventExpression = 14;
 constexpr DWORD kEventSustain = 15;
+constexpr DWORD kEventSoundOff = 16;
 constexpr DWORD kEventResetControllers = 17;
 constexpr DWORD kEventAllNotesOff = 18;
+
+// Functions found at run time, their attributes, states and position modes.
+constexpr DWORD kAttribVolume = 2;
+constexpr DWORD kSlideLog = 0x1000000;
+constexpr DWORD kActiveStopped = 0;
+constexpr DWORD kActivePlaying = 1;
+constexpr DWORD kActiveStalled = 2;
+constexpr DWORD kActivePaused = 3;
+constexpr DWORD kActivePausedDevice = 4;
+constexpr DWORD kPosDecode = 0x10000000;
+constexpr QWORD kPositionError = ~QWORD{0}; // the error value of a position

@@ -7,10 +7,15 @@ set(QB_CORE_SOURCES
     host/command_line.cpp
     host/command_queue.cpp
     host/payload.cpp
+    host/payload_words.cpp
+    audio/further_functions.cpp
     player/instrument.cpp
+    player/jump.cpp
+    player/output_stream.cpp
     player/player_state.cpp
     player/render_stream.cpp
-    player/song_commands.cpp)
+    player/song_commands.cpp
+    player/transport.cpp)
 
 # The client library's portable part: the plug-in width reader.
 set(QB_CLIENT_PORTABLE_SOURCES client/pe_width.c)

@@ -67,6 +67,8 @@ set_source_files_properties("${CMAKE_SOURCE_DIR}/res/quillbrook.rc" PROPERTIES
 set(QB_PROGRAM Quillbrook${QB_WIDTH})
 add_library(qb_host OBJECT
     ${QB_CORE_SOURCES}
+    audio/find_library_function.cpp
+    host/extension_commands.cpp
     host/main.cpp
     host/main_window.cpp
     host/parent_watcher.cpp

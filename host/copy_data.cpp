@@ -5,14 +5,19 @@
 #include "player/song_commands.h"
 #include "plugin/plugin_commands.h"
 #include "host/command_queue.h"
+#include "host/extension_commands.h"
 #include "host/host_end.h"
 #include "host/host_globals.h"
+#include "host/host_names.h"
 #include "host/payload.h"
 #include "host/reports.h"
 
 namespace {
 
 CommandQueue commands;
+
+// How often a fade's end is looked at again while the volume still slides.
+constexpr UINT kFadeRecheckMs = 20;
 
 // The song report repeats the payload as sent, also one too long to act on.
 void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_t length) {
@@ -29,7 +34,22 @@ void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_
     std::free(whole);
 }
 
-void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* /*context*/) {
+// What one delivery of a copy-data message (or of the fade timer) gives back.
+struct Delivery {
+    LRESULT answer;
+    bool finishFade; // the fade timer's run: ends the fade, then runs what queued up
+    bool fadeFinished;
+};
+
+// Runs a command, or the commands that queued up meanwhile, in order. An extension
+// command (never queued) leaves its answer in the delivery.
+void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* context) {
+    auto* delivery = static_cast<Delivery*>(context);
+    if (delivery->finishFade) {
+        delivery->finishFade = false;
+        delivery->fadeFinished = FinishFadeCommand();
+        return;
+    }
     wchar_t text[kPayloadChars];
     const size_t length = DecodePayload(data, byteCount, text, kPayloadChars);
     // A path that does not fit is never used cut short: it could name another file.
@@ -57,26 +77,61 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* /*con
         ShowEditor(&player);
         break;
     default:
+        if (code >= QB_CODE_CAPABILITIES) {
+            delivery->answer = RunExtensionCommand(code, path);
+        }
         break;
     }
     // The plug-in's code may have put a crash handler of its own in place.
     EndHostOnCrash();
 }
 
-void SubmitCopyData(void* record) {
-    const auto* copied = static_cast<const COPYDATASTRUCT*>(record);
-    SubmitCommand(&commands, copied->dwData, copied->lpData, copied->cbData, RunCommand, nullptr);
+struct Message {
+    const COPYDATASTRUCT* record;
+    LRESULT answer;
+};
+
+// An extension command answers through the message's result, so it is never queued:
+// sent while another command is in progress it is refused.
+void Deliver(void* context) {
+    auto* message = static_cast<Message*>(context);
+    const COPYDATASTRUCT* copied = message->record;
+    if (copied->dwData >= QB_CODE_CAPABILITIES && commands.running) {
+        message->answer = QB_FAIL_BUSY;
+        return;
+    }
+    Delivery delivery = {0, false, false};
+    SubmitCommand(&commands, copied->dwData, copied->lpData, copied->cbData, RunCommand, &delivery);
+    message->answer = delivery.answer;
+}
+
+void FinishFadeNow(void* context) {
+    SubmitCommand(&commands, 0, nullptr, 0, RunCommand, context);
 }
 
 } // namespace
 
-void HandleCopyData(const COPYDATASTRUCT* record) {
+void OnFadeTimer(HWND window) {
+    KillTimer(window, kFadeTimerId);
+    // Not inside another command: the fade's end waits until that one is done.
+    Delivery delivery = {0, true, false};
+    if (!commands.running) {
+        RunEndingOnCrash(FinishFadeNow, &delivery);
+    }
+    if (!delivery.fadeFinished) {
+        SetTimer(window, kFadeTimerId, kFadeRecheckMs, nullptr);
+    }
+}
+
+LRESULT HandleCopyData(const COPYDATASTRUCT* record) {
     if (record == nullptr) {
-        return;
+        return 0;
     }
     // Quit acts at once, also while another command is in progress.
     if (record->dwData == QB_CODE_QUIT) {
         EndHost(0);
     }
-    RunEndingOnCrash(SubmitCopyData, const_cast<COPYDATASTRUCT*>(record));
+    Message message = {record, 0};
+    RunEndingOnCrash(Deliver, &message);
+    return message.answer;
 }

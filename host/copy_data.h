@@ -4,5 +4,9 @@
 
 // Runs one command sent by the controller as a copy-data message. One that arrives
 // while another is in progress (plug-in code handling messages inside it) runs after
-// that one, in order; Quit ends the host at once.
-void HandleCopyData(const COPYDATASTRUCT* record);
+// that one, in order; Quit ends the host at once. Gives the message's result: 0 for
+// the base commands, an extension command's answer.
+LRESULT HandleCopyData(const COPYDATASTRUCT* record);
+
+// The main window's timer that ends a fade with a pause or a stop, run as a command.
+void OnFadeTimer(HWND window);

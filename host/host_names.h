@@ -14,3 +14,4 @@ constexpr ArgWidth kHandleArgWidth = ArgWidth::Bits32;
 
 constexpr UINT_PTR kWatchdogTimerId = 1000;
 constexpr UINT kWatchdogPeriodMs = 1000;
+constexpr UINT_PTR kFadeTimerId = 1001;

@@ -46,9 +46,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_COPYDATA:
-        HandleCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-        return 0;
+        return HandleCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_TIMER:
+        if (wParam == kFadeTimerId) {
+            OnFadeTimer(window);
+            return 0;
+        }
         return WatchParent(window);
     default:
         return DefWindowProcW(window, message, wParam, lParam);

@@ -18,6 +18,21 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->editorWindow = nullptr;
     state->renderCalls.store(0);
     state->playing = false;
+    state->replay.store(nullptr);
+    state->replaySent.store(0);
+    state->region.store(nullptr);
+    state->passesDone.store(0);
+    state->regionDone.store(false);
+    state->held.store(false);
+    state->streamBytes.store(0);
+    state->turnStreamBytes.store(0);
+    state->turnFromBytes.store(0);
+    state->seekJump = nullptr;
+    state->paused = false;
+    state->volumeSet = false;
+    state->volume = 1.0f;
+    state->fadeEnd = FadeEnd::None;
+    state->lastLag = 0;
 }
 
 namespace {

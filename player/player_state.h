@@ -27,6 +27,12 @@ struct EventTable {
     SongEvent* records; // eventCount records, stored right after this header
 };
 
+struct Jump;
+struct LoopRegion;
+
+// What a fade does once it has reached its volume.
+enum class FadeEnd { None, Pause, Stop };
+
 struct PlayerState {
     std::atomic<HSTREAM> outputStream;
     HWND mainWindow;
@@ -40,6 +46,27 @@ struct PlayerState {
     HWND editorWindow;
     std::atomic<DWORD> renderCalls; // render calls and loop syncs in progress
     bool playing;                   // Play has started the current stream; UI thread only
+
+    // Jumps of the cursor (a seek, the start of a loop region's pass).
+    std::atomic<const Jump*> replay;       // a jump whose events are still to be sent
+    std::atomic<DWORD> replaySent;         // how many of them have been sent
+    std::atomic<const LoopRegion*> region; // the controller's loop region; null: none
+    std::atomic<DWORD> passesDone;         // of the region, since it was set or the cursor moved
+    std::atomic<bool> regionDone;          // its last pass has played: the song ends there
+    std::atomic<bool> held;                // render calls give silence and touch nothing
+    // Where the listener is: bytes delivered on the current stream, and where the
+    // cursor last turned back (the stream's byte count then and the song's position).
+    std::atomic<DWORD> streamBytes;
+    std::atomic<DWORD> turnStreamBytes;
+    std::atomic<DWORD> turnFromBytes;
+
+    // User-interface thread only.
+    Jump* seekJump; // the last seek's jump, owned until the stream or the song goes
+    bool paused;
+    bool volumeSet; // the controller has set a volume: every new stream gets it
+    float volume;
+    FadeEnd fadeEnd;
+    DWORD lastLag; // bytes between rendering and hearing, as last measured
 };
 
 // Puts the record into its start-up state: everything zero but the main window.

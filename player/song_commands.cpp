@@ -5,6 +5,7 @@
 
 #include "audio/audio_constants.h"
 #include "common/decimal_text.h"
+#include "player/output_stream.h"
 #include "player/render_stream.h"
 
 namespace {
@@ -26,15 +27,6 @@ EventTable* AllocateEventTable(DWORD eventCount) {
     table->eventCount = 0;
     table->records = reinterpret_cast<SongEvent*>(table + 1);
     return table;
-}
-
-void ResetInstrumentChannels(const PlayerState* state) {
-    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
-        const DWORD instrument = state->instrument.load(std::memory_order_relaxed);
-        BASS_VST_ProcessEvent(instrument, channel, kEventSustain, 0);
-        BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
-        BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
-    }
 }
 
 // Reads every event of the MIDI stream into a new table, or gives null when no table
@@ -61,28 +53,6 @@ void ReleaseEventTable(PlayerState* state) {
     EventTable* table = state->events.exchange(nullptr);
     WaitForRenderCalls(state);
     std::free(table);
-}
-
-// Unpublishes the output stream, waits until no render call is in progress, then frees
-// it: a library that waits for the call in progress inside the free then finds none
-// that could be blocked on this thread, and a late call touches nothing.
-void ReleaseOutputStream(PlayerState* state) {
-    const HSTREAM stream = state->outputStream.exchange(0);
-    WaitForRenderCalls(state);
-    if (stream != 0) {
-        BASS_StreamFree(stream);
-    }
-}
-
-// A new output stream for the current table, its cursor at the start and the
-// instrument's channels reset. Call once no render call is in progress.
-void StartOutputStream(PlayerState* state) {
-    state->nextEvent.store(0, std::memory_order_relaxed);
-    state->renderedBytes.store(0, std::memory_order_relaxed);
-    state->playing = false;
-    state->outputStream.store(
-        BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state));
-    ResetInstrumentChannels(state);
 }
 
 bool StartsWithCaseBlind(const char* text, const char* key) {
@@ -146,9 +116,11 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     // The earlier song goes first, so nothing of it reaches the instrument once this
     // returns.
     ReleaseOutputStream(state);
+    ReleaseLoopRegion(state);
+    ReleaseSeekJump(state);
     ReleaseEventTable(state);
     state->events.store(table, std::memory_order_release);
-    StartOutputStream(state);
+    StartOutputStream(state, 0, 0, nullptr);
 }
 
 void Play(PlayerState* state) {
@@ -158,26 +130,18 @@ void Play(PlayerState* state) {
     if (stream == 0 || state->events.load(std::memory_order_acquire) == nullptr) {
         return;
     }
+    state->fadeEnd = FadeEnd::None;
     if (state->playing) {
-        // Playing already: start again from the first event on a stream of its own,
-        // so a render call of the earlier run that is still under way cannot move the
-        // new run's cursor, and notes sounding now are released.
+        // Playing (or paused) already: start again from the first event on a stream of
+        // its own, so a render call of the earlier run that is still under way cannot
+        // move the new run's cursor, and notes sounding now are released.
         ReleaseOutputStream(state);
-        StartOutputStream(state);
-        stream = state->outputStream.load();
+        stream = StartOutputStream(state, 0, 0, nullptr);
         if (stream == 0) {
             return;
         }
     }
-    state->playing = true;
-    DWORD loopStart = 0;
-    state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsOgg), &loopStart);
-    state->loopStart.store(loopStart);
-    if (state->loopEnd != 0) {
-        BASS_ChannelSetSync(stream, kSyncPosMixtime, state->loopEnd, LoopSyncProc, state);
-    } else {
-        BASS_ChannelSetSync(stream, kSyncEndMixtime, 0, LoopSyncProc, state);
-    }
+    ArmOutputStream(state, stream);
     BASS_ChannelPlay(stream, 1);
 }
 
@@ -190,7 +154,11 @@ void Stop(PlayerState* state) {
     // wait for one that is blocked on this thread.
     ReleaseEventTable(state);
     BASS_ChannelStop(stream);
+    ReleaseLoopRegion(state);
+    ReleaseSeekJump(state);
     state->playing = false;
+    state->paused = false;
+    state->fadeEnd = FadeEnd::None;
 }
 
 void FreeStream(PlayerState* state) {
@@ -199,6 +167,8 @@ void FreeStream(PlayerState* state) {
     }
     ReleaseOutputStream(state);
     state->playing = false;
+    state->paused = false;
+    state->fadeEnd = FadeEnd::None;
 }
 
 // A sync may fire late, for a stream already replaced: only the current stream's own
@@ -207,7 +177,12 @@ void FreeStream(PlayerState* state) {
 void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD channel, DWORD /*data*/, void* user) {
     PlayerState* state = static_cast<PlayerState*>(user);
     state->renderCalls.fetch_add(1);
-    if (channel != 0 && channel == state->outputStream.load()) {
+    // After a loop region's last pass the song ends there.
+    if (channel != 0 && channel == state->outputStream.load() && !state->regionDone.load()) {
+        state->turnFromBytes.store(state->renderedBytes.load(std::memory_order_relaxed),
+                                   std::memory_order_relaxed);
+        state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed),
+                                     std::memory_order_relaxed);
         state->nextEvent.store(0, std::memory_order_relaxed);
         state->renderedBytes.store(0, std::memory_order_relaxed);
         if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {

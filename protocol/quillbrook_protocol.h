@@ -17,6 +17,49 @@
 #define QB_CODE_SHOW_EDITOR 6 /* payload: none */
 #define QB_CODE_QUIT 7        /* payload: none */
 
+/* Extension commands. Each answers through the copy-data message's result: 0 or more
+   on success (the value asked for, where there is one), a QB_FAIL_ code on failure.
+   A host without extensions answers 0 to every one of them, so a controller asks for
+   the capabilities first. Numbers in payloads are decimal text; milliseconds and
+   volumes may have a fraction ("1500.5", "0.25"). */
+#define QB_CODE_CAPABILITIES 100 /* answer: QB_CAN_ flags, never 0 */
+#define QB_CODE_STATUS 101       /* answer: a QB_STATUS_ value */
+#define QB_CODE_PAUSE 102        /* pauses the playing song */
+#define QB_CODE_RESUME 103       /* goes on exactly where the pause stopped */
+#define QB_CODE_SET_VOLUME 104   /* payload: "VOLUME [MS [pause|stop]]", VOLUME 0 to 1,
+                                    a fade over MS, then pausing or stopping */
+#define QB_CODE_GET_VOLUME 105   /* answer: the volume now, in thousandths */
+#define QB_CODE_LENGTH 106       /* answer: the song's length (its last event) in ms */
+#define QB_CODE_POSITION 107     /* answer: the position heard now, in ms */
+#define QB_CODE_SEEK 108         /* payload: "MS"; answer: the position reached, in ms */
+#define QB_CODE_LOOP 109         /* payload: "START END [PASSES]" in ms, END may be "end"
+                                    (the song's end), PASSES 0 endless; empty: no region */
+
+/* Capability flags: what this host can do with the libraries beside it. */
+#define QB_CAN_STATUS 0x1    /* status and length: always */
+#define QB_CAN_SEEK 0x2      /* seek and loop regions: always */
+#define QB_CAN_PAUSE 0x4     /* pause and resume */
+#define QB_CAN_VOLUME 0x8    /* set and read the volume */
+#define QB_CAN_FADE 0x10     /* volume fades */
+#define QB_CAN_POSITION 0x20 /* the position heard */
+
+/* Status answers. */
+#define QB_STATUS_NO_SONG 0       /* nothing to play: none loaded, or stopped */
+#define QB_STATUS_LOADED 1        /* loaded, not playing (or played to its end) */
+#define QB_STATUS_PLAYING 2
+#define QB_STATUS_PAUSED 3
+#define QB_STATUS_DEVICE_PAUSED 4 /* the output device stopped (a headset unplugged) */
+
+/* Failure answers of the extension commands. */
+#define QB_FAIL_BUSY (-1)          /* sent while another command was in progress */
+#define QB_FAIL_BAD_PAYLOAD (-2)   /* the payload is not what the command takes */
+#define QB_FAIL_NO_SONG (-3)       /* no song loaded */
+#define QB_FAIL_NO_PLUGIN (-4)     /* no plug-in loaded */
+#define QB_FAIL_NOT_PLAYING (-5)   /* the song is not playing (or not paused, to resume) */
+#define QB_FAIL_NOT_AVAILABLE (-6) /* the audio libraries beside the host lack a function */
+#define QB_FAIL_FILE (-7)          /* a file could not be read or written */
+#define QB_FAIL_LIBRARY (-8)       /* the audio library refused */
+
 /* A payload string, ending zero included, must fit in this many UTF-16 characters. */
 #define QB_PAYLOAD_CHARS 1024
 

@@ -1,6 +1,8 @@
 #include "doubles/fake_audio/fake_audio.h"
 
 #include "audio/audio_constants.h"
+#include "audio/bass_further_api.h"
+#include "audio/further_functions.h"
 #include "doubles/standin/stream_core.h"
 
 #include <atomic>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -46,7 +49,11 @@ std::atomic<DWORD> nextInstrument{fake::kFirstInstrument};
 struct Voice {
     float level = 0.0f;
     uint32_t events = 0;
+    std::atomic<uint32_t> queued{0}; // events for the next processing call (pull)
 };
+// Events the instrument library queues for one processing call at the most.
+constexpr uint32_t kMaxQueuedEvents = 2048;
+std::set<std::string> absentFunctions;
 std::atomic<Voice*> voices[kMaxInstruments];
 std::atomic<bool> mixerRunning{false};
 std::atomic<uint64_t> mixedBytes{0};
@@ -114,6 +121,13 @@ void Reset() {
         delete voice.exchange(nullptr);
     }
     mixedBytes.store(0);
+    absentFunctions.clear();
+    ForgetFurtherFunctions();
+}
+
+void SetAbsent(const std::string& name) {
+    absentFunctions.insert(name);
+    ForgetFurtherFunctions();
 }
 
 std::vector<std::string> Calls() {
@@ -265,6 +279,7 @@ DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     if (voice == nullptr) {
         return ModelChannelGetData(handle, buffer, length);
     }
+    voice->queued.store(0, std::memory_order_relaxed);
     int32_t result = static_cast<int32_t>(length);
     if (!quiet.load()) {
         std::lock_guard<std::mutex> guard(recordLock);
@@ -377,10 +392,87 @@ BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DW
                static_cast<unsigned long long>(at));
     }
     Voice* voice = FindVoice(vstHandle);
-    if (voice != nullptr && quiet.load()) {
+    if (voice == nullptr) {
+        SetModelError(kErrorHandle);
+        return 0;
+    }
+    if (voice->queued.load(std::memory_order_relaxed) >= kMaxQueuedEvents) {
+        SetModelError(kErrorMemory);
+        return 0;
+    }
+    voice->queued.fetch_add(1, std::memory_order_relaxed);
+    if (quiet.load()) {
         ++voice->events;
     }
-    return voice != nullptr ? 1 : 0;
+    return 1;
+}
+
+BOOL WINAPI BASS_ChannelPause(DWORD handle) {
+    const BOOL result = ModelChannelPause(handle);
+    Record("ChannelPause handle=%u -> %d", handle, result);
+    return result;
+}
+
+DWORD WINAPI BASS_ChannelIsActive(DWORD handle) {
+    return ModelChannelIsActive(handle);
+}
+
+BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    const BOOL result = ModelChannelSetAttribute(handle, attrib, value);
+    Record("ChannelSetAttribute handle=%u attrib=%u value=%.3f -> %d", handle, attrib,
+           static_cast<double>(value), result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
+    return ModelChannelGetAttribute(handle, attrib, value);
+}
+
+BOOL WINAPI BASS_ChannelSlideAttribute(DWORD handle, DWORD attrib, float value, DWORD time) {
+    const BOOL result = ModelChannelSlideAttribute(handle, attrib, value, time);
+    Record("ChannelSlideAttribute handle=%u attrib=%u value=%.3f time=%u -> %d", handle, attrib,
+           static_cast<double>(value), time, result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelIsSliding(DWORD handle, DWORD attrib) {
+    return ModelChannelIsSliding(handle, attrib);
+}
+
+QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
+    return ModelChannelGetPosition(handle, mode);
+}
+
+BOOL WINAPI BASS_VST_Resume(DWORD vstHandle) {
+    Record("VST_Resume handle=%u", vstHandle);
+    return IsLiveInstrument(vstHandle) ? 1 : 0;
 }
 
 } // extern "C"
+
+// The further functions the fake has, by name, unless a test took one away.
+void* FindLibraryFunction(const char* /*library*/, const char* name) {
+    struct Entry {
+        const char* name;
+        void* function;
+    };
+    static const Entry kFunctions[] = {
+        {"BASS_ChannelPause", reinterpret_cast<void*>(BASS_ChannelPause)},
+        {"BASS_ChannelIsActive", reinterpret_cast<void*>(BASS_ChannelIsActive)},
+        {"BASS_ChannelSetAttribute", reinterpret_cast<void*>(BASS_ChannelSetAttribute)},
+        {"BASS_ChannelGetAttribute", reinterpret_cast<void*>(BASS_ChannelGetAttribute)},
+        {"BASS_ChannelSlideAttribute", reinterpret_cast<void*>(BASS_ChannelSlideAttribute)},
+        {"BASS_ChannelIsSliding", reinterpret_cast<void*>(BASS_ChannelIsSliding)},
+        {"BASS_ChannelGetPosition", reinterpret_cast<void*>(BASS_ChannelGetPosition)},
+        {"BASS_VST_Resume", reinterpret_cast<void*>(BASS_VST_Resume)},
+    };
+    if (absentFunctions.count(name) != 0) {
+        return nullptr;
+    }
+    for (const Entry& entry : kFunctions) {
+        if (std::strcmp(entry.name, name) == 0) {
+            return entry.function;
+        }
+    }
+    return nullptr;
+}

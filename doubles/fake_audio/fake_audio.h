@@ -46,6 +46,9 @@ void SetPositionHook(void (*hook)(void* context), void* context);
 // A run of zero-ended strings closed by an empty one (pass it with its ending zeros).
 void SetTags(const std::string& tags);
 
+// Leaves the further function `name` out, as an older library would (until Reset).
+void SetAbsent(const std::string& name);
+
 // Handles the fake hands out. Instruments count from 100, streams from 1.
 constexpr DWORD kFirstInstrument = 100;
 

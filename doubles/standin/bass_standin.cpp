@@ -3,6 +3,7 @@
 // mixing thread (mixer.cpp) plays user streams.
 #define QB_AUDIO_API __declspec(dllexport)
 #include "audio/bass_api.h"
+#include "audio/bass_further_api.h"
 #include "doubles/standin/mixer.h"
 #include "doubles/standin/standin_env.h"
 #include "doubles/standin/stream_core.h"
@@ -51,6 +52,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
         settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
         settings.seekable = EnvNumber(L"QB_SEEKABLE", 0) == 1;
         settings.decodeOnly = device == 0;
+        settings.devicePauseAfter = EnvNumber(L"QB_DEVICE_PAUSE_AFTER", 0);
         ResetStreamModel(settings, kFirstHandle);
         result = 1;
         if (!settings.decodeOnly) {
@@ -132,6 +134,63 @@ DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
                     static_cast<unsigned long>(handle), static_cast<unsigned long>(length),
                     static_cast<long>(static_cast<int32_t>(result)));
     return result;
+}
+
+BOOL WINAPI BASS_ChannelPause(DWORD handle) {
+    const BOOL result = ModelChannelPause(handle);
+    TRACE_HOST_CALL("BASS_ChannelPause handle=%lu -> %d", static_cast<unsigned long>(handle),
+                    result);
+    return result;
+}
+
+DWORD WINAPI BASS_ChannelIsActive(DWORD handle) {
+    return ModelChannelIsActive(handle);
+}
+
+BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    const BOOL result = ModelChannelSetAttribute(handle, attrib, value);
+    TRACE_HOST_CALL("BASS_ChannelSetAttribute handle=%lu attrib=%lu value=%.3f -> %d",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(attrib),
+                    static_cast<double>(value), result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
+    return ModelChannelGetAttribute(handle, attrib, value);
+}
+
+BOOL WINAPI BASS_ChannelSlideAttribute(DWORD handle, DWORD attrib, float value, DWORD time) {
+    const BOOL result = ModelChannelSlideAttribute(handle, attrib, value, time);
+    TRACE_HOST_CALL("BASS_ChannelSlideAttribute handle=%lu attrib=0x%lx value=%.3f time=%lu -> %d",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(attrib),
+                    static_cast<double>(value), static_cast<unsigned long>(time), result);
+    return result;
+}
+
+BOOL WINAPI BASS_ChannelIsSliding(DWORD handle, DWORD attrib) {
+    return ModelChannelIsSliding(handle, attrib);
+}
+
+// Traced with the stream's own count of bytes delivered and heard, for the tests of
+// the host's position.
+QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
+    const QWORD result = ModelChannelGetPosition(handle, mode);
+    TRACE_HOST_CALL("BASS_ChannelGetPosition handle=%lu mode=0x%lx -> %lld",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(mode),
+                    static_cast<long long>(result));
+    return result;
+}
+
+int WINAPI BASS_ErrorGetCode(void) {
+    return ModelErrorCode();
+}
+
+BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value) {
+    return ModelSetConfig(option, value);
+}
+
+DWORD WINAPI BASS_GetConfig(DWORD option) {
+    return ModelGetConfig(option);
 }
 
 } // extern "C"

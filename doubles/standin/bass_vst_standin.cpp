@@ -4,6 +4,7 @@
 #define QB_AUDIO_API __declspec(dllexport)
 #include "doubles/standin/library_constants.h"
 #include "audio/bass_api.h"
+#include "audio/bass_further_api.h"
 #include "doubles/standin/plugin_interface.h"
 #include "doubles/standin/standin_env.h"
 #include "doubles/standin/trace.h"
@@ -18,6 +19,16 @@ namespace {
 constexpr DWORD kHostVstVersion = 2400;
 constexpr size_t kMaxInstruments = 32;
 
+// The library queues events for the instrument's next processing call, at most this
+// many; more are refused.
+constexpr size_t kMaxQueuedEvents = 2048;
+
+struct QueuedEvent {
+    DWORD channel;
+    DWORD event;
+    DWORD param;
+};
+
 struct Instrument {
     HMODULE module;
     const QbPluginTable* table;
@@ -25,6 +36,8 @@ struct Instrument {
     HSTREAM stream; // also the instrument's handle
     QWORD renderedBytes;
     HWND editor; // the open editor's window; user-interface thread only
+    std::mutex queueLock; // the queue's own, not the processing lock
+    std::vector<QueuedEvent> queue;
 };
 
 // Guards the list and every call into an instance. The mixing thread takes it inside
@@ -61,9 +74,23 @@ Instrument* FindInstrument(DWORD handle) {
     return slot != nullptr ? *slot : nullptr;
 }
 
+// Hands the queued events to the instance; they all take effect at the first sample.
+void DeliverQueuedEvents(Instrument* instrument) {
+    std::vector<QueuedEvent> events;
+    {
+        std::lock_guard<std::mutex> lock(instrument->queueLock);
+        events.swap(instrument->queue);
+    }
+    for (const QueuedEvent& event : events) {
+        instrument->table->processEvent(instrument->instance, event.channel, event.event,
+                                        event.param);
+    }
+}
+
 DWORD CALLBACK RenderInstrument(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
     auto* instrument = static_cast<Instrument*>(user);
     const std::unique_lock<std::mutex> lock = InstanceLock();
+    DeliverQueuedEvents(instrument);
     const DWORD frames = length / kBytesPerFrame;
     instrument->table->render(instrument->instance, static_cast<float*>(buffer), frames);
     const size_t whole = size_t{frames} * kBytesPerFrame;
@@ -112,7 +139,7 @@ HSTREAM CreateInstrument(DWORD freq, DWORD chans, const void* file, DWORD flags)
         FreeLibrary(module);
         return 0;
     }
-    auto* instrument = new Instrument{module, table, instance, 0, 0, nullptr};
+    auto* instrument = new Instrument{module, table, instance, 0, 0, nullptr, {}, {}};
     instrument->stream =
         BASS_StreamCreate(freq, chans, kFlagDecode | kFlagFloat, RenderInstrument, instrument);
     std::unique_lock<std::mutex> lock(g_instrumentLock);
@@ -242,12 +269,20 @@ BOOL WINAPI BASS_VST_EmbedEditor(DWORD vstHandle, HWND parentWindow) {
     return result;
 }
 
-// Hands the event over at once; the trace line carries how many bytes the instrument
-// had rendered when it arrived.
+// Queues the event for the instrument's next processing call (the next pull); the
+// trace line carries how many bytes the instrument had rendered when it arrived.
 BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DWORD param) {
     const bool traced = !IsOtherStandinAddress(__builtin_return_address(0));
     std::unique_lock<std::mutex> lock(g_instrumentLock);
     Instrument* instrument = FindInstrument(vstHandle);
+    BOOL result = 0;
+    if (instrument != nullptr && midiCh <= 15) {
+        std::lock_guard<std::mutex> queueLock(instrument->queueLock);
+        if (instrument->queue.size() < kMaxQueuedEvents) {
+            instrument->queue.push_back({midiCh, event, param});
+            result = 1;
+        }
+    }
     if (traced) {
         TraceCall(
             "BASS_VST_ProcessEvent handle=%lu chan=%lu event=%lu param=%lu rendered=%llu -> %d",
@@ -255,16 +290,25 @@ BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DW
             static_cast<unsigned long>(event), static_cast<unsigned long>(param),
             instrument != nullptr ? static_cast<unsigned long long>(instrument->renderedBytes)
                                   : 0ull,
-            instrument != nullptr ? 1 : 0);
+            result);
     }
-    if (instrument == nullptr || midiCh > 15) {
-        return 0;
+    return result;
+}
+
+// Tells the instrument that playback jumped: its queued events are dropped.
+BOOL WINAPI BASS_VST_Resume(DWORD vstHandle) {
+    BOOL result = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        if (Instrument* instrument = FindInstrument(vstHandle)) {
+            std::lock_guard<std::mutex> queueLock(instrument->queueLock);
+            instrument->queue.clear();
+            result = 1;
+        }
     }
-    if (NoWait()) {
-        lock.unlock();
-    }
-    instrument->table->processEvent(instrument->instance, midiCh, event, param);
-    return 1;
+    TRACE_HOST_CALL("BASS_VST_Resume handle=%lu -> %d", static_cast<unsigned long>(vstHandle),
+                    result);
+    return result;
 }
 
 } // extern "C"

@@ -16,13 +16,19 @@ constexpr DWORD kSyncPos = 0;
 constexpr DWORD kSyncEnd = 2;
 
 // The rest of the event numbers of the event records.
-constexpr DWORD kEventNote = 1;
-constexpr DWORD kEventProgram = 2;
-constexpr DWORD kEventChannelPressure = 3;
-constexpr DWORD kEventPitchBend = 4;
-constexpr DWORD kEventModulation = 11;
-constexpr DWORD kEventVolume = 12;
-constexpr DWORD kEventPan = 13;
-constexpr DWORD kEventExpression = 14;
-constexpr DWORD kEventSoundOff = 16;
 constexpr DWORD kEventTempo = 62;
+
+// Configuration options and error codes.
+constexpr DWORD kConfigBuffer = 0;
+constexpr DWORD kConfigUpdatePeriod = 1;
+constexpr DWORD kDefaultBufferMs = 500;
+constexpr DWORD kDefaultUpdatePeriodMs = 100;
+constexpr int kErrorOk = 0;
+constexpr int kErrorMemory = 1;
+constexpr int kErrorHandle = 5;
+constexpr int kErrorAlready = 14;
+constexpr int kErrorIllegalType = 19;
+constexpr int kErrorIllegalParam = 20;
+constexpr int kErrorNotPlaying = 24;
+constexpr int kErrorNotAvailable = 37;
+constexpr int kErrorDecode = 38;

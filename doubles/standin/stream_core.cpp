@@ -1,6 +1,7 @@
 #include "doubles/standin/stream_core.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,18 @@ struct Sync {
     void* user;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// A volume slide: from `from` to `to` over `ms` from `start`; a negative target fades
+// to silence and then stops the stream.
+struct Slide {
+    bool active = false;
+    float from = 1.0f;
+    float to = 1.0f;
+    Clock::time_point start;
+    DWORD ms = 0;
+};
+
 struct Stream {
     HSTREAM handle = 0; // 0: free slot
     STREAMPROC* proc = nullptr;
@@ -30,6 +43,12 @@ struct Stream {
     QWORD playedBytes = 0; // bytes delivered since the last restart, for the play limit
     DWORD requests = 0;    // requests since the last restart, for the request profile
     bool busy = false;     // its procedure is running with the lock let go (no-wait mode)
+    bool paused = false;
+    bool devicePaused = false; // stopped by the device (once a stream, on request)
+    bool devicePausedOnce = false;
+    float volume = 1.0f;
+    Slide slide;
+    DWORD bufferBytes = 0; // the playback buffer, fixed when the stream is made
     std::vector<Sync> syncs;
     std::string tags;
 };
@@ -41,6 +60,37 @@ DWORD g_firstHandle = 1;
 DWORD g_nextHandle = 1;
 DWORD g_nextSync = 1;
 void (*g_mixLog)(const char*) = nullptr;
+DWORD g_bufferMs = kDefaultBufferMs;
+DWORD g_updatePeriodMs = kDefaultUpdatePeriodMs;
+thread_local int t_error = kErrorOk;
+
+// Sets this thread's error code and gives `result`.
+template <typename Result> Result Fail(int code, Result result) {
+    t_error = code;
+    return result;
+}
+
+// The stream's volume now, moving its slide on; a slide to a negative target stops the
+// stream at its end.
+float CurrentVolume(Stream* stream) {
+    Slide& slide = stream->slide;
+    if (slide.active) {
+        const double elapsed =
+            std::chrono::duration<double, std::milli>(Clock::now() - slide.start).count();
+        const float target = slide.to < 0 ? 0.0f : slide.to;
+        if (elapsed >= slide.ms) {
+            stream->volume = target;
+            slide.active = false;
+            if (slide.to < 0) {
+                stream->playing = false;
+            }
+        } else {
+            stream->volume =
+                slide.from + static_cast<float>((target - slide.from) * elapsed / slide.ms);
+        }
+    }
+    return stream->volume;
+}
 
 DWORD NewHandle(DWORD* counter) {
     const DWORD handle = (*counter)++;
@@ -143,6 +193,15 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
         stream->playing = false;
         return false;
     }
+    const QWORD pauseAfter = g_settings.devicePauseAfter;
+    if (pauseAfter != 0 && !stream->devicePausedOnce && stream->playedBytes >= pauseAfter) {
+        MixLog("DEVICE PAUSED handle=%lu pos=%llu", static_cast<unsigned long>(handle),
+               static_cast<unsigned long long>(stream->pos));
+        stream->playing = false;
+        stream->devicePaused = true;
+        stream->devicePausedOnce = true;
+        return false;
+    }
     if (settings.playLimit != 0 && stream->playedBytes >= settings.playLimit) {
         MixLog("STOPPED handle=%lu pos=%llu limit", static_cast<unsigned long>(handle),
                static_cast<unsigned long long>(stream->pos));
@@ -213,6 +272,8 @@ void ResetStreamModel(const StreamModelSettings& settings, DWORD firstHandle) {
         stream = Stream();
     }
     g_firstHandle = firstHandle;
+    g_bufferMs = kDefaultBufferMs;
+    g_updatePeriodMs = kDefaultUpdatePeriodMs;
     g_nextHandle = firstHandle;
     g_nextSync = firstHandle;
 }
@@ -255,6 +316,7 @@ HSTREAM ModelStreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc
             stream.user = user;
             stream.decode = decode;
             stream.tags = decode ? std::string() : tags;
+            stream.bufferBytes = g_bufferMs * (kSampleRate / 1000) * kBytesPerFrame;
             return stream.handle;
         }
     }
@@ -312,6 +374,8 @@ BOOL ModelChannelPlay(DWORD handle, BOOL restart) {
         stream->requests = 0;
         stream->ended = false;
     }
+    stream->paused = false;
+    stream->devicePaused = false;
     stream->playing = !stream->ended;
     return stream->playing ? 1 : 0;
 }
@@ -325,6 +389,8 @@ BOOL ModelChannelStop(DWORD handle) {
         return 0;
     }
     stream->playing = false;
+    stream->paused = false;
+    stream->devicePaused = false;
     return 1;
 }
 
@@ -380,10 +446,150 @@ DWORD MixStep(const MixSettings& settings, std::vector<float>* mix) {
     for (DWORD handle : playing) {
         const DWORD bytes = RequestBytes(handle, settings);
         FillFromStream(lock, handle, reinterpret_cast<char*>(part.data()), bytes, settings);
+        Stream* stream = FindStream(handle);
+        const float volume = stream != nullptr ? CurrentVolume(stream) : 0.0f;
         for (size_t i = 0; i < bytes / sizeof(float); ++i) {
-            (*mix)[i] += part[i];
+            (*mix)[i] += part[i] * volume;
         }
         mixed = bytes > mixed ? bytes : mixed;
     }
     return mixed;
+}
+
+BOOL ModelChannelPause(DWORD handle) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, 0);
+    }
+    if (stream->decode) {
+        return Fail(kErrorDecode, 0);
+    }
+    if (stream->paused) {
+        return Fail(kErrorAlready, 0);
+    }
+    if (!stream->playing) {
+        return Fail(kErrorNotPlaying, 0);
+    }
+    stream->playing = false;
+    stream->paused = true;
+    return Fail(kErrorOk, 1);
+}
+
+DWORD ModelChannelIsActive(DWORD handle) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    const Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, kActiveStopped);
+    }
+    t_error = kErrorOk;
+    if (stream->playing) {
+        return kActivePlaying;
+    }
+    if (stream->paused) {
+        return kActivePaused;
+    }
+    return stream->devicePaused ? kActivePausedDevice : kActiveStopped;
+}
+
+BOOL ModelChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, 0);
+    }
+    if (attrib != kAttribVolume) {
+        return Fail(kErrorIllegalType, 0);
+    }
+    stream->slide.active = false;
+    stream->volume = value < 0 ? 0.0f : value;
+    return Fail(kErrorOk, 1);
+}
+
+BOOL ModelChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, 0);
+    }
+    if (attrib != kAttribVolume || value == nullptr) {
+        return Fail(kErrorIllegalType, 0);
+    }
+    *value = CurrentVolume(stream);
+    return Fail(kErrorOk, 1);
+}
+
+// A new slide replaces the one in progress.
+BOOL ModelChannelSlideAttribute(DWORD handle, DWORD attrib, float value, DWORD ms) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, 0);
+    }
+    if ((attrib & ~kSlideLog) != kAttribVolume) {
+        return Fail(kErrorIllegalType, 0);
+    }
+    if (ms == 0) {
+        return ModelChannelSetAttribute(handle, kAttribVolume, value);
+    }
+    stream->slide = {true, CurrentVolume(stream), value, Clock::now(), ms};
+    return Fail(kErrorOk, 1);
+}
+
+BOOL ModelChannelIsSliding(DWORD handle, DWORD attrib) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr || (attrib != 0 && attrib != kAttribVolume)) {
+        return 0;
+    }
+    CurrentVolume(stream);
+    return stream->slide.active ? 1 : 0;
+}
+
+QWORD ModelChannelGetPosition(DWORD handle, DWORD mode) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    const Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, kPositionError);
+    }
+    if ((mode & ~kPosDecode) != kPosByte) {
+        return Fail(kErrorNotAvailable, kPositionError);
+    }
+    t_error = kErrorOk;
+    if ((mode & kPosDecode) != 0 || stream->decode) {
+        return stream->pos;
+    }
+    const QWORD buffered = std::min<QWORD>(stream->bufferBytes, stream->playedBytes);
+    return stream->pos > buffered ? stream->pos - buffered : 0;
+}
+
+BOOL ModelSetConfig(DWORD option, DWORD value) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    if (option == kConfigBuffer) {
+        g_bufferMs = std::min<DWORD>(std::max<DWORD>(value, 10), 5000);
+    } else if (option == kConfigUpdatePeriod) {
+        g_updatePeriodMs = value;
+    } else {
+        return Fail(kErrorIllegalType, 0);
+    }
+    return Fail(kErrorOk, 1);
+}
+
+DWORD ModelGetConfig(DWORD option) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    if (option == kConfigBuffer) {
+        return g_bufferMs;
+    }
+    if (option == kConfigUpdatePeriod) {
+        return g_updatePeriodMs;
+    }
+    return Fail(kErrorIllegalType, kResultError);
+}
+
+int ModelErrorCode() {
+    return t_error;
+}
+
+void SetModelError(int code) {
+    t_error = code;
 }

@@ -23,6 +23,7 @@ struct StreamModelSettings {
     bool noWait = false;     // Stop, StreamFree (and the instrument's free) do not wait
     bool seekable = false;   // user streams take positions other than 0
     bool decodeOnly = false; // the "no sound" device: decoding streams only
+    QWORD devicePauseAfter = 0; // the device stops a stream after this many bytes; 0: never
 };
 
 // What the mixing thread asks of each playing stream.
@@ -56,6 +57,24 @@ BOOL ModelChannelPlay(DWORD handle, BOOL restart);
 BOOL ModelChannelStop(DWORD handle);
 BOOL ModelChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
 DWORD ModelChannelGetData(DWORD handle, void* buffer, DWORD length);
+
+// The further functions, found at run time by the host. A playing stream's playing
+// position trails its decoding position by its playback buffer (BASS_CONFIG_BUFFER ms
+// when it was made, 500 by default), filled as the stream is pulled after a start.
+// Volume attributes and slides are applied when played streams are mixed; slides run
+// in real time, also while the stream is paused or stopped.
+BOOL ModelChannelPause(DWORD handle);
+DWORD ModelChannelIsActive(DWORD handle);
+BOOL ModelChannelSetAttribute(DWORD handle, DWORD attrib, float value);
+BOOL ModelChannelGetAttribute(DWORD handle, DWORD attrib, float* value);
+BOOL ModelChannelSlideAttribute(DWORD handle, DWORD attrib, float value, DWORD ms);
+BOOL ModelChannelIsSliding(DWORD handle, DWORD attrib);
+QWORD ModelChannelGetPosition(DWORD handle, DWORD mode);
+BOOL ModelSetConfig(DWORD option, DWORD value);
+DWORD ModelGetConfig(DWORD option);
+// The error code of this thread's last call into the model.
+int ModelErrorCode();
+void SetModelError(int code);
 
 // Told of each stream procedure call, sync and stop of the mixing step, for a trace:
 // "STREAMPROC handle=H pos=P length=L", "SYNC sync=S handle=H type=end|pos pos=P",

@@ -1,5 +1,5 @@
 """The protocol's values as protocol/quillbrook_protocol.h defines them, for the tests:
-QB_INTERFACE_VERSION, the QB_CODE_ numbers, the window classes and the report texts."""
+QB_INTERFACE_VERSION, the command codes, flags and answers, the window classes and the report texts."""
 import os
 import re
 
@@ -10,9 +10,9 @@ HEADER = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.ab
 def _read(path):
     values = {}
     with open(path) as header:
-        for match in re.finditer(r'^#define (QB_\w+) (L"([^"]*)"|(\d+))', header.read(), re.M):
+        for match in re.finditer(r'^#define (QB_\w+) (L"([^"]*)"|\(?(-?(?:0x[0-9a-fA-F]+|\d+))\)?)', header.read(), re.M):
             values[match.group(1)] = (match.group(3) if match.group(3) is not None
-                                      else int(match.group(4)))
+                                      else int(match.group(4), 0))
     return values
 
 

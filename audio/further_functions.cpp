@@ -1,0 +1,31 @@
+#include "audio/further_functions.h"
+
+namespace {
+
+FurtherFunctions g_functions;
+bool g_lookedUp = false;
+
+template <typename Function> void LookUp(Function* slot, const char* library, const char* name) {
+    *slot = reinterpret_cast<Function>(FindLibraryFunction(library, name));
+}
+
+} // namespace
+
+const FurtherFunctions& Further() {
+    if (!g_lookedUp) {
+        g_lookedUp = true;
+        LookUp(&g_functions.channelPause, "bass.dll", "BASS_ChannelPause");
+        LookUp(&g_functions.channelIsActive, "bass.dll", "BASS_ChannelIsActive");
+        LookUp(&g_functions.channelSetAttribute, "bass.dll", "BASS_ChannelSetAttribute");
+        LookUp(&g_functions.channelGetAttribute, "bass.dll", "BASS_ChannelGetAttribute");
+        LookUp(&g_functions.channelSlideAttribute, "bass.dll", "BASS_ChannelSlideAttribute");
+        LookUp(&g_functions.channelIsSliding, "bass.dll", "BASS_ChannelIsSliding");
+        LookUp(&g_functions.channelGetPosition, "bass.dll", "BASS_ChannelGetPosition");
+        LookUp(&g_functions.vstResume, "bass_vst.dll", "BASS_VST_Resume");
+    }
+    return g_functions;
+}
+
+void ForgetFurtherFunctions() {
+    g_lookedUp = false;
+}

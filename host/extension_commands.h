@@ -1,0 +1,14 @@
+// The extension commands (codes from 100): each answers through the copy-data result.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Runs extension command `code` with its payload text and gives its answer: 0 or
+// more on success, a QB_FAIL_ code otherwise, 0 for a code it does not know.
+LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload);
+
+// Ends a fade with its pause or stop once the volume has stopped sliding; false while
+// it still slides.
+bool FinishFadeCommand();

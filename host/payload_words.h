@@ -1,0 +1,23 @@
+// Reading the extension commands' payloads: words separated by spaces, each a number
+// (decimal digits with an optional fraction, "1500" or "0.25") or a keyword. Portable,
+// so it is unit-tested and fuzzed natively.
+#pragma once
+
+#include <cstddef>
+
+constexpr size_t kMaxPayloadWords = 4;
+
+struct PayloadWords {
+    size_t count;
+    const wchar_t* start[kMaxPayloadWords];
+    size_t length[kMaxPayloadWords];
+};
+
+// Splits `text` at spaces and tabs; false when it has more than kMaxPayloadWords words.
+bool SplitPayloadWords(const wchar_t* text, PayloadWords* words);
+
+// Reads word `index` as a number no larger than 1e12; false when it is not one.
+bool PayloadNumber(const PayloadWords& words, size_t index, double* value);
+
+// Whether word `index` is `keyword` (ASCII letters, case ignored).
+bool PayloadWordIs(const PayloadWords& words, size_t index, const wchar_t* keyword);

@@ -1,0 +1,89 @@
+#include "player/output_stream.h"
+
+#include <cstdlib>
+
+#include "audio/audio_constants.h"
+#include "audio/further_functions.h"
+#include "player/jump.h"
+#include "player/render_stream.h"
+#include "player/song_commands.h"
+
+namespace {
+
+void ResetInstrumentChannels(const PlayerState* state) {
+    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
+        const DWORD instrument = state->instrument.load(std::memory_order_relaxed);
+        BASS_VST_ProcessEvent(instrument, channel, kEventSustain, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
+    }
+}
+
+} // namespace
+
+void ReleaseOutputStream(PlayerState* state) {
+    const HSTREAM stream = state->outputStream.exchange(0);
+    WaitForRenderCalls(state);
+    if (stream != 0) {
+        BASS_StreamFree(stream);
+    }
+}
+
+HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, const Jump* jump) {
+    state->nextEvent.store(nextEvent, std::memory_order_relaxed);
+    state->renderedBytes.store(bytes, std::memory_order_relaxed);
+    state->replaySent.store(0, std::memory_order_relaxed);
+    state->replay.store(jump, std::memory_order_relaxed);
+    state->passesDone.store(0, std::memory_order_relaxed);
+    state->regionDone.store(false);
+    state->streamBytes.store(0, std::memory_order_relaxed);
+    state->turnStreamBytes.store(0, std::memory_order_relaxed);
+    state->turnFromBytes.store(0, std::memory_order_relaxed);
+    state->playing = false;
+    state->paused = false;
+    const HSTREAM stream =
+        BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state);
+    state->outputStream.store(stream);
+    if (jump == nullptr) {
+        ResetInstrumentChannels(state);
+    }
+    if (stream != 0 && state->volumeSet && Further().channelSetAttribute != nullptr) {
+        Further().channelSetAttribute(stream, kAttribVolume, state->volume);
+    }
+    return stream;
+}
+
+void ArmOutputStream(PlayerState* state, HSTREAM stream) {
+    state->playing = true;
+    state->paused = false;
+    DWORD loopStart = 0;
+    state->loopEnd = ReadLoopTags(BASS_ChannelGetTags(stream, kTagsOgg), &loopStart);
+    state->loopStart.store(loopStart);
+    if (state->loopEnd != 0) {
+        BASS_ChannelSetSync(stream, kSyncPosMixtime, state->loopEnd, LoopSyncProc, state);
+    } else {
+        BASS_ChannelSetSync(stream, kSyncEndMixtime, 0, LoopSyncProc, state);
+    }
+}
+
+void ReleaseLoopRegion(PlayerState* state) {
+    LoopRegion* old = const_cast<LoopRegion*>(state->region.exchange(nullptr));
+    if (old == nullptr) {
+        return;
+    }
+    // A render call that read the region may still start a pass; once none is in
+    // progress no call can store the pass's jump again, and once the jump is taken
+    // back none can be sending it.
+    WaitForRenderCalls(state);
+    const Jump* start = old->start;
+    state->replay.compare_exchange_strong(start, nullptr);
+    WaitForRenderCalls(state);
+    FreeLoopRegion(old);
+}
+
+void ReleaseSeekJump(PlayerState* state) {
+    const Jump* jump = state->seekJump;
+    state->replay.compare_exchange_strong(jump, nullptr);
+    std::free(state->seekJump);
+    state->seekJump = nullptr;
+}

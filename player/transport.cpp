@@ -1,0 +1,287 @@
+#include "player/transport.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "audio/audio_constants.h"
+#include "audio/further_functions.h"
+#include "player/jump.h"
+#include "player/output_stream.h"
+#include "player/song_commands.h"
+#include "protocol/quillbrook_protocol.h"
+
+namespace {
+
+int32_t RoundedMs(DWORD bytes) {
+    return static_cast<int32_t>(std::lround(MsFromBytes(bytes)));
+}
+
+const EventTable* Song(const PlayerState* state) {
+    const EventTable* table = state->events.load(std::memory_order_acquire);
+    return state->outputStream.load() != 0 ? table : nullptr;
+}
+
+DWORD SongEndBytes(const EventTable* table) {
+    return table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
+}
+
+DWORD ActiveState(HSTREAM stream) {
+    const FurtherFunctions& further = Further();
+    return further.channelIsActive != nullptr ? further.channelIsActive(stream) : kActivePlaying;
+}
+
+} // namespace
+
+int32_t Capabilities() {
+    const FurtherFunctions& further = Further();
+    int32_t flags = QB_CAN_STATUS | QB_CAN_SEEK;
+    if (further.channelPause != nullptr) {
+        flags |= QB_CAN_PAUSE;
+    }
+    if (further.channelSetAttribute != nullptr && further.channelGetAttribute != nullptr) {
+        flags |= QB_CAN_VOLUME;
+        if (further.channelSlideAttribute != nullptr && further.channelIsSliding != nullptr) {
+            flags |= QB_CAN_FADE;
+        }
+    }
+    if (further.channelGetPosition != nullptr) {
+        flags |= QB_CAN_POSITION;
+    }
+    return flags;
+}
+
+int32_t PlayerStatus(PlayerState* state) {
+    if (Song(state) == nullptr) {
+        return QB_STATUS_NO_SONG;
+    }
+    if (!state->playing) {
+        return QB_STATUS_LOADED;
+    }
+    if (state->paused) {
+        return QB_STATUS_PAUSED;
+    }
+    switch (ActiveState(state->outputStream.load())) {
+    case kActiveStopped:
+        return QB_STATUS_LOADED; // played to a loop region's end
+    case kActivePaused:
+        return QB_STATUS_PAUSED;
+    case kActivePausedDevice:
+        return QB_STATUS_DEVICE_PAUSED;
+    default:
+        return QB_STATUS_PLAYING;
+    }
+}
+
+// The render calls are held while the library pauses the stream, so a library that
+// waits for the call in progress finds none that could be blocked on this thread; a
+// call meanwhile delivers nothing, so no audio or event is lost or repeated.
+int32_t Pause(PlayerState* state) {
+    const FurtherFunctions& further = Further();
+    if (further.channelPause == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    const HSTREAM stream = state->outputStream.load();
+    if (Song(state) == nullptr || !state->playing || state->paused ||
+        PlayerStatus(state) != QB_STATUS_PLAYING) {
+        return QB_FAIL_NOT_PLAYING;
+    }
+    state->held.store(true);
+    WaitForRenderCalls(state);
+    const BOOL paused = further.channelPause(stream);
+    state->held.store(false);
+    if (paused == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    state->paused = true;
+    return 0;
+}
+
+int32_t Resume(PlayerState* state) {
+    const int32_t status = PlayerStatus(state);
+    if (status != QB_STATUS_PAUSED && status != QB_STATUS_DEVICE_PAUSED) {
+        return QB_FAIL_NOT_PLAYING;
+    }
+    if (BASS_ChannelPlay(state->outputStream.load(), 0) == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    state->paused = false;
+    return 0;
+}
+
+int32_t SetVolume(PlayerState* state, double volume, double ms, FadeEnd end,
+                  uint32_t* checkAfterMs) {
+    *checkAfterMs = 0;
+    const FurtherFunctions& further = Further();
+    const bool fade = ms >= 1;
+    if (further.channelSetAttribute == nullptr ||
+        (fade && (further.channelSlideAttribute == nullptr || further.channelIsSliding == nullptr))) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    if (!(volume >= 0 && volume <= 1) || !(ms >= 0 && ms <= 0x7FFFFFFF)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    state->volume = static_cast<float>(volume);
+    state->volumeSet = true;
+    state->fadeEnd = FadeEnd::None;
+    const HSTREAM stream = state->outputStream.load();
+    if (stream != 0) {
+        const BOOL set = fade ? further.channelSlideAttribute(stream, kAttribVolume, state->volume,
+                                                              static_cast<DWORD>(ms))
+                              : further.channelSetAttribute(stream, kAttribVolume, state->volume);
+        if (set == 0) {
+            return QB_FAIL_LIBRARY;
+        }
+    }
+    state->fadeEnd = end;
+    if (fade && end != FadeEnd::None) {
+        *checkAfterMs = static_cast<uint32_t>(ms);
+    } else {
+        FinishFade(state);
+    }
+    return 0;
+}
+
+bool FinishFade(PlayerState* state) {
+    const FurtherFunctions& further = Further();
+    const HSTREAM stream = state->outputStream.load();
+    if (stream != 0 && further.channelIsSliding != nullptr &&
+        further.channelIsSliding(stream, kAttribVolume) != 0) {
+        return false;
+    }
+    const FadeEnd end = state->fadeEnd;
+    state->fadeEnd = FadeEnd::None;
+    if (end == FadeEnd::Pause && PlayerStatus(state) == QB_STATUS_PLAYING) {
+        Pause(state);
+    } else if (end == FadeEnd::Stop) {
+        Stop(state);
+    }
+    return true;
+}
+
+int32_t VolumeNow(PlayerState* state) {
+    const FurtherFunctions& further = Further();
+    if (further.channelGetAttribute == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    float volume = state->volume;
+    const HSTREAM stream = state->outputStream.load();
+    if (stream != 0 && further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
+        volume = state->volume;
+    }
+    return static_cast<int32_t>(std::lround(volume * 1000.0));
+}
+
+int32_t SongLengthMs(PlayerState* state) {
+    const EventTable* table = Song(state);
+    return table != nullptr ? RoundedMs(SongEndBytes(table)) : QB_FAIL_NO_SONG;
+}
+
+DWORD HeardSongBytes(DWORD cursor, DWORD lag, DWORD sinceTurn, DWORD turnFrom) {
+    if (lag <= sinceTurn) {
+        return cursor - lag;
+    }
+    // The listener still hears the pass before the turn.
+    const DWORD before = lag - sinceTurn;
+    return turnFrom > before ? turnFrom - before : 0;
+}
+
+// The library's playing position trails its decoding position by what is buffered. A
+// position reset at a loop turn may leave the library's playing position at 0 (or
+// ahead of the decoding one) until the turn is heard; the lag measured before the turn
+// holds meanwhile.
+int32_t PositionMs(PlayerState* state) {
+    const FurtherFunctions& further = Further();
+    if (further.channelGetPosition == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    if (Song(state) == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    const HSTREAM stream = state->outputStream.load();
+    const QWORD played = further.channelGetPosition(stream, kPosByte);
+    const QWORD decoded = further.channelGetPosition(stream, kPosByte | kPosDecode);
+    const DWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
+    if (!state->playing || played == kPositionError || decoded == kPositionError) {
+        return RoundedMs(cursor);
+    }
+    const bool turned = state->turnStreamBytes.load(std::memory_order_relaxed) != 0;
+    DWORD lag = decoded >= played ? static_cast<DWORD>(decoded - played) : 0;
+    if (turned && (played == 0 || decoded < played) && state->lastLag != 0) {
+        lag = state->lastLag;
+    } else if (played != 0) {
+        state->lastLag = lag;
+    }
+    const DWORD sinceTurn = state->streamBytes.load(std::memory_order_relaxed) -
+                            state->turnStreamBytes.load(std::memory_order_relaxed);
+    return RoundedMs(HeardSongBytes(cursor, lag, sinceTurn,
+                                    state->turnFromBytes.load(std::memory_order_relaxed)));
+}
+
+// A seek plays on a new stream, so nothing buffered from before it is heard after it,
+// and the new stream's first render call sends the jump's replay before any event.
+int32_t Seek(PlayerState* state, double ms) {
+    const EventTable* table = Song(state);
+    if (table == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    if (!(ms >= 0)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const DWORD end = SongEndBytes(table);
+    const DWORD bytes = BytesFromMs(ms) < end ? BytesFromMs(ms) : end;
+    Jump* jump = BuildJump(table, bytes);
+    if (jump == nullptr) {
+        return QB_FAIL_LIBRARY;
+    }
+    const bool playing = state->playing && !state->paused;
+    const bool paused = state->playing && state->paused;
+    const FadeEnd fadeEnd = state->fadeEnd;
+    ReleaseOutputStream(state);
+    ReleaseSeekJump(state);
+    const FurtherFunctions& further = Further();
+    const DWORD instrument = state->instrument.load();
+    if (further.vstResume != nullptr && instrument != 0) {
+        further.vstResume(instrument); // the plug-in clears its voices and delay lines
+    }
+    state->seekJump = jump;
+    const HSTREAM stream = StartOutputStream(state, jump->event, jump->bytes, jump);
+    if (stream == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    if (playing || paused) {
+        ArmOutputStream(state, stream);
+        state->paused = paused;
+        state->fadeEnd = fadeEnd;
+        if (playing && BASS_ChannelPlay(stream, 1) == 0) {
+            return QB_FAIL_LIBRARY;
+        }
+    }
+    return RoundedMs(jump->bytes);
+}
+
+// The region is built before the old one goes, so a render call never meets a region
+// half made; the old one is freed once no render call can read it.
+int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs,
+                      uint32_t passes) {
+    const EventTable* table = Song(state);
+    if (table == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    LoopRegion* region = nullptr;
+    if (set) {
+        const DWORD startBytes = BytesFromMs(startMs);
+        const DWORD endBytes = endMs < 0 ? SongEndBytes(table) + 8 : BytesFromMs(endMs);
+        if (!(startMs >= 0) || startBytes >= endBytes) {
+            return QB_FAIL_BAD_PAYLOAD;
+        }
+        region = BuildLoopRegion(table, startBytes, endBytes, passes);
+        if (region == nullptr) {
+            return QB_FAIL_LIBRARY;
+        }
+    }
+    ReleaseLoopRegion(state);
+    state->passesDone.store(0, std::memory_order_relaxed);
+    state->regionDone.store(false);
+    state->region.store(region, std::memory_order_release);
+    return 0;
+}
