@@ -44,10 +44,12 @@ add_executable(unit_tests
     tests/unit/command_queue_test.cpp
     tests/unit/midi_file_test.cpp
     tests/unit/payload_test.cpp
+    tests/unit/payload_words_test.cpp
     tests/unit/pe_width_test.cpp
     tests/unit/render_stream_test.cpp
     tests/unit/song_commands_test.cpp
-    tests/unit/synth_engine_test.cpp)
+    tests/unit/synth_engine_test.cpp
+    tests/unit/transport_test.cpp)
 target_link_libraries(unit_tests PRIVATE qb_portable qb_standin_portable qb_fake_audio
     GTest::gtest_main)
 include(GoogleTest)

@@ -68,7 +68,9 @@ DWORD BytesFromMs(double ms) {
     if (!(ms > 0)) {
         return 0;
     }
-    const double frames = ms * kSampleRate / 1000.0;
+    // A little over, so a position given in milliseconds of a whole frame (8000 / 384)
+    // is not lost to rounding.
+    const double frames = ms * kSampleRate / 1000.0 + 1e-6;
     if (frames >= static_cast<double>(kLastWholeFrame / kBytesPerFrame)) {
         return kLastWholeFrame;
     }

@@ -7,8 +7,9 @@
 
 namespace {
 
-// The instrument library queues at most this many events for one processing call.
-constexpr DWORD kEventsPerBlock = 2048;
+// The instrument library queues at most 2048 events for one processing call; a replay
+// leaves room in its last block for the song's events at the target.
+constexpr DWORD kReplayPerBlock = 2048 - 256;
 constexpr DWORD kBytesPerFrame = 8;
 
 // The render call's cursor, kept in locals for the call and stored once at the end;
@@ -45,7 +46,7 @@ bool SendReplayBlock(PlayerState* state, const Jump* jump) {
     DWORD sent = state->replaySent.load(std::memory_order_relaxed);
     const bool plugin = state->pluginLoaded.load() != 0;
     const DWORD instrument = state->instrument.load();
-    for (DWORD inBlock = 0; sent < jump->replayCount && inBlock < kEventsPerBlock; ++inBlock) {
+    for (DWORD inBlock = 0; sent < jump->replayCount && inBlock < kReplayPerBlock; ++inBlock) {
         const ReplayEvent& event = jump->replay[sent];
         if (plugin && BASS_VST_ProcessEvent(instrument, event.chan, event.event, event.param) == 0 &&
             inBlock != 0) {

@@ -1,5 +1,6 @@
 // The render callback on the fake library's mixing thread while this thread loads
-// songs, plays, stops, frees streams and swaps the instrument. Built under
+// songs, plays, stops, frees streams, swaps the instrument, seeks, sets loop regions,
+// pauses and resumes. Built under
 // ThreadSanitizer, which fails the run on any data race, and under AddressSanitizer,
 // which fails it on a table or instrument used after its release. In no-wait mode the
 // library's Stop and frees return while a render call is still running.
@@ -11,6 +12,7 @@
 
 #include "player/instrument.h"
 #include "player/song_commands.h"
+#include "player/transport.h"
 #include "doubles/fake_audio/fake_audio.h"
 
 namespace {
@@ -37,7 +39,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     // Enough steps for every command to meet the mixer many times, mid-buffer too.
     for (int step = 0; step < 1500 || (fake::MixedBytes() < 4000000 && step < 200000); ++step) {
         std::this_thread::yield();
-        switch (random() % 6) {
+        switch (random() % 11) {
         case 0:
             LoadSong(&state, L"song.mid");
             break;
@@ -51,14 +53,30 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
         case 4:
             FreeStream(&state);
             break;
-        default:
+        case 5:
             ReplaceInstrument(&state, random() % 4 == 0 ? nullptr : L"synth.dll");
+            break;
+        case 6:
+            Seek(&state, random() % 1000);
+            break;
+        case 7: {
+            const double start = random() % 800;
+            SetLoopRegion(&state, random() % 4 != 0, start, start + 1 + random() % 200,
+                          random() % 3);
+            break;
+        }
+        case 8:
+            Pause(&state);
+            break;
+        default:
+            Resume(&state);
             break;
         }
     }
 
     fake::StopMixer();
     EXPECT_GT(fake::MixedBytes(), 0u);
+    LoadSong(&state, L"song.mid"); // releases any region and seek
     Stop(&state);
     FreeStream(&state);
     std::free(state.events.exchange(nullptr));
