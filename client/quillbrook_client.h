@@ -30,12 +30,15 @@ typedef enum QbResult {
     QB_ERROR_TIMEOUT,      /* the host did not answer in time: it may be hung */
     QB_ERROR_SYSTEM,       /* Windows refused something (windows, memory) */
     QB_ERROR_WRONG_WIDTH,  /* the plug-in is of the other width than the host */
-    QB_ERROR_WRONG_THREAD  /* called from a thread other than the one that started the host */
+    QB_ERROR_WRONG_THREAD, /* called from a thread other than the one that started the host */
+    QB_ERROR_REFUSED       /* the host refused an extension command: the message says why,
+                              `host_answer` of the error holds its QB_FAIL_ code */
 } QbResult;
 
 typedef struct QbError {
     QbResult result;
     wchar_t message[600];
+    long host_answer; /* with QB_ERROR_REFUSED: the host's QB_FAIL_ code, else 0 */
 } QbError;
 
 /* The width (32 or 64) of the plug-in library at `path`, read from its PE header;
@@ -98,6 +101,45 @@ QbResult qb_show_editor(QbHost* host, QbError* error);
    call has ended it; QB_ERROR_HOST_ENDED when it had ended already, as every other
    call then gives. */
 QbResult qb_quit(QbHost* host, QbError* error);
+
+/* The player controls (extension commands). Each waits for the host's answer; a
+   failure answer gives QB_ERROR_REFUSED with a message saying why (no song, not
+   playing, not available with the libraries beside the host, ...). A host without
+   extensions answers 0 to each: ask qb_capabilities first. */
+
+/* The QB_CAN_ flags of what the host can do with its libraries; 0 from a host
+   without extensions. */
+QbResult qb_capabilities(QbHost* host, long* flags, QbError* error);
+/* One of QB_STATUS_NO_SONG, _LOADED, _PLAYING, _PAUSED, _DEVICE_PAUSED. */
+QbResult qb_status(QbHost* host, long* status, QbError* error);
+/* Pauses the playing song; qb_resume goes on exactly where it stopped. qb_play while
+   paused starts from the first event. */
+QbResult qb_pause(QbHost* host, QbError* error);
+QbResult qb_resume(QbHost* host, QbError* error);
+
+typedef enum QbFadeEnd { QB_FADE_END_NONE, QB_FADE_END_PAUSE, QB_FADE_END_STOP } QbFadeEnd;
+/* Sets the output volume (0 to 1) at once (fade_ms 0) or as a fade over fade_ms
+   milliseconds, after which `end` pauses or stops the song. The volume holds for the
+   songs and streams that follow until it is set again. */
+QbResult qb_set_volume(QbHost* host, double volume, unsigned long fade_ms, QbFadeEnd end,
+                       QbError* error);
+/* The volume now (during a fade, where the fade is). */
+QbResult qb_volume(QbHost* host, double* volume, QbError* error);
+/* The song's length (its last event) and the position heard now, in milliseconds. */
+QbResult qb_length(QbHost* host, long* ms, QbError* error);
+QbResult qb_position(QbHost* host, long* ms, QbError* error);
+/* Moves to `ms` (at most the song's length) while playing, paused or loaded, with
+   every channel in the state the song had there; `reached` (may be null) receives
+   the position reached. */
+QbResult qb_seek(QbHost* host, double ms, long* reached, QbError* error);
+/* Loops from start_ms to end_ms (negative: the song's end) for `passes` passes (0:
+   endless; 1: play once and stop), each pass starting with the start's state. */
+QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long passes,
+                     QbError* error);
+/* Takes the loop region away: the whole song loops again. */
+QbResult qb_clear_loop(QbHost* host, QbError* error);
+/* What a QB_FAIL_ answer means, in a few words. */
+const wchar_t* qb_failure_text(long answer);
 
 /* Sends any command code with any payload (`bytes` bytes at `data`, which may be
    null), as the protocol's own message; `answer` (may be null) receives the reply. */

@@ -154,7 +154,8 @@ qb_instrument(qb_synth_hang_exit 400 300 128 QB_HANG_ON_EXIT)
 qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
 
 # The client library for controller authors: plain C.
-add_library(quillbrook_client STATIC client/quillbrook_client.c ${QB_CLIENT_PORTABLE_SOURCES})
+add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c
+    ${QB_CLIENT_PORTABLE_SOURCES})
 target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
 target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
 target_link_libraries(quillbrook_client PUBLIC user32)
@@ -163,6 +164,7 @@ target_link_libraries(quillbrook_client PUBLIC user32)
 add_executable(quillctl
     controller/quillctl.cpp
     controller/commands.cpp
+    controller/control_commands.cpp
     controller/editor_windows.cpp
     controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)

@@ -3,34 +3,15 @@
 #include <cstdio>
 #include <iostream>
 
+#include "controller/control_commands.h"
 #include "controller/editor_windows.h"
 #include "controller/text.h"
 
 namespace {
 
-// A command's arguments: the words as given, and what its check read from them, so
-// nothing is parsed twice.
-struct Arguments {
-    std::vector<std::wstring> words;
-    ULONG_PTR code = 0;           // send, send-text, send-bytes, send-null
-    DWORD milliseconds = 0;       // wait
-    unsigned long long bytes = 0; // send-bytes
-};
-
 void PrintAnswer(LRESULT answer) {
     std::printf("answered %lld\n", static_cast<long long>(answer));
     std::fflush(stdout);
-}
-
-// Says what went wrong with a command; false when the host has ended, which ends the
-// session.
-bool Report(QbResult result, const QbError& error) {
-    if (result == QB_OK) {
-        return true;
-    }
-    std::printf("command failed: %s\n", Narrow(error.message).c_str());
-    std::fflush(stdout);
-    return result != QB_ERROR_HOST_ENDED;
 }
 
 bool ReadCode(Arguments* args) {
@@ -78,11 +59,6 @@ bool Song(Session* session, const Arguments& args) {
 bool Plugin(Session* session, const Arguments& args) {
     QbError error = {};
     return ReportLoad(qb_load_plugin(session->host, args.words[0].c_str(), nullptr, &error), error);
-}
-
-template <QbResult (*Call)(QbHost*, QbError*)> bool Simple(Session* session, const Arguments&) {
-    QbError error = {};
-    return Report(Call(session->host, &error), error);
 }
 
 bool Quit(Session* session, const Arguments&) {
@@ -166,40 +142,60 @@ struct Command {
     const char* help;
     bool forTesting; // listed apart: what a controller author would not copy
     size_t argumentCount;
+    size_t optionalCount;          // further arguments it may take
     bool (*read)(Arguments* args); // before the host starts; null: nothing to read
     bool (*run)(Session* session, const Arguments& args);
     bool endsHost;
 };
 
 const Command kCommands[] = {
-    {"song", "PATH", "load a Standard MIDI File (the song report is printed)", false, 1, nullptr,
+    {"song", "PATH", "load a Standard MIDI File (the song report is printed)", false, 1, 0, nullptr,
      Song, false},
-    {"plugin", "PATH", "load a VST instrument plug-in (the editor report is printed)", false, 1,
+    {"plugin", "PATH", "load a VST instrument plug-in (the editor report is printed)", false, 1, 0,
      nullptr, Plugin, false},
-    {"play", "", "play the loaded song from its start, looping", false, 0, nullptr, Simple<qb_play>,
+    {"play", "", "play the loaded song from its start, looping", false, 0, 0, nullptr,
+     Simple<qb_play>, false},
+    {"stop", "", "stop playing", false, 0, 0, nullptr, Simple<qb_stop>, false},
+    {"free", "", "release the song's output stream", false, 0, 0, nullptr, Simple<qb_free_stream>,
      false},
-    {"stop", "", "stop playing", false, 0, nullptr, Simple<qb_stop>, false},
-    {"free", "", "release the song's output stream", false, 0, nullptr, Simple<qb_free_stream>,
+    {"editor", "", "show the plug-in's editor window", false, 0, 0, nullptr, Simple<qb_show_editor>,
      false},
-    {"editor", "", "show the plug-in's editor window", false, 0, nullptr, Simple<qb_show_editor>,
+    {"wait", "SECONDS", "let time pass (fractions allowed)", false, 1, 0, ReadWait, Wait, false},
+    {"pause", "", "pause the playing song", false, 0, 0, nullptr, Simple<qb_pause>, false},
+    {"resume", "", "go on exactly where the pause stopped", false, 0, 0, nullptr, Simple<qb_resume>,
      false},
-    {"wait", "SECONDS", "let time pass (fractions allowed)", false, 1, ReadWait, Wait, false},
-    {"quit", "", "tell the host to end", false, 0, nullptr, Quit, true},
-    {"close", "", "close the host's main window, as its system menu would", false, 0, nullptr,
+    {"volume", "VOLUME [MS [pause|stop]]",
+     "set the volume (0 to 1), or fade to it over MS and then pause or stop", false, 1, 2,
+     ReadVolume, Volume, false},
+    {"seek", "TIME", "go to TIME ([[h:]m:]s, fractions allowed) with every channel's state", false,
+     1, 0, ReadTime, Seek, false},
+    {"position", "", "print the position heard now", false, 0, 0, nullptr, Position, false},
+    {"length", "", "print the song's length", false, 0, 0, nullptr, Length, false},
+    {"loop", "START END [PASSES]",
+     "loop from START to END (a TIME, or \"end\"), PASSES times (0: endless)", false, 2, 1,
+     ReadLoop, Loop, false},
+    {"no-loop", "", "take the loop region away: the whole song loops", false, 0, 0, nullptr,
+     Simple<qb_clear_loop>, false},
+    {"status", "", "print whether a song is loaded, playing or paused", false, 0, 0, nullptr,
+     Status, false},
+    {"capabilities", "", "print what the host can do with the libraries beside it", false, 0, 0,
+     nullptr, Capabilities, false},
+    {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},
+    {"close", "", "close the host's main window, as its system menu would", false, 0, 0, nullptr,
      Close, true},
-    {"send", "CODE", "send a command code with an empty payload and print the answer", true, 1,
+    {"send", "CODE", "send a command code with an empty payload and print the answer", true, 1, 0,
      ReadCode, Send, false},
-    {"send-text", "CODE TEXT", "send a code with TEXT as its payload", true, 2, ReadCode, Send,
+    {"send-text", "CODE TEXT", "send a code with TEXT as its payload", true, 2, 0, ReadCode, Send,
      false},
     {"send-bytes", "CODE BYTES TEXT", "send a code with TEXT, giving only BYTES as its size", true,
-     3, ReadSendBytes, SendBytes, false},
-    {"send-null", "CODE", "send a code with no payload at all (null data, size 0)", true, 1,
+     3, 0, ReadSendBytes, SendBytes, false},
+    {"send-null", "CODE", "send a code with no payload at all (null data, size 0)", true, 1, 0,
      ReadCode, SendNull, false},
-    {"windows", "", "list the host's editor windows: size, position, visibility", true, 0, nullptr,
-     Windows, false},
-    {"close-editor", "", "close the host's editor windows, as their close button would", true, 0,
+    {"windows", "", "list the host's editor windows: size, position, visibility", true, 0, 0,
+     nullptr, Windows, false},
+    {"close-editor", "", "close the host's editor windows, as their close button would", true, 0, 0,
      nullptr, CloseEditors, false},
-    {"kill-parent", "", "with --decoy-parent: end the decoy and time the host's end", true, 0,
+    {"kill-parent", "", "with --decoy-parent: end the decoy and time the host's end", true, 0, 0,
      nullptr, KillParent, true},
 };
 
@@ -215,8 +211,18 @@ const Command* FindCommand(const std::wstring& name) {
 
 typedef std::vector<std::pair<const Command*, Arguments>> CommandList;
 
+bool IsCommandName(const std::wstring& word) {
+    for (const Command& command : kCommands) {
+        if (word == Widen(command.name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Splits the words into commands with their arguments, reading each; false at the
-// first that is wrong.
+// first that is wrong. Optional arguments are the words that follow, up to the
+// command's number of them, until a command's name.
 bool SplitCommands(const std::vector<std::wstring>& words, CommandList* out) {
     for (size_t i = 0; i < words.size();) {
         const Command* command = FindCommand(words[i]);
@@ -226,20 +232,25 @@ bool SplitCommands(const std::vector<std::wstring>& words, CommandList* out) {
         if (words.size() - i - 1 < command->argumentCount) {
             return Fail("missing value after ", words[i]);
         }
+        size_t count = command->argumentCount;
+        while (count < command->argumentCount + command->optionalCount &&
+               i + 1 + count < words.size() && !IsCommandName(words[i + 1 + count])) {
+            ++count;
+        }
         Arguments args;
         args.words.assign(words.begin() + static_cast<long>(i) + 1,
-                          words.begin() + static_cast<long>(i + 1 + command->argumentCount));
+                          words.begin() + static_cast<long>(i + 1 + count));
         if (command->read != nullptr && !command->read(&args)) {
             return false;
         }
         out->emplace_back(command, args);
-        i += 1 + command->argumentCount;
+        i += 1 + count;
     }
     return true;
 }
 
 // One line of standard input as a command: the name, then its arguments separated by
-// spaces, the last taking the rest of the line.
+// spaces, the last it takes taking the rest of the line.
 bool ParseLine(const std::wstring& line, const Command** command, Arguments* args) {
     std::wstring rest = line;
     size_t space = rest.find(L' ');
@@ -248,8 +259,9 @@ bool ParseLine(const std::wstring& line, const Command** command, Arguments* arg
         return false;
     }
     rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
-    for (size_t n = 0; n < (*command)->argumentCount; ++n) {
-        space = n + 1 < (*command)->argumentCount ? rest.find(L' ') : std::wstring::npos;
+    const size_t most = (*command)->argumentCount + (*command)->optionalCount;
+    for (size_t n = 0; n < most && (n < (*command)->argumentCount || !rest.empty()); ++n) {
+        space = n + 1 < most ? rest.find(L' ') : std::wstring::npos;
         args->words.push_back(rest.substr(0, space));
         rest = space == std::wstring::npos ? std::wstring() : rest.substr(space + 1);
     }
@@ -266,7 +278,7 @@ void PrintCommands(bool forTesting) {
         }
         const std::string words = std::string(command.name) +
                                   (command.arguments[0] != '\0' ? " " : "") + command.arguments;
-        std::printf("  %-26s %s\n", words.c_str(), command.help);
+        std::printf("  %-28s %s\n", words.c_str(), command.help);
     }
 }
 

@@ -23,6 +23,29 @@ bool ParseSeconds(const std::wstring& text, DWORD* milliseconds) {
     return true;
 }
 
+bool ParseClock(const std::wstring& text, double* milliseconds) {
+    double total = 0;
+    size_t start = 0;
+    for (int part = 0; part < 3; ++part) {
+        const size_t colon = text.find(L':', start);
+        const std::wstring piece =
+            text.substr(start, colon == std::wstring::npos ? colon : colon - start);
+        wchar_t* end = nullptr;
+        const double value = std::wcstod(piece.c_str(), &end);
+        if (piece.empty() || *end != L'\0' || !(value >= 0) || !iswdigit(piece[0]) ||
+            (colon != std::wstring::npos && piece.find(L'.') != std::wstring::npos)) {
+            return false;
+        }
+        total = total * 60 + value;
+        if (colon == std::wstring::npos) {
+            *milliseconds = total * 1000;
+            return total <= 1e9;
+        }
+        start = colon + 1;
+    }
+    return false;
+}
+
 bool ParseNumber(const std::wstring& text, unsigned long long* value) {
     wchar_t* end = nullptr;
     *value = std::wcstoull(text.c_str(), &end, 10);

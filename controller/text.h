@@ -14,6 +14,9 @@ void Warn(const std::wstring& message);
 // Reads a number of seconds (fractions allowed, at most a day) as milliseconds.
 bool ParseSeconds(const std::wstring& text, DWORD* milliseconds);
 
+// Reads a time as [[h:]m:]s, the seconds with an optional fraction, as milliseconds.
+bool ParseClock(const std::wstring& text, double* milliseconds);
+
 // Reads a whole unsigned decimal number.
 bool ParseNumber(const std::wstring& text, unsigned long long* value);
 

@@ -27,8 +27,8 @@ struct TypeDefault {
 };
 // What a channel holds before the song sets it.
 constexpr TypeDefault kDefaults[] = {
-    {kEventProgram, 0},    {kEventChannelPressure, 0}, {kEventPitchBend, 8192},
-    {kEventModulation, 0}, {kEventVolume, 100},        {kEventPan, 64},
+    {kEventProgram, 0},      {kEventChannelPressure, 0}, {kEventPitchBend, 8192},
+    {kEventModulation, 0},   {kEventVolume, 100},        {kEventPan, 64},
     {kEventExpression, 127},
 };
 

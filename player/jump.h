@@ -16,9 +16,9 @@ struct ReplayEvent {
 };
 
 struct Jump {
-    DWORD event;        // the first event at or after the target
-    DWORD bytes;        // the target, in bytes of the song, a whole frame
-    DWORD replayCount;  // events to send before the song goes on
+    DWORD event;         // the first event at or after the target
+    DWORD bytes;         // the target, in bytes of the song, a whole frame
+    DWORD replayCount;   // events to send before the song goes on
     ReplayEvent* replay; // replayCount events, stored right after this header
 };
 

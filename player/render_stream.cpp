@@ -48,7 +48,8 @@ bool SendReplayBlock(PlayerState* state, const Jump* jump) {
     const DWORD instrument = state->instrument.load();
     for (DWORD inBlock = 0; sent < jump->replayCount && inBlock < kReplayPerBlock; ++inBlock) {
         const ReplayEvent& event = jump->replay[sent];
-        if (plugin && BASS_VST_ProcessEvent(instrument, event.chan, event.event, event.param) == 0 &&
+        if (plugin &&
+            BASS_VST_ProcessEvent(instrument, event.chan, event.event, event.param) == 0 &&
             inBlock != 0) {
             break;
         }
@@ -79,9 +80,9 @@ bool FinishReplay(PlayerState* state, char* out, DWORD length, Cursor* cursor) {
 // ended at is kept for the heard position.
 void StartJump(PlayerState* state, const Jump* jump, Cursor* cursor) {
     state->turnFromBytes.store(cursor->renderedBytes, std::memory_order_relaxed);
-    state->turnStreamBytes.store(
-        state->streamBytes.load(std::memory_order_relaxed) + cursor->filled,
-        std::memory_order_relaxed);
+    state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed) +
+                                     cursor->filled,
+                                 std::memory_order_relaxed);
     cursor->nextEvent = jump->event;
     cursor->renderedBytes = jump->bytes;
     state->replaySent.store(0, std::memory_order_relaxed);
@@ -126,7 +127,8 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     const DWORD stopEvent = region != nullptr ? region->endEvent : table->eventCount;
 
     while (more && cursor.filled < length) {
-        while (cursor.nextEvent < stopEvent && events[cursor.nextEvent].pos <= cursor.renderedBytes) {
+        while (cursor.nextEvent < stopEvent &&
+               events[cursor.nextEvent].pos <= cursor.renderedBytes) {
             const SongEvent& event = events[cursor.nextEvent];
             // A VST instrument has 16 MIDI channels; the channels of further ports
             // are consumed but not sent.
@@ -160,8 +162,8 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     state->renderedBytes.store(cursor.renderedBytes, std::memory_order_relaxed);
     state->streamBytes.store(state->streamBytes.load(std::memory_order_relaxed) + cursor.filled,
                              std::memory_order_relaxed);
-    const bool ended = region != nullptr ? state->regionDone.load()
-                                         : cursor.nextEvent == table->eventCount;
+    const bool ended =
+        region != nullptr ? state->regionDone.load() : cursor.nextEvent == table->eventCount;
     return ended ? (cursor.filled | kStreamEndBit) : cursor.filled;
 }
 

@@ -114,7 +114,8 @@ int32_t SetVolume(PlayerState* state, double volume, double ms, FadeEnd end,
     const FurtherFunctions& further = Further();
     const bool fade = ms >= 1;
     if (further.channelSetAttribute == nullptr ||
-        (fade && (further.channelSlideAttribute == nullptr || further.channelIsSliding == nullptr))) {
+        (fade &&
+         (further.channelSlideAttribute == nullptr || further.channelIsSliding == nullptr))) {
         return QB_FAIL_NOT_AVAILABLE;
     }
     if (!(volume >= 0 && volume <= 1) || !(ms >= 0 && ms <= 0x7FFFFFFF)) {
@@ -261,8 +262,7 @@ int32_t Seek(PlayerState* state, double ms) {
 
 // The region is built before the old one goes, so a render call never meets a region
 // half made; the old one is freed once no render call can read it.
-int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs,
-                      uint32_t passes) {
+int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes) {
     const EventTable* table = Song(state);
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;

@@ -36,8 +36,7 @@ int32_t PositionMs(PlayerState* state);
 int32_t Seek(PlayerState* state, double ms);
 // Sets the loop region from `startMs` to `endMs` (negative: the song's end) with
 // `passes` passes (0: endless); `set` false takes the region away.
-int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs,
-                      uint32_t passes);
+int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes);
 
 // The song position heard, from the render cursor, the bytes between rendering and
 // hearing (`lag`), the bytes rendered since the cursor last turned back and the song

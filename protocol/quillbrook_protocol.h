@@ -26,14 +26,16 @@
 #define QB_CODE_STATUS 101       /* answer: a QB_STATUS_ value */
 #define QB_CODE_PAUSE 102        /* pauses the playing song */
 #define QB_CODE_RESUME 103       /* goes on exactly where the pause stopped */
-#define QB_CODE_SET_VOLUME 104   /* payload: "VOLUME [MS [pause|stop]]", VOLUME 0 to 1,
-                                    a fade over MS, then pausing or stopping */
-#define QB_CODE_GET_VOLUME 105   /* answer: the volume now, in thousandths */
-#define QB_CODE_LENGTH 106       /* answer: the song's length (its last event) in ms */
-#define QB_CODE_POSITION 107     /* answer: the position heard now, in ms */
-#define QB_CODE_SEEK 108         /* payload: "MS"; answer: the position reached, in ms */
-#define QB_CODE_LOOP 109         /* payload: "START END [PASSES]" in ms, END may be "end"
-                                    (the song's end), PASSES 0 endless; empty: no region */
+#define QB_CODE_SET_VOLUME                                                                         \
+    104                        /* payload: "VOLUME [MS [pause|stop]]", VOLUME 0 to 1,              \
+                                  a fade over MS, then pausing or stopping */
+#define QB_CODE_GET_VOLUME 105 /* answer: the volume now, in thousandths */
+#define QB_CODE_LENGTH 106     /* answer: the song's length (its last event) in ms */
+#define QB_CODE_POSITION 107   /* answer: the position heard now, in ms */
+#define QB_CODE_SEEK 108       /* payload: "MS"; answer: the position reached, in ms */
+#define QB_CODE_LOOP                                                                               \
+    109 /* payload: "START END [PASSES]" in ms, END may be "end"                                   \
+           (the song's end), PASSES 0 endless; empty: no region */
 
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1    /* status and length: always */
@@ -44,8 +46,8 @@
 #define QB_CAN_POSITION 0x20 /* the position heard */
 
 /* Status answers. */
-#define QB_STATUS_NO_SONG 0       /* nothing to play: none loaded, or stopped */
-#define QB_STATUS_LOADED 1        /* loaded, not playing (or played to its end) */
+#define QB_STATUS_NO_SONG 0 /* nothing to play: none loaded, or stopped */
+#define QB_STATUS_LOADED 1  /* loaded, not playing (or played to its end) */
 #define QB_STATUS_PLAYING 2
 #define QB_STATUS_PAUSED 3
 #define QB_STATUS_DEVICE_PAUSED 4 /* the output device stopped (a headset unplugged) */

@@ -35,7 +35,7 @@ struct Instrument {
     void* instance;
     HSTREAM stream; // also the instrument's handle
     QWORD renderedBytes;
-    HWND editor; // the open editor's window; user-interface thread only
+    HWND editor;          // the open editor's window; user-interface thread only
     std::mutex queueLock; // the queue's own, not the processing lock
     std::vector<QueuedEvent> queue;
 };

@@ -49,6 +49,11 @@ struct Stream {
     float volume = 1.0f;
     Slide slide;
     DWORD bufferBytes = 0; // the playback buffer, fixed when the stream is made
+    // The device plays what was delivered in real time from the stream's start: the
+    // milliseconds heard before the last pause or stop, and since when it plays again.
+    double heardMs = 0;
+    bool sounding = false;
+    Clock::time_point soundingSince;
     std::vector<Sync> syncs;
     std::string tags;
 };
@@ -70,6 +75,32 @@ template <typename Result> Result Fail(int code, Result result) {
     return result;
 }
 
+// Starts or stops the device's clock of what the stream has been heard for.
+void SetSounding(Stream* stream, bool sounding) {
+    const Clock::time_point now = Clock::now();
+    if (stream->sounding && !sounding) {
+        stream->heardMs +=
+            std::chrono::duration<double, std::milli>(now - stream->soundingSince).count();
+    }
+    if (!stream->sounding && sounding) {
+        stream->soundingSince = now;
+    }
+    stream->sounding = sounding;
+}
+
+// Bytes between delivering and hearing: what was delivered since the start beyond what
+// the device has played in real time, at most the playback buffer.
+QWORD BufferedBytes(const Stream& stream) {
+    double ms = stream.heardMs;
+    if (stream.sounding) {
+        ms +=
+            std::chrono::duration<double, std::milli>(Clock::now() - stream.soundingSince).count();
+    }
+    const QWORD heard = static_cast<QWORD>(ms * (kSampleRate / 1000)) * kBytesPerFrame;
+    const QWORD lead = stream.playedBytes > heard ? stream.playedBytes - heard : 0;
+    return std::min<QWORD>(lead, stream.bufferBytes);
+}
+
 // The stream's volume now, moving its slide on; a slide to a negative target stops the
 // stream at its end.
 float CurrentVolume(Stream* stream) {
@@ -83,6 +114,7 @@ float CurrentVolume(Stream* stream) {
             slide.active = false;
             if (slide.to < 0) {
                 stream->playing = false;
+                SetSounding(stream, false);
             }
         } else {
             stream->volume =
@@ -191,6 +223,7 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
         MixLog("STOPPED handle=%lu pos=%llu ended", static_cast<unsigned long>(handle),
                static_cast<unsigned long long>(stream->pos));
         stream->playing = false;
+        SetSounding(stream, false);
         return false;
     }
     const QWORD pauseAfter = g_settings.devicePauseAfter;
@@ -198,6 +231,7 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
         MixLog("DEVICE PAUSED handle=%lu pos=%llu", static_cast<unsigned long>(handle),
                static_cast<unsigned long long>(stream->pos));
         stream->playing = false;
+        SetSounding(stream, false);
         stream->devicePaused = true;
         stream->devicePausedOnce = true;
         return false;
@@ -206,6 +240,7 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
         MixLog("STOPPED handle=%lu pos=%llu limit", static_cast<unsigned long>(handle),
                static_cast<unsigned long long>(stream->pos));
         stream->playing = false;
+        SetSounding(stream, false);
         return false;
     }
     if (settings.playLimit != 0 && settings.playLimit - stream->playedBytes < want) {
@@ -373,10 +408,13 @@ BOOL ModelChannelPlay(DWORD handle, BOOL restart) {
         stream->playedBytes = 0;
         stream->requests = 0;
         stream->ended = false;
+        stream->heardMs = 0;
+        stream->sounding = false;
     }
     stream->paused = false;
     stream->devicePaused = false;
     stream->playing = !stream->ended;
+    SetSounding(stream, stream->playing);
     return stream->playing ? 1 : 0;
 }
 
@@ -389,6 +427,7 @@ BOOL ModelChannelStop(DWORD handle) {
         return 0;
     }
     stream->playing = false;
+    SetSounding(stream, false);
     stream->paused = false;
     stream->devicePaused = false;
     return 1;
@@ -472,6 +511,7 @@ BOOL ModelChannelPause(DWORD handle) {
         return Fail(kErrorNotPlaying, 0);
     }
     stream->playing = false;
+    SetSounding(stream, false);
     stream->paused = true;
     return Fail(kErrorOk, 1);
 }
@@ -559,7 +599,7 @@ QWORD ModelChannelGetPosition(DWORD handle, DWORD mode) {
     if ((mode & kPosDecode) != 0 || stream->decode) {
         return stream->pos;
     }
-    const QWORD buffered = std::min<QWORD>(stream->bufferBytes, stream->playedBytes);
+    const QWORD buffered = BufferedBytes(*stream);
     return stream->pos > buffered ? stream->pos - buffered : 0;
 }
 

@@ -20,9 +20,9 @@
 // How the model behaves: the defaults are the libraries' documented worst case where
 // the documentation leaves room, and what the real library does elsewhere.
 struct StreamModelSettings {
-    bool noWait = false;     // Stop, StreamFree (and the instrument's free) do not wait
-    bool seekable = false;   // user streams take positions other than 0
-    bool decodeOnly = false; // the "no sound" device: decoding streams only
+    bool noWait = false;        // Stop, StreamFree (and the instrument's free) do not wait
+    bool seekable = false;      // user streams take positions other than 0
+    bool decodeOnly = false;    // the "no sound" device: decoding streams only
     QWORD devicePauseAfter = 0; // the device stops a stream after this many bytes; 0: never
 };
 

@@ -24,8 +24,8 @@ class Transport : public PlayerTest {
         for (const std::string& line : Sent()) {
             Sent_ event{};
             unsigned instrument = 0;
-            std::sscanf(line.c_str(), "ProcessEvent inst=%u ch=%u ev=%u param=%u at=%u", &instrument,
-                        &event.chan, &event.event, &event.param, &event.at);
+            std::sscanf(line.c_str(), "ProcessEvent inst=%u ch=%u ev=%u param=%u at=%u",
+                        &instrument, &event.chan, &event.event, &event.param, &event.at);
             sent.push_back(event);
         }
         return sent;
@@ -34,18 +34,19 @@ class Transport : public PlayerTest {
     std::vector<std::string> AfterReleases() {
         std::vector<std::string> sent = Sent();
         EXPECT_GE(sent.size(), kReleasesPerJump);
-        return std::vector<std::string>(sent.begin() + std::min<size_t>(kReleasesPerJump, sent.size()),
-                                        sent.end());
+        return std::vector<std::string>(
+            sent.begin() + std::min<size_t>(kReleasesPerJump, sent.size()), sent.end());
     }
 };
 
 TEST_F(Transport, AJumpReplaysEachChannelsLastStateInTheSongsOrder) {
-    EventTable* table = static_cast<EventTable*>(std::malloc(sizeof(EventTable) + 12 * sizeof(SongEvent)));
+    EventTable* table =
+        static_cast<EventTable*>(std::malloc(sizeof(EventTable) + 12 * sizeof(SongEvent)));
     table->records = reinterpret_cast<SongEvent*>(table + 1);
     const SongEvent events[] = {
-        Ev(2, 5, 0, 0),      Ev(12, 90, 0, 80),   Ev(11, 20, 0, 160),   Ev(1, 60, 0, 160),
-        Ev(17, 0, 0, 240),   Ev(11, 30, 0, 320),  Ev(4, 9000, 0, 320),  Ev(10, 3, 0, 320),
-        Ev(12, 70, 20, 320), Ev(1, 62, 0, 800),   Ev(12, 50, 1, 1600),  Ev(4, 100, 0, 1600),
+        Ev(2, 5, 0, 0),      Ev(12, 90, 0, 80),  Ev(11, 20, 0, 160),  Ev(1, 60, 0, 160),
+        Ev(17, 0, 0, 240),   Ev(11, 30, 0, 320), Ev(4, 9000, 0, 320), Ev(10, 3, 0, 320),
+        Ev(12, 70, 20, 320), Ev(1, 62, 0, 800),  Ev(12, 50, 1, 1600), Ev(4, 100, 0, 1600),
     };
     std::copy(std::begin(events), std::end(events), table->records);
     table->eventCount = 12;
@@ -64,8 +65,9 @@ TEST_F(Transport, AJumpReplaysEachChannelsLastStateInTheSongsOrder) {
     // Channel 1's volume is set only later: it gets its default. The modulation before
     // the reset is replaced by the one after it; notes, bank select and channel 20 are
     // never replayed.
-    EXPECT_EQ(rest, (std::vector<std::vector<DWORD>>{
-                        {1, 12, 100}, {0, 2, 5}, {0, 12, 90}, {0, 17, 0}, {0, 11, 30}, {0, 4, 9000}}));
+    EXPECT_EQ(rest,
+              (std::vector<std::vector<DWORD>>{
+                  {1, 12, 100}, {0, 2, 5}, {0, 12, 90}, {0, 17, 0}, {0, 11, 30}, {0, 4, 9000}}));
     std::free(jump);
     std::free(table);
 }
@@ -165,8 +167,8 @@ TEST_F(Transport, EachPassOfALoopRegionStartsWithTheStartsStateThenTheSongEnds) 
         }
     }
     // Pass lengths are 2400 bytes: pass 2 starts at 3200, pass 3 at 5600.
-    EXPECT_EQ(notes, (std::vector<std::string>{"60@800", "61@2400", "60@3200", "61@4800",
-                                                "60@5600", "61@7200"}));
+    EXPECT_EQ(notes, (std::vector<std::string>{"60@800", "61@2400", "60@3200", "61@4800", "60@5600",
+                                               "61@7200"}));
     EXPECT_EQ(programs, (std::vector<DWORD>{0, 3200, 5600}))
         << "the song's program, then passes 2 and 3 start with the start's program";
     LoopSyncProc(0, state.outputStream.load(), 0, &state);

@@ -1,0 +1,143 @@
+/* The client's player controls: the extension commands, each answered through the
+   copy-data result. */
+#include <stdio.h>
+#include <wchar.h>
+
+#include "client_internal.h"
+
+#define NUMBER_CHARS 32
+
+const wchar_t* qb_failure_text(long answer) {
+    switch (answer) {
+    case QB_FAIL_BUSY:
+        return L"the host was busy with another command";
+    case QB_FAIL_BAD_PAYLOAD:
+        return L"the host did not take the command's arguments";
+    case QB_FAIL_NO_SONG:
+        return L"no song is loaded";
+    case QB_FAIL_NO_PLUGIN:
+        return L"no plug-in is loaded";
+    case QB_FAIL_NOT_PLAYING:
+        return L"the song is not playing (or not paused)";
+    case QB_FAIL_NOT_AVAILABLE:
+        return L"the audio libraries beside the host lack a function this needs";
+    case QB_FAIL_FILE:
+        return L"a file could not be read or written";
+    case QB_FAIL_LIBRARY:
+        return L"the audio library refused";
+    default:
+        return L"the host refused";
+    }
+}
+
+/* A number with up to three decimals, written without the C locale's separator. */
+static void write_decimal(double value, wchar_t* out) {
+    const unsigned long long thousandths = (unsigned long long)(value * 1000.0 + 0.5);
+    _snwprintf(out, NUMBER_CHARS - 1, L"%llu.%03llu", thousandths / 1000, thousandths % 1000);
+    out[NUMBER_CHARS - 1] = L'\0';
+}
+
+/* Sends an extension command with its payload text and gives its answer. */
+static QbResult ask(QbHost* host, ULONG_PTR code, const wchar_t* text, long* answer,
+                    const wchar_t* what, QbError* error) {
+    LRESULT reply = 0;
+    const QbResult result = qb_send(
+        host, code, text, (unsigned long)((wcslen(text) + 1) * sizeof(wchar_t)), &reply, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    if (reply < 0) {
+        const QbResult refused =
+            qb_fail_(error, QB_ERROR_REFUSED, L"%ls: %ls", what, qb_failure_text((long)reply));
+        if (error != NULL) {
+            error->host_answer = (long)reply;
+        }
+        return refused;
+    }
+    if (answer != NULL) {
+        *answer = (long)reply;
+    }
+    return QB_OK;
+}
+
+QbResult qb_capabilities(QbHost* host, long* flags, QbError* error) {
+    return ask(host, QB_CODE_CAPABILITIES, L"", flags, L"capabilities", error);
+}
+
+QbResult qb_status(QbHost* host, long* status, QbError* error) {
+    return ask(host, QB_CODE_STATUS, L"", status, L"status", error);
+}
+
+QbResult qb_pause(QbHost* host, QbError* error) {
+    return ask(host, QB_CODE_PAUSE, L"", NULL, L"pause", error);
+}
+
+QbResult qb_resume(QbHost* host, QbError* error) {
+    return ask(host, QB_CODE_RESUME, L"", NULL, L"resume", error);
+}
+
+QbResult qb_set_volume(QbHost* host, double volume, unsigned long fade_ms, QbFadeEnd end,
+                       QbError* error) {
+    wchar_t number[NUMBER_CHARS];
+    wchar_t text[NUMBER_CHARS * 2];
+    if (!(volume >= 0 && volume <= 1)) {
+        return qb_fail_(error, QB_ERROR_ARGUMENT, L"a volume is from 0 to 1, not %g", volume);
+    }
+    write_decimal(volume, number);
+    _snwprintf(text, NUMBER_CHARS * 2 - 1, L"%ls %lu%ls", number, fade_ms,
+               end == QB_FADE_END_PAUSE  ? L" pause"
+               : end == QB_FADE_END_STOP ? L" stop"
+                                         : L"");
+    text[NUMBER_CHARS * 2 - 1] = L'\0';
+    return ask(host, QB_CODE_SET_VOLUME, text, NULL, L"volume", error);
+}
+
+QbResult qb_volume(QbHost* host, double* volume, QbError* error) {
+    long thousandths = 0;
+    const QbResult result = ask(host, QB_CODE_GET_VOLUME, L"", &thousandths, L"volume", error);
+    if (result == QB_OK && volume != NULL) {
+        *volume = thousandths / 1000.0;
+    }
+    return result;
+}
+
+QbResult qb_length(QbHost* host, long* ms, QbError* error) {
+    return ask(host, QB_CODE_LENGTH, L"", ms, L"length", error);
+}
+
+QbResult qb_position(QbHost* host, long* ms, QbError* error) {
+    return ask(host, QB_CODE_POSITION, L"", ms, L"position", error);
+}
+
+QbResult qb_seek(QbHost* host, double ms, long* reached, QbError* error) {
+    wchar_t text[NUMBER_CHARS];
+    if (!(ms >= 0)) {
+        return qb_fail_(error, QB_ERROR_ARGUMENT, L"a position is 0 ms or more, not %g", ms);
+    }
+    write_decimal(ms, text);
+    return ask(host, QB_CODE_SEEK, text, reached, L"seek", error);
+}
+
+QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long passes,
+                     QbError* error) {
+    wchar_t start[NUMBER_CHARS];
+    wchar_t end[NUMBER_CHARS];
+    wchar_t text[NUMBER_CHARS * 3];
+    if (!(start_ms >= 0) || (end_ms >= 0 && end_ms <= start_ms)) {
+        return qb_fail_(error, QB_ERROR_ARGUMENT,
+                        L"a loop region starts at 0 ms or later and ends after its start");
+    }
+    write_decimal(start_ms, start);
+    if (end_ms < 0) {
+        wcscpy(end, L"end");
+    } else {
+        write_decimal(end_ms, end);
+    }
+    _snwprintf(text, NUMBER_CHARS * 3 - 1, L"%ls %ls %lu", start, end, passes);
+    text[NUMBER_CHARS * 3 - 1] = L'\0';
+    return ask(host, QB_CODE_LOOP, text, NULL, L"loop", error);
+}
+
+QbResult qb_clear_loop(QbHost* host, QbError* error) {
+    return ask(host, QB_CODE_LOOP, L"", NULL, L"loop", error);
+}

@@ -1,0 +1,167 @@
+#include "controller/control_commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+
+#include "controller/text.h"
+
+namespace {
+
+void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+// "1:23.456 (83456 ms)"
+std::string TimeText(long ms) {
+    char text[64];
+    const long minutes = ms / 60000;
+    std::snprintf(text, sizeof(text), "%ld:%06.3f (%ld ms)", minutes,
+                  (ms - minutes * 60000) / 1000.0, ms);
+    return text;
+}
+
+const char* StatusText(long status) {
+    switch (status) {
+    case QB_STATUS_NO_SONG:
+        return "no song";
+    case QB_STATUS_LOADED:
+        return "loaded";
+    case QB_STATUS_PLAYING:
+        return "playing";
+    case QB_STATUS_PAUSED:
+        return "paused";
+    case QB_STATUS_DEVICE_PAUSED:
+        return "paused by the output device";
+    default:
+        return "unknown";
+    }
+}
+
+} // namespace
+
+bool Report(QbResult result, const QbError& error) {
+    if (result == QB_OK) {
+        return true;
+    }
+    Print("command failed: %s\n", Narrow(error.message).c_str());
+    return result != QB_ERROR_HOST_ENDED;
+}
+
+bool ReadVolume(Arguments* args) {
+    wchar_t* end = nullptr;
+    args->volume = std::wcstod(args->words[0].c_str(), &end);
+    if (*end != L'\0' || !(args->volume >= 0 && args->volume <= 1)) {
+        return Fail("a volume is from 0 to 1, not ", args->words[0]);
+    }
+    unsigned long long ms = 0;
+    if (args->words.size() > 1 && (!ParseNumber(args->words[1], &ms) || ms > 0x7FFFFFFF)) {
+        return Fail("a fade is a whole number of milliseconds, not ", args->words[1]);
+    }
+    args->milliseconds = static_cast<DWORD>(ms);
+    if (args->words.size() > 2) {
+        if (args->words[2] == L"pause") {
+            args->fadeEnd = QB_FADE_END_PAUSE;
+        } else if (args->words[2] == L"stop") {
+            args->fadeEnd = QB_FADE_END_STOP;
+        } else {
+            return Fail("after a fade comes pause or stop, not ", args->words[2]);
+        }
+    }
+    return true;
+}
+
+bool ReadTime(Arguments* args) {
+    return ParseClock(args->words[0], &args->startMs) ||
+           Fail("a time is [[h:]m:]s with an optional fraction, not ", args->words[0]);
+}
+
+bool ReadLoop(Arguments* args) {
+    if (!ReadTime(args)) {
+        return false;
+    }
+    if (args->words[1] != L"end" && !ParseClock(args->words[1], &args->endMs)) {
+        return Fail("a loop ends at a time or at \"end\", not ", args->words[1]);
+    }
+    if (args->endMs >= 0 && args->endMs <= args->startMs) {
+        return Fail("a loop ends after it starts: ", args->words[1]);
+    }
+    unsigned long long passes = 0;
+    if (args->words.size() > 2 && (!ParseNumber(args->words[2], &passes) || passes > 0xFFFFFFFF)) {
+        return Fail("passes are a whole number, not ", args->words[2]);
+    }
+    args->passes = static_cast<unsigned long>(passes);
+    return true;
+}
+
+bool Volume(Session* session, const Arguments& args) {
+    QbError error = {};
+    return Report(
+        qb_set_volume(session->host, args.volume, args.milliseconds, args.fadeEnd, &error), error);
+}
+
+bool Seek(Session* session, const Arguments& args) {
+    QbError error = {};
+    long reached = 0;
+    const QbResult result = qb_seek(session->host, args.startMs, &reached, &error);
+    if (result == QB_OK) {
+        Print("seek: %s\n", TimeText(reached).c_str());
+    }
+    return Report(result, error);
+}
+
+bool Position(Session* session, const Arguments&) {
+    QbError error = {};
+    long ms = 0;
+    const QbResult result = qb_position(session->host, &ms, &error);
+    if (result == QB_OK) {
+        Print("position: %s\n", TimeText(ms).c_str());
+    }
+    return Report(result, error);
+}
+
+bool Length(Session* session, const Arguments&) {
+    QbError error = {};
+    long ms = 0;
+    const QbResult result = qb_length(session->host, &ms, &error);
+    if (result == QB_OK) {
+        Print("length: %s\n", TimeText(ms).c_str());
+    }
+    return Report(result, error);
+}
+
+bool Loop(Session* session, const Arguments& args) {
+    QbError error = {};
+    return Report(qb_set_loop(session->host, args.startMs, args.endMs, args.passes, &error), error);
+}
+
+bool Status(Session* session, const Arguments&) {
+    QbError error = {};
+    long status = 0;
+    const QbResult result = qb_status(session->host, &status, &error);
+    if (result == QB_OK) {
+        Print("status: %s\n", StatusText(status));
+    }
+    return Report(result, error);
+}
+
+bool Capabilities(Session* session, const Arguments&) {
+    QbError error = {};
+    long flags = 0;
+    const QbResult result = qb_capabilities(session->host, &flags, &error);
+    if (result == QB_OK) {
+        Print(
+            "capabilities:%s%s%s%s%s%s%s\n", flags == 0 ? " none (a host without extensions)" : "",
+            (flags & QB_CAN_STATUS) != 0 ? " status" : "",
+            (flags & QB_CAN_SEEK) != 0 ? " seek" : "", (flags & QB_CAN_PAUSE) != 0 ? " pause" : "",
+            (flags & QB_CAN_VOLUME) != 0 ? " volume" : "",
+            (flags & QB_CAN_FADE) != 0 ? " fade" : "",
+            (flags & QB_CAN_POSITION) != 0 ? " position" : "");
+    }
+    return Report(result, error);
+}
