@@ -65,12 +65,12 @@ bool ReadVolume(Arguments* args) {
     }
     args->milliseconds = static_cast<DWORD>(ms);
     if (args->words.size() > 2) {
-        if (args->words[2] == L"pause") {
+        if (args->words[2] == L"then-pause") {
             args->fadeEnd = QB_FADE_END_PAUSE;
-        } else if (args->words[2] == L"stop") {
+        } else if (args->words[2] == L"then-stop") {
             args->fadeEnd = QB_FADE_END_STOP;
         } else {
-            return Fail("after a fade comes pause or stop, not ", args->words[2]);
+            return Fail("after a fade comes then-pause or then-stop, not ", args->words[2]);
         }
     }
     return true;

@@ -22,20 +22,19 @@
    A host without extensions answers 0 to every one of them, so a controller asks for
    the capabilities first. Numbers in payloads are decimal text; milliseconds and
    volumes may have a fraction ("1500.5", "0.25"). */
+/* Payloads: SET_VOLUME "VOLUME [MS [pause|stop]]" (VOLUME 0 to 1; a fade over MS,
+   then a pause or a stop); SEEK "MS"; LOOP "START END [PASSES]" in ms, END a number or
+   "end" (the song's end), PASSES 0 for endless, an empty payload for no region. */
 #define QB_CODE_CAPABILITIES 100 /* answer: QB_CAN_ flags, never 0 */
 #define QB_CODE_STATUS 101       /* answer: a QB_STATUS_ value */
 #define QB_CODE_PAUSE 102        /* pauses the playing song */
 #define QB_CODE_RESUME 103       /* goes on exactly where the pause stopped */
-#define QB_CODE_SET_VOLUME                                                                         \
-    104                        /* payload: "VOLUME [MS [pause|stop]]", VOLUME 0 to 1,              \
-                                  a fade over MS, then pausing or stopping */
-#define QB_CODE_GET_VOLUME 105 /* answer: the volume now, in thousandths */
-#define QB_CODE_LENGTH 106     /* answer: the song's length (its last event) in ms */
-#define QB_CODE_POSITION 107   /* answer: the position heard now, in ms */
-#define QB_CODE_SEEK 108       /* payload: "MS"; answer: the position reached, in ms */
-#define QB_CODE_LOOP                                                                               \
-    109 /* payload: "START END [PASSES]" in ms, END may be "end"                                   \
-           (the song's end), PASSES 0 endless; empty: no region */
+#define QB_CODE_SET_VOLUME 104   /* sets the volume, at once or as a fade */
+#define QB_CODE_GET_VOLUME 105   /* answer: the volume now, in thousandths */
+#define QB_CODE_LENGTH 106       /* answer: the song's length (its last event) in ms */
+#define QB_CODE_POSITION 107     /* answer: the position heard now, in ms */
+#define QB_CODE_SEEK 108         /* answer: the position reached, in ms */
+#define QB_CODE_LOOP 109         /* sets or clears the loop region */
 
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1    /* status and length: always */

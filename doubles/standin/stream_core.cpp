@@ -228,7 +228,7 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
     }
     const QWORD pauseAfter = g_settings.devicePauseAfter;
     if (pauseAfter != 0 && !stream->devicePausedOnce && stream->playedBytes >= pauseAfter) {
-        MixLog("DEVICE PAUSED handle=%lu pos=%llu", static_cast<unsigned long>(handle),
+        MixLog("STOPPED handle=%lu pos=%llu device paused", static_cast<unsigned long>(handle),
                static_cast<unsigned long long>(stream->pos));
         stream->playing = false;
         SetSounding(stream, false);
