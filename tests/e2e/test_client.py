@@ -71,9 +71,11 @@ class TheHostsEnd(unittest.TestCase):
 
 
 class TheGuidesExample(unittest.TestCase):
-    def test_it_builds_with_the_library_and_plays_a_song(self):
+    def build(self, index):
+        """Builds the guide's example number `index` with the client library; gives the
+        program's path."""
         with open(os.path.join(qbtest.SOURCE_DIR, "docs", "protocol.md")) as guide:
-            source = re.search(r"```c\n(.*?)```", guide.read(), re.S).group(1)
+            source = re.findall(r"```c\n(.*?)```", guide.read(), re.S)[index]
         folder = tempfile.mkdtemp(dir=qbtest.SESSION_DIR)
         self.addCleanup(shutil.rmtree, folder)
         with open(os.path.join(folder, "example.c"), "w") as out:
@@ -83,11 +85,26 @@ class TheGuidesExample(unittest.TestCase):
         compiler = ("x86_64" if qbtest.WIDTH == "64" else "i686") + "-w64-mingw32-gcc-posix"
         subprocess.run([compiler, "-std=c99", "-Wall", "-Werror", "-municode", "-static",
                         "-I" + client, "-I" + protocol_dir, "example.c", os.path.join(client, "quillbrook_client.c"),
+                        os.path.join(client, "quillbrook_controls.c"),
                         os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
                        cwd=folder, check=True)
+        return os.path.join(folder, "example.exe")
+
+    def test_the_controls_example_pauses_seeks_and_fades_out(self):
+        notes = [(480 * i, smf.note_on(0, 60 + i % 5, 100)) for i in range(20)]
+        song = qbtest.song_file(self, [notes])
+        status, output = qbtest.run_windows_program(
+            self.build(1), SYNTH, song, qbtest.windows_path(qbtest.DIST_DIR))
+        self.assertEqual(status, 0, output)
+        output = output.replace("\r\n", "\n")
+        self.assertRegex(output, r"paused at \d+ of 9500 ms\n")
+        self.assertIn("sought to 4750 ms\n", output)
+        self.assertIn("status after the fade: %d\n" % protocol.QB_STATUS_NO_SONG, output)
+
+    def test_it_builds_with_the_library_and_plays_a_song(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100))]])
         status, output = qbtest.run_windows_program(
-            os.path.join(folder, "example.exe"), SYNTH, song, qbtest.windows_path(qbtest.DIST_DIR))
+            self.build(0), SYNTH, song, qbtest.windows_path(qbtest.DIST_DIR))
         self.assertEqual(status, 0, output)
         self.assertIn("editor: TRUE\nsong: %s\n" % song, output.replace("\r\n", "\n"))
         self.assertIn("host exit status: 0", output)
