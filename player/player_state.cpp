@@ -23,6 +23,7 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->region.store(nullptr);
     state->passesDone.store(0);
     state->regionDone.store(false);
+    state->pastRegion.store(false);
     state->held.store(false);
     state->streamBytes.store(0);
     state->turnStreamBytes.store(0);

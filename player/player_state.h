@@ -53,7 +53,8 @@ struct PlayerState {
     std::atomic<const LoopRegion*> region; // the controller's loop region; null: none
     std::atomic<DWORD> passesDone;         // of the region, since it was set or the cursor moved
     std::atomic<bool> regionDone;          // its last pass has played: the song ends there
-    std::atomic<bool> held;                // render calls give silence and touch nothing
+    std::atomic<bool> pastRegion; // the cursor is beyond the region's end until the song turns
+    std::atomic<bool> held;       // render calls give silence and touch nothing
     // Where the listener is: bytes delivered on the current stream, and where the
     // cursor last turned back (the stream's byte count then and the song's position).
     std::atomic<DWORD> streamBytes;

@@ -20,21 +20,23 @@ struct Cursor {
     DWORD filled; // bytes of this call's buffer
 };
 
-// Pulls `chunk` bytes from the instrument into the buffer and moves the cursor by what
-// it delivered. No instrument, or one that has nothing to give, delivers silence on the
-// song's clock instead of ending the stream, so the mixer keeps its pace rather than
-// rewinding and asking again at once, and an instrument loaded later plays from the
-// song's current position on.
-inline void Pull(const PlayerState* state, char* out, DWORD chunk, Cursor* cursor) {
-    char* at = out + cursor->filled;
+// Pulls `chunk` bytes from the instrument to `at` and gives how many it delivered. No instrument,
+// or one that has nothing to give, delivers silence on the song's clock instead of ending the
+// stream, so the mixer keeps its pace rather than rewinding and asking again at once, and an
+// instrument loaded later plays from the song's current position on.
+inline DWORD Pull(const PlayerState* state, char* at, DWORD chunk) {
     const auto pulled =
         static_cast<int32_t>(BASS_ChannelGetData(state->instrument.load(), at, chunk));
-    DWORD delivered = chunk;
     if (pulled <= 0) {
         std::memset(at, 0, chunk);
-    } else if (static_cast<DWORD>(pulled) < chunk) {
-        delivered = static_cast<DWORD>(pulled);
+        return chunk;
     }
+    return static_cast<DWORD>(pulled) < chunk ? static_cast<DWORD>(pulled) : chunk;
+}
+
+// Pulls into the buffer at the cursor and moves it by what was delivered.
+void PullAt(const PlayerState* state, char* out, DWORD chunk, Cursor* cursor) {
+    const DWORD delivered = Pull(state, out + cursor->filled, chunk);
     cursor->renderedBytes += delivered;
     cursor->filled += delivered;
 }
@@ -65,13 +67,14 @@ bool SendReplayBlock(PlayerState* state, const Jump* jump) {
 
 // Sends what remains of a jump's replay, pulling one frame between blocks so the
 // instrument processes each; false when the buffer filled first (the next call goes on).
-bool FinishReplay(PlayerState* state, char* out, DWORD length, Cursor* cursor) {
+__attribute__((noinline)) bool FinishReplay(PlayerState* state, char* out, DWORD length,
+                                            Cursor* cursor) {
     const Jump* jump = state->replay.load(std::memory_order_relaxed);
     while (jump != nullptr && !SendReplayBlock(state, jump)) {
         if (cursor->filled + kBytesPerFrame > length) {
             return false;
         }
-        Pull(state, out, kBytesPerFrame, cursor);
+        PullAt(state, out, kBytesPerFrame, cursor);
     }
     return true;
 }
@@ -91,8 +94,8 @@ void StartJump(PlayerState* state, const Jump* jump, Cursor* cursor) {
 
 // At a loop region's end: starts the next pass, or ends the song after the last one.
 // False when the song ends or the buffer filled during the replay.
-bool TurnAtRegionEnd(PlayerState* state, const LoopRegion* region, char* out, DWORD length,
-                     Cursor* cursor) {
+__attribute__((noinline)) bool TurnAtRegionEnd(PlayerState* state, const LoopRegion* region,
+                                               char* out, DWORD length, Cursor* cursor) {
     const DWORD done = state->passesDone.load(std::memory_order_relaxed) + 1;
     state->passesDone.store(done, std::memory_order_relaxed);
     if (region->passes != 0 && done >= region->passes) {
@@ -103,68 +106,98 @@ bool TurnAtRegionEnd(PlayerState* state, const LoopRegion* region, char* out, DW
     return FinishReplay(state, out, length, cursor);
 }
 
+// The controller's loop region, unless a seek has taken the cursor beyond its end (the
+// song then plays on to its own end, and loops from its start as without a region).
+inline const LoopRegion* RegionInEffect(const PlayerState* state) {
+    return state->pastRegion.load(std::memory_order_relaxed)
+               ? nullptr
+               : state->region.load(std::memory_order_acquire);
+}
+
+// Stores the cursor at the end of a call and gives the call's result.
+DWORD EndCall(PlayerState* state, const Cursor& cursor, bool ended) {
+    state->nextEvent.store(cursor.nextEvent, std::memory_order_relaxed);
+    state->renderedBytes.store(cursor.renderedBytes, std::memory_order_relaxed);
+    state->streamBytes.store(state->streamBytes.load(std::memory_order_relaxed) + cursor.filled,
+                             std::memory_order_relaxed);
+    return ended ? (cursor.filled | kStreamEndBit) : cursor.filled;
+}
+
 // The table, the instrument and the plug-in flag are read with sequentially consistent
 // loads: the commands unpublish them and then read the count of calls in progress, so
-// each side sees the other's first step.
+// each side sees the other's first step. The cursor lives in locals on the common path;
+// the rare ones (a replay, a region's turn) take it as a record.
 DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DWORD length) {
     const SongEvent* events = table->records;
     char* out = static_cast<char*>(buffer);
     Cursor cursor = {state->nextEvent.load(std::memory_order_relaxed),
                      state->renderedBytes.load(std::memory_order_relaxed), 0};
-    bool more = state->replay.load(std::memory_order_relaxed) == nullptr ||
-                FinishReplay(state, out, length, &cursor);
-
+    if (state->replay.load(std::memory_order_relaxed) != nullptr &&
+        !FinishReplay(state, out, length, &cursor)) {
+        return EndCall(state, cursor, false);
+    }
     if (state->regionDone.load()) {
         // The region's last pass has played: the song has ended there.
         return cursor.filled | kStreamEndBit;
     }
-    // A region is in effect while the cursor has not passed its end (a seek may take
-    // the cursor beyond it; the song then plays on to its own end).
-    const LoopRegion* region = state->region.load(std::memory_order_acquire);
-    if (region != nullptr && cursor.renderedBytes > region->endBytes) {
-        region = nullptr;
-    }
+    // The region is looked up again only after the last event before its end, so the
+    // loop carries nothing more than it did without regions.
+    const LoopRegion* region = RegionInEffect(state);
     const DWORD stopEvent = region != nullptr ? region->endEvent : table->eventCount;
+    DWORD nextEvent = cursor.nextEvent;
+    DWORD renderedBytes = cursor.renderedBytes;
+    DWORD filled = cursor.filled;
 
-    while (more && cursor.filled < length) {
-        while (cursor.nextEvent < stopEvent &&
-               events[cursor.nextEvent].pos <= cursor.renderedBytes) {
-            const SongEvent& event = events[cursor.nextEvent];
-            // A VST instrument has 16 MIDI channels; the channels of further ports
-            // are consumed but not sent.
-            if (state->pluginLoaded.load() != 0 && event.event != kEventBankSelect &&
-                event.chan < kMidiChannels) {
-                BASS_VST_ProcessEvent(state->instrument.load(), event.chan, event.event,
-                                      event.param);
+    // The loop turns back at a region's end outside the inner loop, which is the
+    // plain one of a song without a region.
+    for (bool turning = true; turning;) {
+        turning = false;
+        while (filled < length) {
+            while (nextEvent < stopEvent && events[nextEvent].pos <= renderedBytes) {
+                const SongEvent& event = events[nextEvent];
+                // A VST instrument has 16 MIDI channels; the channels of further ports
+                // are consumed but not sent.
+                if (state->pluginLoaded.load() != 0 && event.event != kEventBankSelect &&
+                    event.chan < kMidiChannels) {
+                    BASS_VST_ProcessEvent(state->instrument.load(), event.chan, event.event,
+                                          event.param);
+                }
+                ++nextEvent;
             }
-            ++cursor.nextEvent;
+            DWORD chunk = length - filled;
+            if (nextEvent < stopEvent) {
+                const DWORD gap = events[nextEvent].pos - renderedBytes;
+                if (chunk > gap) {
+                    chunk = gap;
+                }
+            } else if (const LoopRegion* region = RegionInEffect(state)) {
+                if (renderedBytes >= region->endBytes) {
+                    turning = true;
+                    break;
+                }
+                const DWORD gap = region->endBytes - renderedBytes;
+                if (chunk > gap) {
+                    chunk = gap;
+                }
+            }
+            const DWORD delivered = Pull(state, out + filled, chunk);
+            renderedBytes += delivered;
+            filled += delivered;
         }
-        DWORD chunk = length - cursor.filled;
-        if (cursor.nextEvent < stopEvent) {
-            const DWORD gap = events[cursor.nextEvent].pos - cursor.renderedBytes;
-            if (chunk > gap) {
-                chunk = gap;
-            }
-        } else if (region != nullptr) {
-            if (cursor.renderedBytes >= region->endBytes) {
-                more = TurnAtRegionEnd(state, region, out, length, &cursor);
-                continue;
-            }
-            const DWORD gap = region->endBytes - cursor.renderedBytes;
-            if (chunk > gap) {
-                chunk = gap;
-            }
+        if (turning) {
+            Cursor turn = {nextEvent, renderedBytes, filled};
+            // The region may have been taken away meanwhile: the song then goes on.
+            const LoopRegion* region = RegionInEffect(state);
+            turning = region == nullptr || TurnAtRegionEnd(state, region, out, length, &turn);
+            nextEvent = turn.nextEvent;
+            renderedBytes = turn.renderedBytes;
+            filled = turn.filled;
         }
-        Pull(state, out, chunk, &cursor);
     }
 
-    state->nextEvent.store(cursor.nextEvent, std::memory_order_relaxed);
-    state->renderedBytes.store(cursor.renderedBytes, std::memory_order_relaxed);
-    state->streamBytes.store(state->streamBytes.load(std::memory_order_relaxed) + cursor.filled,
-                             std::memory_order_relaxed);
     const bool ended =
-        region != nullptr ? state->regionDone.load() : cursor.nextEvent == table->eventCount;
-    return ended ? (cursor.filled | kStreamEndBit) : cursor.filled;
+        region != nullptr ? state->regionDone.load() : nextEvent == table->eventCount;
+    return EndCall(state, {nextEvent, renderedBytes, filled}, ended);
 }
 
 } // namespace

@@ -185,6 +185,7 @@ void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD channel, DWORD /*data*/, void* 
                                      std::memory_order_relaxed);
         state->nextEvent.store(0, std::memory_order_relaxed);
         state->renderedBytes.store(0, std::memory_order_relaxed);
+        state->pastRegion.store(false, std::memory_order_relaxed);
         if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {
             BASS_ChannelSetPosition(channel, 0, kPosByte);
         }
