@@ -115,13 +115,15 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
         return Run(status, output, errors, trace_path)
 
 
-# What Wine's launcher prints when it could not start the program at all (seen once
-# in many runs, on a loaded machine): quillctl never ran, so it is run again.
-WINE_LAUNCH_FAILURE = "ShellExecuteEx failed"
+# What Wine prints when it could not start a program at all (seen once in many runs, on
+# a loaded machine): its launcher, for quillctl, or CreateProcess failing with its
+# internal error, for the host. Nothing of the test ran, so it is run again.
+WINE_LAUNCH_FAILURES = ("ShellExecuteEx failed", "cannot start the host", "(Windows error 1359)")
 
 
 def wine_could_not_launch(output):
-    return WINE_LAUNCH_FAILURE in output and "host window:" not in output
+    return ("host window:" not in output and
+            (WINE_LAUNCH_FAILURES[0] in output or all(f in output for f in WINE_LAUNCH_FAILURES[1:])))
 
 
 class Background:
