@@ -6,7 +6,6 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "client_internal.h"
 #include "pe_width.h"
 
 #define DEFAULT_WINDOW_MS 30000UL
@@ -39,7 +38,7 @@ struct QbHost {
     void* report_user;
 };
 
-QbResult qb_fail_(QbError* error, QbResult result, const wchar_t* format, ...) {
+static QbResult fail(QbError* error, QbResult result, const wchar_t* format, ...) {
     if (error != NULL) {
         va_list args;
         va_start(args, format);
@@ -52,7 +51,7 @@ QbResult qb_fail_(QbError* error, QbResult result, const wchar_t* format, ...) {
     return result;
 }
 
-QbResult qb_succeed_(QbError* error) {
+static QbResult succeed(QbError* error) {
     if (error != NULL) {
         error->result = QB_OK;
         error->message[0] = L'\0';
@@ -67,9 +66,9 @@ static int on_own_thread(const QbHost* host) {
 }
 
 static QbResult wrong_thread(QbError* error) {
-    return qb_fail_(error, QB_ERROR_WRONG_THREAD,
-                    L"called from another thread than the one that started the host: only that "
-                    L"thread receives the host's reports");
+    return fail(error, QB_ERROR_WRONG_THREAD,
+                L"called from another thread than the one that started the host: only that "
+                L"thread receives the host's reports");
 }
 
 /* ---- widths ----------------------------------------------------------------------- */
@@ -99,23 +98,23 @@ QbResult qb_plugin_width(const wchar_t* path, int* width, QbError* error) {
     wchar_t wide_what[200];
     *width = 0;
     if (path == NULL || path[0] == L'\0') {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"no plug-in path given");
+        return fail(error, QB_ERROR_ARGUMENT, L"no plug-in path given");
     }
     head = read_head(path, &got);
     if (head == NULL) {
-        return qb_fail_(error, QB_ERROR_FILE,
-                        L"cannot open the plug-in %ls (Windows error %lu): check the path", path,
-                        GetLastError());
+        return fail(error, QB_ERROR_FILE,
+                    L"cannot open the plug-in %ls (Windows error %lu): check the path", path,
+                    GetLastError());
     }
     *width = qb_pe_width(head, got, what, sizeof(what));
     free(head);
     if (*width == 0) {
         MultiByteToWideChar(CP_UTF8, 0, what, -1, wide_what, 200);
-        return qb_fail_(error, QB_ERROR_NOT_A_PLUGIN,
-                        L"%ls is %ls; a plug-in must be a 32-bit (x86) or 64-bit (x64) DLL", path,
-                        wide_what);
+        return fail(error, QB_ERROR_NOT_A_PLUGIN,
+                    L"%ls is %ls; a plug-in must be a 32-bit (x86) or 64-bit (x64) DLL", path,
+                    wide_what);
     }
-    return qb_succeed_(error);
+    return succeed(error);
 }
 
 QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t path_chars,
@@ -123,14 +122,14 @@ QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t pa
     wchar_t own[MAX_PATH * 4];
     size_t length;
     if (path == NULL || path_chars == 0 || (width != 32 && width != 64)) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT,
-                        L"a host path wants a buffer and a width of 32 or 64");
+        return fail(error, QB_ERROR_ARGUMENT,
+                    L"a host path wants a buffer and a width of 32 or 64");
     }
     if (folder == NULL) {
         wchar_t* slash;
         DWORD got = GetModuleFileNameW(NULL, own, MAX_PATH * 4);
         if (got == 0 || got >= MAX_PATH * 4) {
-            return qb_fail_(error, QB_ERROR_SYSTEM, L"cannot tell this program's own folder");
+            return fail(error, QB_ERROR_SYSTEM, L"cannot tell this program's own folder");
         }
         slash = wcsrchr(own, L'\\');
         if (slash != NULL) {
@@ -140,15 +139,14 @@ QbResult qb_host_path(const wchar_t* folder, int width, wchar_t* path, size_t pa
     }
     length = wcslen(folder);
     if (length + 20 >= path_chars) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"the host's folder path is too long: %ls",
-                        folder);
+        return fail(error, QB_ERROR_ARGUMENT, L"the host's folder path is too long: %ls", folder);
     }
     _snwprintf(path, path_chars, L"%ls%lsQuillbrook%d.exe", folder,
                length > 0 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/') ? L""
                                                                                          : L"\\",
                width);
     path[path_chars - 1] = L'\0';
-    return qb_succeed_(error);
+    return succeed(error);
 }
 
 /* ---- report windows --------------------------------------------------------------- */
@@ -259,8 +257,8 @@ static void ended_message(const QbHost* host, QbError* error, const wchar_t* whe
     wchar_t meaning[400];
     GetExitCodeProcess(host->process.hProcess, &status);
     qb_describe_exit(status, host->width, meaning, 400);
-    qb_fail_(error, QB_ERROR_HOST_ENDED, L"the host ended %ls, with status %lu (0x%08lX): it %ls",
-             when, status, status, meaning);
+    fail(error, QB_ERROR_HOST_ENDED, L"the host ended %ls, with status %lu (0x%08lX): it %ls", when,
+         status, status, meaning);
 }
 
 /* ---- starting --------------------------------------------------------------------- */
@@ -315,17 +313,17 @@ static QbResult wait_for_window(QbHost* host, unsigned long ms, QbError* error) 
         }
         if (found != NULL) {
             host->window = found;
-            return qb_succeed_(error);
+            return succeed(error);
         }
         if (wait_process_or_message(host, POLL_MS)) {
             ended_message(host, error, L"without showing its window");
             return QB_ERROR_HOST_ENDED;
         }
         if (GetTickCount() - start >= ms) {
-            return qb_fail_(error, QB_ERROR_NO_WINDOW,
-                            L"the host showed no main window within %lu ms; under Wine, check that "
-                            L"DISPLAY names a running X server",
-                            ms);
+            return fail(error, QB_ERROR_NO_WINDOW,
+                        L"the host showed no main window within %lu ms; under Wine, check that "
+                        L"DISPLAY names a running X server",
+                        ms);
         }
     }
 }
@@ -338,30 +336,31 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
     STARTUPINFOW startup;
     *result = NULL;
     if (options == NULL || options->host_path == NULL || options->host_path[0] == L'\0') {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"no host program given");
+        return fail(error, QB_ERROR_ARGUMENT, L"no host program given");
     }
     host = (QbHost*)calloc(1, sizeof(QbHost));
     if (host == NULL) {
-        return qb_fail_(error, QB_ERROR_SYSTEM, L"out of memory");
+        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
     }
     host->thread = GetCurrentThreadId();
     host->command_ms = options->command_ms != 0 ? options->command_ms : DEFAULT_COMMAND_MS;
     host->on_report = options->on_report;
     host->report_user = options->report_user;
     if (!make_report_windows(host)) {
-        qb_host_close(host);
-        return qb_fail_(error, QB_ERROR_SYSTEM,
-                        L"cannot create the report windows (Windows error %lu)", GetLastError());
+        qb_host_close(host); /* frees it: this is the starting thread */
+        /* NOLINTNEXTLINE(clang-analyzer-unix.Malloc) */
+        return fail(error, QB_ERROR_SYSTEM, L"cannot create the report windows (Windows error %lu)",
+                    GetLastError());
     }
     if (!host_arguments(options, host, arguments, 2048)) {
         qb_host_close(host);
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"the host's command line is too long");
+        return fail(error, QB_ERROR_ARGUMENT, L"the host's command line is too long");
     }
     path_length = wcslen(options->host_path);
     command_line = (wchar_t*)malloc((path_length + wcslen(arguments) + 4) * sizeof(wchar_t));
     if (command_line == NULL) {
         qb_host_close(host);
-        return qb_fail_(error, QB_ERROR_SYSTEM, L"out of memory");
+        return fail(error, QB_ERROR_SYSTEM, L"out of memory");
     }
     _snwprintf(command_line, path_length + wcslen(arguments) + 4, L"\"%ls\" %ls",
                options->host_path, arguments);
@@ -377,10 +376,10 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
         const DWORD code = GetLastError();
         free(command_line);
         qb_host_close(host);
-        return qb_fail_(error, QB_ERROR_NO_HOST,
-                        L"cannot start the host %ls (Windows error %lu): check the path, and that "
-                        L"it is Quillbrook64.exe or Quillbrook32.exe",
-                        options->host_path, code);
+        return fail(error, QB_ERROR_NO_HOST,
+                    L"cannot start the host %ls (Windows error %lu): check the path, and that "
+                    L"it is Quillbrook64.exe or Quillbrook32.exe",
+                    options->host_path, code);
     }
     free(command_line);
     {
@@ -402,7 +401,7 @@ QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* 
     QbResult result;
     *host = NULL;
     if (options == NULL) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"no start options given");
+        return fail(error, QB_ERROR_ARGUMENT, L"no start options given");
     }
     result = qb_plugin_width(plugin_path, &width, error);
     if (result != QB_OK) {
@@ -425,7 +424,7 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
     DWORD_PTR reply = 0;
     DWORD start;
     if (host == NULL || host->window == NULL) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"no host to send to");
+        return fail(error, QB_ERROR_ARGUMENT, L"no host to send to");
     }
     if (!on_own_thread(host)) {
         return wrong_thread(error);
@@ -447,15 +446,15 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
             ended_message(host, error, L"while it handled the command");
             return QB_ERROR_HOST_ENDED;
         }
-        return qb_fail_(error, QB_ERROR_TIMEOUT,
-                        L"the host did not answer command %lu within %lu ms: it is not responding, "
-                        L"perhaps hung by its plug-in",
-                        (unsigned long)code, host->command_ms);
+        return fail(error, QB_ERROR_TIMEOUT,
+                    L"the host did not answer command %lu within %lu ms: it is not responding, "
+                    L"perhaps hung by its plug-in",
+                    (unsigned long)code, host->command_ms);
     }
     if (answer != NULL) {
         *answer = (LRESULT)reply;
     }
-    return qb_succeed_(error);
+    return succeed(error);
 }
 
 static QbResult send_text(QbHost* host, ULONG_PTR code, const wchar_t* text, QbError* error) {
@@ -473,22 +472,22 @@ static QbResult check_song_file(const wchar_t* path, QbError* error) {
     const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        return qb_fail_(error, QB_ERROR_FILE,
-                        L"the song %ls cannot be opened (Windows error %lu): check the path; the "
-                        L"host did not load it",
-                        path, GetLastError());
+        return fail(error, QB_ERROR_FILE,
+                    L"the song %ls cannot be opened (Windows error %lu): check the path; the "
+                    L"host did not load it",
+                    path, GetLastError());
     }
     if (!ReadFile(file, head, sizeof(head), &got, NULL)) {
         got = 0;
     }
     CloseHandle(file);
     if (got < 4 || memcmp(head, "MThd", 4) != 0) {
-        return qb_fail_(error, QB_ERROR_FILE,
-                        L"the song %ls does not start like a Standard MIDI File (MThd): the host "
-                        L"did not load it",
-                        path);
+        return fail(error, QB_ERROR_FILE,
+                    L"the song %ls does not start like a Standard MIDI File (MThd): the host "
+                    L"did not load it",
+                    path);
     }
-    return qb_succeed_(error);
+    return succeed(error);
 }
 
 /* What the editor report cannot tell: that a plug-in will not load in this host. */
@@ -499,12 +498,12 @@ static QbResult check_plugin_file(const QbHost* host, const wchar_t* path, QbErr
         return result;
     }
     if (host->width != 0 && width != host->width) {
-        return qb_fail_(error, QB_ERROR_WRONG_WIDTH,
-                        L"the plug-in %ls is %d-bit, the host %d-bit: use Quillbrook%d.exe (or "
-                        L"start the host by the plug-in's width); this host did not load it",
-                        path, width, host->width, width);
+        return fail(error, QB_ERROR_WRONG_WIDTH,
+                    L"the plug-in %ls is %d-bit, the host %d-bit: use Quillbrook%d.exe (or "
+                    L"start the host by the plug-in's width); this host did not load it",
+                    path, width, host->width, width);
     }
-    return qb_succeed_(error);
+    return succeed(error);
 }
 
 /* The outcome of a load whose file was checked first: the send's own failure, else the
@@ -530,7 +529,7 @@ QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t
         report[0] = L'\0';
     }
     if (host == NULL || path == NULL) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"load song wants a host and a path");
+        return fail(error, QB_ERROR_ARGUMENT, L"load song wants a host and a path");
     }
     checked = check_song_file(path, &check);
     before = host->song_reports;
@@ -551,7 +550,7 @@ QbResult qb_load_plugin(QbHost* host, const wchar_t* path, int* has_editor, QbEr
         *has_editor = 0;
     }
     if (host == NULL || path == NULL) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"load plug-in wants a host and a path");
+        return fail(error, QB_ERROR_ARGUMENT, L"load plug-in wants a host and a path");
     }
     checked = check_plugin_file(host, path, &check);
     before = host->editor_reports;
@@ -581,7 +580,10 @@ QbResult qb_show_editor(QbHost* host, QbError* error) {
 
 QbResult qb_quit(QbHost* host, QbError* error) {
     QbResult result;
-    if (host != NULL && host->process.hProcess != NULL && !qb_host_running(host)) {
+    if (host == NULL) {
+        return fail(error, QB_ERROR_ARGUMENT, L"no host to send to");
+    }
+    if (host->process.hProcess != NULL && !qb_host_running(host)) {
         ended_message(host, error, L"before the quit was sent");
         return QB_ERROR_HOST_ENDED;
     }
@@ -616,7 +618,7 @@ int qb_host_running(const QbHost* host) {
 QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status, QbError* error) {
     const DWORD start = GetTickCount();
     if (host == NULL || host->process.hProcess == NULL) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"no host to wait for");
+        return fail(error, QB_ERROR_ARGUMENT, L"no host to wait for");
     }
     if (!on_own_thread(host)) {
         return wrong_thread(error);
@@ -632,11 +634,10 @@ QbResult qb_host_wait_end(QbHost* host, unsigned long ms, unsigned long* status,
             if (status != NULL) {
                 GetExitCodeProcess(host->process.hProcess, status);
             }
-            return qb_succeed_(error);
+            return succeed(error);
         }
         if (ms != INFINITE && waited >= ms) {
-            return qb_fail_(error, QB_ERROR_TIMEOUT, L"the host was still running after %lu ms",
-                            ms);
+            return fail(error, QB_ERROR_TIMEOUT, L"the host was still running after %lu ms", ms);
         }
     }
 }

@@ -3,9 +3,25 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "client_internal.h"
+#include <stdarg.h>
+
+#include "quillbrook_client.h"
 
 #define NUMBER_CHARS 32
+
+/* Fills `error` (when not null) with `result` and the message; gives `result`. */
+static QbResult refuse(QbError* error, QbResult result, long answer, const wchar_t* format, ...) {
+    if (error != NULL) {
+        va_list args;
+        va_start(args, format);
+        _vsnwprintf(error->message, sizeof(error->message) / sizeof(wchar_t) - 1, format, args);
+        va_end(args);
+        error->message[sizeof(error->message) / sizeof(wchar_t) - 1] = L'\0';
+        error->result = result;
+        error->host_answer = answer;
+    }
+    return result;
+}
 
 const wchar_t* qb_failure_text(long answer) {
     switch (answer) {
@@ -47,12 +63,8 @@ static QbResult ask(QbHost* host, ULONG_PTR code, const wchar_t* text, long* ans
         return result;
     }
     if (reply < 0) {
-        const QbResult refused =
-            qb_fail_(error, QB_ERROR_REFUSED, L"%ls: %ls", what, qb_failure_text((long)reply));
-        if (error != NULL) {
-            error->host_answer = (long)reply;
-        }
-        return refused;
+        return refuse(error, QB_ERROR_REFUSED, (long)reply, L"%ls: %ls", what,
+                      qb_failure_text((long)reply));
     }
     if (answer != NULL) {
         *answer = (long)reply;
@@ -81,7 +93,7 @@ QbResult qb_set_volume(QbHost* host, double volume, unsigned long fade_ms, QbFad
     wchar_t number[NUMBER_CHARS];
     wchar_t text[NUMBER_CHARS * 2];
     if (!(volume >= 0 && volume <= 1)) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"a volume is from 0 to 1, not %g", volume);
+        return refuse(error, QB_ERROR_ARGUMENT, 0, L"a volume is from 0 to 1, not %g", volume);
     }
     write_decimal(volume, number);
     _snwprintf(text, NUMBER_CHARS * 2 - 1, L"%ls %lu%ls", number, fade_ms,
@@ -112,7 +124,7 @@ QbResult qb_position(QbHost* host, long* ms, QbError* error) {
 QbResult qb_seek(QbHost* host, double ms, long* reached, QbError* error) {
     wchar_t text[NUMBER_CHARS];
     if (!(ms >= 0)) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT, L"a position is 0 ms or more, not %g", ms);
+        return refuse(error, QB_ERROR_ARGUMENT, 0, L"a position is 0 ms or more, not %g", ms);
     }
     write_decimal(ms, text);
     return ask(host, QB_CODE_SEEK, text, reached, L"seek", error);
@@ -124,8 +136,8 @@ QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long
     wchar_t end[NUMBER_CHARS];
     wchar_t text[NUMBER_CHARS * 3];
     if (!(start_ms >= 0) || (end_ms >= 0 && end_ms <= start_ms)) {
-        return qb_fail_(error, QB_ERROR_ARGUMENT,
-                        L"a loop region starts at 0 ms or later and ends after its start");
+        return refuse(error, QB_ERROR_ARGUMENT, 0,
+                      L"a loop region starts at 0 ms or later and ends after its start");
     }
     write_decimal(start_ms, start);
     if (end_ms < 0) {

@@ -71,7 +71,7 @@ DWORD BytesFromMs(double ms) {
     // A little over, so a position given in milliseconds of a whole frame (8000 / 384)
     // is not lost to rounding.
     const double frames = ms * kSampleRate / 1000.0 + 1e-6;
-    if (frames >= static_cast<double>(kLastWholeFrame / kBytesPerFrame)) {
+    if (frames >= static_cast<double>(kLastWholeFrame) / kBytesPerFrame) {
         return kLastWholeFrame;
     }
     return static_cast<DWORD>(frames) * kBytesPerFrame;

@@ -96,7 +96,7 @@ QWORD BufferedBytes(const Stream& stream) {
         ms +=
             std::chrono::duration<double, std::milli>(Clock::now() - stream.soundingSince).count();
     }
-    const QWORD heard = static_cast<QWORD>(ms * (kSampleRate / 1000)) * kBytesPerFrame;
+    const QWORD heard = static_cast<QWORD>(ms * kSampleRate / 1000.0) * kBytesPerFrame;
     const QWORD lead = stream.playedBytes > heard ? stream.playedBytes - heard : 0;
     return std::min<QWORD>(lead, stream.bufferBytes);
 }

@@ -57,12 +57,12 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
             ReplaceInstrument(&state, random() % 4 == 0 ? nullptr : L"synth.dll");
             break;
         case 6:
-            Seek(&state, random() % 1000);
+            Seek(&state, static_cast<double>(random() % 1000));
             break;
         case 7: {
-            const double start = random() % 800;
-            SetLoopRegion(&state, random() % 4 != 0, start, start + 1 + random() % 200,
-                          random() % 3);
+            const auto start = static_cast<double>(random() % 800);
+            SetLoopRegion(&state, random() % 4 != 0, start,
+                          start + 1 + static_cast<double>(random() % 200), random() % 3);
             break;
         }
         case 8:

@@ -35,7 +35,8 @@ class Transport : public PlayerTest {
         std::vector<std::string> sent = Sent();
         EXPECT_GE(sent.size(), kReleasesPerJump);
         return std::vector<std::string>(
-            sent.begin() + std::min<size_t>(kReleasesPerJump, sent.size()), sent.end());
+            sent.begin() + static_cast<long>(std::min<size_t>(kReleasesPerJump, sent.size())),
+            sent.end());
     }
 };
 
