@@ -6,6 +6,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "client_error.h"
 #include "pe_width.h"
 
 #define DEFAULT_WINDOW_MS 30000UL
@@ -38,16 +39,21 @@ struct QbHost {
     void* report_user;
 };
 
-static QbResult fail(QbError* error, QbResult result, const wchar_t* format, ...) {
+void qb_write_error_(QbError* error, QbResult result, long answer, const wchar_t* format,
+                     va_list args) {
     if (error != NULL) {
-        va_list args;
-        va_start(args, format);
         _vsnwprintf(error->message, sizeof(error->message) / sizeof(wchar_t) - 1, format, args);
-        va_end(args);
         error->message[sizeof(error->message) / sizeof(wchar_t) - 1] = L'\0';
         error->result = result;
-        error->host_answer = 0;
+        error->host_answer = answer;
     }
+}
+
+static QbResult fail(QbError* error, QbResult result, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    qb_write_error_(error, result, 0, format, args);
+    va_end(args);
     return result;
 }
 
@@ -347,19 +353,18 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
     host->on_report = options->on_report;
     host->report_user = options->report_user;
     if (!make_report_windows(host)) {
-        qb_host_close(host); /* frees it: this is the starting thread */
-        /* NOLINTNEXTLINE(clang-analyzer-unix.Malloc) */
+        release_host(host); /* made on this thread, not yet given out */
         return fail(error, QB_ERROR_SYSTEM, L"cannot create the report windows (Windows error %lu)",
                     GetLastError());
     }
     if (!host_arguments(options, host, arguments, 2048)) {
-        qb_host_close(host);
+        release_host(host); /* made on this thread, not yet given out */
         return fail(error, QB_ERROR_ARGUMENT, L"the host's command line is too long");
     }
     path_length = wcslen(options->host_path);
     command_line = (wchar_t*)malloc((path_length + wcslen(arguments) + 4) * sizeof(wchar_t));
     if (command_line == NULL) {
-        qb_host_close(host);
+        release_host(host); /* made on this thread, not yet given out */
         return fail(error, QB_ERROR_SYSTEM, L"out of memory");
     }
     _snwprintf(command_line, path_length + wcslen(arguments) + 4, L"\"%ls\" %ls",
@@ -375,7 +380,7 @@ QbResult qb_host_start(const QbStartOptions* options, QbHost** result, QbError* 
                         &startup, &host->process)) {
         const DWORD code = GetLastError();
         free(command_line);
-        qb_host_close(host);
+        release_host(host); /* made on this thread, not yet given out */
         return fail(error, QB_ERROR_NO_HOST,
                     L"cannot start the host %ls (Windows error %lu): check the path, and that "
                     L"it is Quillbrook64.exe or Quillbrook32.exe",

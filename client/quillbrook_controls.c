@@ -3,23 +3,16 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include <stdarg.h>
-
-#include "quillbrook_client.h"
+#include "client_error.h"
 
 #define NUMBER_CHARS 32
 
 /* Fills `error` (when not null) with `result` and the message; gives `result`. */
 static QbResult refuse(QbError* error, QbResult result, long answer, const wchar_t* format, ...) {
-    if (error != NULL) {
-        va_list args;
-        va_start(args, format);
-        _vsnwprintf(error->message, sizeof(error->message) / sizeof(wchar_t) - 1, format, args);
-        va_end(args);
-        error->message[sizeof(error->message) / sizeof(wchar_t) - 1] = L'\0';
-        error->result = result;
-        error->host_answer = answer;
-    }
+    va_list args;
+    va_start(args, format);
+    qb_write_error_(error, result, answer, format, args);
+    va_end(args);
     return result;
 }
 

@@ -12,8 +12,9 @@ namespace {
 constexpr DWORD kReplayPerBlock = 2048 - 256;
 constexpr DWORD kBytesPerFrame = 8;
 
-// The render call's cursor, kept in locals for the call and stored once at the end;
-// the loop callback, which also resets it, runs on the same thread between calls.
+// The render call's cursor as the rare paths (a replay, a region's turn) take it; the
+// call keeps it in locals and stores it once at the end. The loop callback, which also
+// resets it, runs on the same thread between calls.
 struct Cursor {
     DWORD nextEvent;
     DWORD renderedBytes;

@@ -229,7 +229,8 @@ int32_t Seek(PlayerState* state, double ms) {
         return QB_FAIL_BAD_PAYLOAD;
     }
     const DWORD end = SongEndBytes(table);
-    const DWORD bytes = BytesFromMs(ms) < end ? BytesFromMs(ms) : end;
+    const DWORD asked = BytesFromMs(ms);
+    const DWORD bytes = asked < end ? asked : end;
     Jump* jump = BuildJump(table, bytes);
     if (jump == nullptr) {
         return QB_FAIL_LIBRARY;
