@@ -67,6 +67,18 @@ typedef struct {
     DWORD dspHandle;
 } BASS_VST_INFO;
 
+// A parameter's description (BASS_VST_GetParamInfo, a further function).
+typedef struct {
+    char name[16];
+    char unit[16];
+    char display[16];
+    float defaultValue;
+} BASS_VST_PARAM_INFO;
+
+// The plug-in library's callback (BASS_VST_SetCallback, a further function).
+typedef DWORD(CALLBACK VSTPROC)(DWORD vstHandle, DWORD action, DWORD param1, DWORD param2,
+                                void* user);
+
 QB_AUDIO_API HSTREAM WINAPI BASS_VST_ChannelCreate(DWORD freq, DWORD chans, const void* dllFile,
                                                    DWORD flags);
 QB_AUDIO_API BOOL WINAPI BASS_VST_ChannelFree(DWORD vstHandle);
@@ -82,5 +94,6 @@ static_assert(offsetof(BASS_VST_INFO, hasEditor) == 276, "hasEditor offset");
 static_assert(offsetof(BASS_VST_INFO, editorWidth) == 280, "editorWidth offset");
 static_assert(offsetof(BASS_VST_INFO, editorHeight) == 284, "editorHeight offset");
 static_assert(offsetof(BASS_VST_INFO, aeffect) == 288, "aeffect offset");
+static_assert(sizeof(BASS_VST_PARAM_INFO) == 52, "parameter record size");
 static_assert(sizeof(BASS_VST_INFO) == (sizeof(void*) == 8 ? 304 : 300),
               "information record size: 300 bytes in 32-bit builds, 304 in 64-bit builds");

@@ -22,5 +22,19 @@ QB_AUDIO_API DWORD WINAPI BASS_GetConfig(DWORD option);
 
 // bass_vst.dll
 QB_AUDIO_API BOOL WINAPI BASS_VST_Resume(DWORD vstHandle);
+QB_AUDIO_API char* WINAPI BASS_VST_GetChunk(DWORD vstHandle, BOOL isPreset, DWORD* length);
+QB_AUDIO_API DWORD WINAPI BASS_VST_SetChunk(DWORD vstHandle, BOOL isPreset, const char* chunk,
+                                            DWORD length);
+QB_AUDIO_API int WINAPI BASS_VST_GetProgramCount(DWORD vstHandle);
+QB_AUDIO_API int WINAPI BASS_VST_GetProgram(DWORD vstHandle);
+QB_AUDIO_API BOOL WINAPI BASS_VST_SetProgram(DWORD vstHandle, int programIndex);
+QB_AUDIO_API const char* WINAPI BASS_VST_GetProgramName(DWORD vstHandle, int programIndex);
+QB_AUDIO_API int WINAPI BASS_VST_GetParamCount(DWORD vstHandle);
+QB_AUDIO_API float WINAPI BASS_VST_GetParam(DWORD vstHandle, int paramIndex);
+QB_AUDIO_API BOOL WINAPI BASS_VST_SetParam(DWORD vstHandle, int paramIndex, float value);
+QB_AUDIO_API BOOL WINAPI BASS_VST_GetParamInfo(DWORD vstHandle, int paramIndex,
+                                               BASS_VST_PARAM_INFO* info);
+QB_AUDIO_API BOOL WINAPI BASS_VST_ProcessEventRaw(DWORD vstHandle, const void* event, DWORD length);
+QB_AUDIO_API BOOL WINAPI BASS_VST_SetCallback(DWORD vstHandle, VSTPROC* proc, void* user);
 
 } // extern "C"

@@ -22,6 +22,18 @@ const FurtherFunctions& Further() {
         LookUp(&g_functions.channelIsSliding, "bass.dll", "BASS_ChannelIsSliding");
         LookUp(&g_functions.channelGetPosition, "bass.dll", "BASS_ChannelGetPosition");
         LookUp(&g_functions.vstResume, "bass_vst.dll", "BASS_VST_Resume");
+        LookUp(&g_functions.vstGetChunk, "bass_vst.dll", "BASS_VST_GetChunk");
+        LookUp(&g_functions.vstSetChunk, "bass_vst.dll", "BASS_VST_SetChunk");
+        LookUp(&g_functions.vstGetProgramCount, "bass_vst.dll", "BASS_VST_GetProgramCount");
+        LookUp(&g_functions.vstGetProgram, "bass_vst.dll", "BASS_VST_GetProgram");
+        LookUp(&g_functions.vstSetProgram, "bass_vst.dll", "BASS_VST_SetProgram");
+        LookUp(&g_functions.vstGetProgramName, "bass_vst.dll", "BASS_VST_GetProgramName");
+        LookUp(&g_functions.vstGetParamCount, "bass_vst.dll", "BASS_VST_GetParamCount");
+        LookUp(&g_functions.vstGetParam, "bass_vst.dll", "BASS_VST_GetParam");
+        LookUp(&g_functions.vstSetParam, "bass_vst.dll", "BASS_VST_SetParam");
+        LookUp(&g_functions.vstGetParamInfo, "bass_vst.dll", "BASS_VST_GetParamInfo");
+        LookUp(&g_functions.vstProcessEventRaw, "bass_vst.dll", "BASS_VST_ProcessEventRaw");
+        LookUp(&g_functions.vstSetCallback, "bass_vst.dll", "BASS_VST_SetCallback");
     }
     return g_functions;
 }

@@ -17,6 +17,18 @@ struct FurtherFunctions {
     QWORD(WINAPI* channelGetPosition)(DWORD handle, DWORD mode);
     // bass_vst.dll
     BOOL(WINAPI* vstResume)(DWORD vstHandle);
+    char*(WINAPI* vstGetChunk)(DWORD vstHandle, BOOL isPreset, DWORD* length);
+    DWORD(WINAPI* vstSetChunk)(DWORD vstHandle, BOOL isPreset, const char* chunk, DWORD length);
+    int(WINAPI* vstGetProgramCount)(DWORD vstHandle);
+    int(WINAPI* vstGetProgram)(DWORD vstHandle);
+    BOOL(WINAPI* vstSetProgram)(DWORD vstHandle, int programIndex);
+    const char*(WINAPI* vstGetProgramName)(DWORD vstHandle, int programIndex);
+    int(WINAPI* vstGetParamCount)(DWORD vstHandle);
+    float(WINAPI* vstGetParam)(DWORD vstHandle, int paramIndex);
+    BOOL(WINAPI* vstSetParam)(DWORD vstHandle, int paramIndex, float value);
+    BOOL(WINAPI* vstGetParamInfo)(DWORD vstHandle, int paramIndex, BASS_VST_PARAM_INFO* info);
+    BOOL(WINAPI* vstProcessEventRaw)(DWORD vstHandle, const void* event, DWORD length);
+    BOOL(WINAPI* vstSetCallback)(DWORD vstHandle, VSTPROC* proc, void* user);
 };
 
 // The functions, looked up on the first call. User-interface thread only.

@@ -37,6 +37,9 @@ struct QbHost {
     unsigned long editor_reports;
     QbReportCallback on_report;
     void* report_user;
+    /* The text answer of the command in progress (text_code, 0 when none is awaited). */
+    ULONG_PTR text_code;
+    wchar_t text[QB_PAYLOAD_CHARS];
 };
 
 void qb_write_error_(QbError* error, QbResult result, long answer, const wchar_t* format,
@@ -163,6 +166,21 @@ static LRESULT CALLBACK report_procedure(HWND window, UINT message, WPARAM wpara
     if (message == WM_RELEASE_HOST) {
         release_host((QbHost*)lparam);
         return 0;
+    }
+    if (message == WM_COPYDATA && lparam != 0) {
+        QbHost* host = (QbHost*)GetWindowLongPtrW(window, GWLP_USERDATA);
+        const COPYDATASTRUCT* record = (const COPYDATASTRUCT*)lparam;
+        if (host != NULL && host->text_code != 0 && record->dwData == host->text_code &&
+            record->lpData != NULL) {
+            size_t chars = record->cbData / sizeof(wchar_t);
+            if (chars > QB_PAYLOAD_CHARS - 1) {
+                chars = QB_PAYLOAD_CHARS - 1;
+            }
+            memcpy(host->text, record->lpData, chars * sizeof(wchar_t));
+            host->text[chars] = L'\0';
+            return TRUE;
+        }
+        return FALSE;
     }
     if (message == WM_SETTEXT && lparam != 0) {
         QbHost* host = (QbHost*)GetWindowLongPtrW(window, GWLP_USERDATA);
@@ -460,6 +478,22 @@ QbResult qb_send(QbHost* host, ULONG_PTR code, const void* data, unsigned long b
         *answer = (LRESULT)reply;
     }
     return succeed(error);
+}
+
+QbResult qb_send_for_text_(QbHost* host, ULONG_PTR code, const wchar_t* text, LRESULT* answer,
+                           wchar_t* reply, size_t reply_chars, QbError* error) {
+    QbResult result;
+    const unsigned long bytes = (unsigned long)((wcslen(text) + 1) * sizeof(wchar_t));
+    if (reply == NULL || reply_chars == 0 || host == NULL) {
+        return qb_send(host, code, text, bytes, answer, error);
+    }
+    host->text[0] = L'\0';
+    host->text_code = code;
+    result = qb_send(host, code, text, bytes, answer, error);
+    host->text_code = 0;
+    wcsncpy(reply, host->text, reply_chars - 1);
+    reply[reply_chars - 1] = L'\0';
+    return result;
 }
 
 static QbResult send_text(QbHost* host, ULONG_PTR code, const wchar_t* text, QbError* error) {

@@ -138,6 +138,43 @@ QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long
                      QbError* error);
 /* Takes the loop region away: the whole song loops again. */
 QbResult qb_clear_loop(QbHost* host, QbError* error);
+/* The instrument (extension commands too): its state, programs and parameters, and
+   MIDI sent live. The host calls into the plug-in between render calls. */
+
+/* Saves the instrument's state to `path` (replacing a file there only once the new one
+   is whole); `kind` (may be null) receives QB_STATE_CHUNK or QB_STATE_PARAMS. */
+QbResult qb_save_state(QbHost* host, const wchar_t* path, long* kind, QbError* error);
+/* Applies a state file saved from the same plug-in; a file of another plug-in, a
+   damaged one or one of an unknown format is refused (host_answer says which) and
+   changes nothing. */
+QbResult qb_load_state(QbHost* host, const wchar_t* path, long* kind, QbError* error);
+/* qb_load_plugin, then qb_load_state. A refused state leaves the plug-in loaded in its
+   own first state; the error says so. */
+QbResult qb_load_plugin_with_state(QbHost* host, const wchar_t* plugin, const wchar_t* state,
+                                   int* has_editor, QbError* error);
+/* The number of programs and the current one's index (either may be null). */
+QbResult qb_programs(QbHost* host, long* count, long* current, QbError* error);
+QbResult qb_set_program(QbHost* host, long index, QbError* error);
+/* The name of program `index` in `name` (room for `name_chars`). */
+QbResult qb_program_name(QbHost* host, long index, wchar_t* name, size_t name_chars,
+                         QbError* error);
+QbResult qb_param_count(QbHost* host, long* count, QbError* error);
+/* Parameter `index`: its value (0 to 1, to a millionth), name and display text (the
+   plug-in's own, with its unit); any of the three may be null. */
+QbResult qb_param(QbHost* host, long index, double* value, wchar_t* name, size_t name_chars,
+                  wchar_t* display, size_t display_chars, QbError* error);
+QbResult qb_set_param(QbHost* host, long index, double value, QbError* error);
+/* Sends complete MIDI messages (short ones and system exclusive, `count` bytes) to
+   the instrument: they reach it at the start of its next pull, in order, with the
+   song's events. A full queue gives QB_ERROR_REFUSED (QB_FAIL_QUEUE_FULL) and takes
+   none of them. */
+QbResult qb_send_midi(QbHost* host, const unsigned char* bytes, size_t count, QbError* error);
+/* The plug-in's version, and its name, vendor and unique id (hex) separated by tabs. */
+QbResult qb_plugin_info(QbHost* host, long* version, wchar_t* text, size_t text_chars,
+                        QbError* error);
+/* The host's program name and version ("Quillbrook64 1.0.0"). */
+QbResult qb_host_version(QbHost* host, wchar_t* text, size_t text_chars, QbError* error);
+
 /* What a QB_FAIL_ answer means, in a few words. */
 const wchar_t* qb_failure_text(long answer);
 

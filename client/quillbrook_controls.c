@@ -7,8 +7,7 @@
 
 #define NUMBER_CHARS 32
 
-/* Fills `error` (when not null) with `result` and the message; gives `result`. */
-static QbResult refuse(QbError* error, QbResult result, long answer, const wchar_t* format, ...) {
+QbResult qb_refuse_(QbError* error, QbResult result, long answer, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
     qb_write_error_(error, result, answer, format, args);
@@ -34,6 +33,14 @@ const wchar_t* qb_failure_text(long answer) {
         return L"a file could not be read or written";
     case QB_FAIL_LIBRARY:
         return L"the audio library refused";
+    case QB_FAIL_OTHER_PLUGIN:
+        return L"the state file is another plug-in's";
+    case QB_FAIL_BAD_STATE:
+        return L"the state file is damaged or not a state file";
+    case QB_FAIL_STATE_VERSION:
+        return L"the state file has a format version this host does not know";
+    case QB_FAIL_QUEUE_FULL:
+        return L"the live MIDI queue is full: send again after the next pull";
     default:
         return L"the host refused";
     }
@@ -46,23 +53,27 @@ static void write_decimal(double value, wchar_t* out) {
     out[NUMBER_CHARS - 1] = L'\0';
 }
 
-/* Sends an extension command with its payload text and gives its answer. */
-static QbResult ask(QbHost* host, ULONG_PTR code, const wchar_t* text, long* answer,
-                    const wchar_t* what, QbError* error) {
-    LRESULT reply = 0;
-    const QbResult result = qb_send(
-        host, code, text, (unsigned long)((wcslen(text) + 1) * sizeof(wchar_t)), &reply, error);
+QbResult qb_ask_(QbHost* host, ULONG_PTR code, const wchar_t* text, long* answer,
+                 const wchar_t* what, wchar_t* reply, size_t reply_chars, QbError* error) {
+    LRESULT value = 0;
+    const QbResult result = qb_send_for_text_(host, code, text, &value, reply, reply_chars, error);
     if (result != QB_OK) {
         return result;
     }
-    if (reply < 0) {
-        return refuse(error, QB_ERROR_REFUSED, (long)reply, L"%ls: %ls", what,
-                      qb_failure_text((long)reply));
+    if (value < 0) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, (long)value, L"%ls: %ls", what,
+                          qb_failure_text((long)value));
     }
     if (answer != NULL) {
-        *answer = (long)reply;
+        *answer = (long)value;
     }
     return QB_OK;
+}
+
+/* An extension command without a text answer. */
+static QbResult ask(QbHost* host, ULONG_PTR code, const wchar_t* text, long* answer,
+                    const wchar_t* what, QbError* error) {
+    return qb_ask_(host, code, text, answer, what, NULL, 0, error);
 }
 
 QbResult qb_capabilities(QbHost* host, long* flags, QbError* error) {
@@ -86,7 +97,7 @@ QbResult qb_set_volume(QbHost* host, double volume, unsigned long fade_ms, QbFad
     wchar_t number[NUMBER_CHARS];
     wchar_t text[NUMBER_CHARS * 2];
     if (!(volume >= 0 && volume <= 1)) {
-        return refuse(error, QB_ERROR_ARGUMENT, 0, L"a volume is from 0 to 1, not %g", volume);
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a volume is from 0 to 1, not %g", volume);
     }
     write_decimal(volume, number);
     _snwprintf(text, NUMBER_CHARS * 2 - 1, L"%ls %lu%ls", number, fade_ms,
@@ -117,7 +128,7 @@ QbResult qb_position(QbHost* host, long* ms, QbError* error) {
 QbResult qb_seek(QbHost* host, double ms, long* reached, QbError* error) {
     wchar_t text[NUMBER_CHARS];
     if (!(ms >= 0)) {
-        return refuse(error, QB_ERROR_ARGUMENT, 0, L"a position is 0 ms or more, not %g", ms);
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a position is 0 ms or more, not %g", ms);
     }
     write_decimal(ms, text);
     return ask(host, QB_CODE_SEEK, text, reached, L"seek", error);
@@ -129,8 +140,8 @@ QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long
     wchar_t end[NUMBER_CHARS];
     wchar_t text[NUMBER_CHARS * 3];
     if (!(start_ms >= 0) || (end_ms >= 0 && end_ms <= start_ms)) {
-        return refuse(error, QB_ERROR_ARGUMENT, 0,
-                      L"a loop region starts at 0 ms or later and ends after its start");
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
+                          L"a loop region starts at 0 ms or later and ends after its start");
     }
     write_decimal(start_ms, start);
     if (end_ms < 0) {

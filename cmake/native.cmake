@@ -49,7 +49,9 @@ add_executable(unit_tests
     tests/unit/render_stream_test.cpp
     tests/unit/song_commands_test.cpp
     tests/unit/synth_engine_test.cpp
-    tests/unit/transport_test.cpp)
+    tests/unit/transport_test.cpp
+    tests/unit/state_file_test.cpp
+    tests/unit/live_midi_test.cpp)
 target_link_libraries(unit_tests PRIVATE qb_portable qb_standin_portable qb_fake_audio
     GTest::gtest_main)
 include(GoogleTest)
@@ -79,6 +81,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND QB_SANITIZE MATCHES "address")
     qb_fuzz_target(fuzz_payload)
     qb_fuzz_target(fuzz_midi_file)
     qb_fuzz_target(fuzz_pe_width)
+    qb_fuzz_target(fuzz_state_file)
 endif()
 
 include(cmake/windows_checks.cmake)

@@ -78,10 +78,14 @@ add_library(qb_host OBJECT
     host/reports.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
+    plugin/instrument_controls.cpp
+    plugin/instrument_state.cpp
+    plugin/state_file_io.cpp
     res/window_class.cpp
     res/quillbrook.rc)
 configure_file(res/version_info.h.in "${CMAKE_BINARY_DIR}/generated/version_info.h" @ONLY)
-target_include_directories(qb_host PRIVATE "${CMAKE_SOURCE_DIR}/res" "${QB_ICON_DIR}")
+target_include_directories(qb_host PRIVATE "${CMAKE_SOURCE_DIR}/res" "${QB_ICON_DIR}"
+    "${CMAKE_BINARY_DIR}/generated")
 target_compile_definitions(qb_host PRIVATE UNICODE _UNICODE)
 target_compile_options(qb_host PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${QB_WARNINGS} -g -fno-exceptions -fno-rtti
@@ -152,9 +156,12 @@ qb_instrument(qb_synth_sends 400 300 128 QB_SEND_TO_EDITOR)
 qb_instrument(qb_synth_modal_editor 400 300 128 QB_LOOP_IN_EDITOR_MS=3000)
 qb_instrument(qb_synth_hang_exit 400 300 128 QB_HANG_ON_EXIT)
 qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
+qb_instrument(qb_synth_chunk 400 300 128 QB_CHUNKS QB_SYNTH_ID=0x51424B43 QB_SYNTH_VERSION=3)
+qb_instrument(qb_synth_grows 400 300 128 QB_RESIZE_AFTER_MS=300)
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c
+    client/quillbrook_instrument.c
     ${QB_CLIENT_PORTABLE_SOURCES})
 target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
 target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
@@ -165,6 +172,7 @@ add_executable(quillctl
     controller/quillctl.cpp
     controller/commands.cpp
     controller/control_commands.cpp
+    controller/instrument_commands.cpp
     controller/editor_windows.cpp
     controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)

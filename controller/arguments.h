@@ -19,4 +19,7 @@ struct Arguments {
     double endMs = -1;            // loop: negative for the song's end
     unsigned long passes = 0;     // loop
     QbFadeEnd fadeEnd = QB_FADE_END_NONE;
+    long index = 0;                  // program, param
+    double value = 0;                // param
+    std::vector<unsigned char> midi; // midi
 };

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "controller/control_commands.h"
+#include "controller/instrument_commands.h"
 #include "controller/editor_windows.h"
 #include "controller/text.h"
 
@@ -180,6 +181,21 @@ const Command kCommands[] = {
      Status, false},
     {"capabilities", "", "print what the host can do with the libraries beside it", false, 0, 0,
      nullptr, Capabilities, false},
+    {"save-state", "FILE", "save the instrument's state (its chunk, or its parameters) to FILE",
+     false, 1, 0, nullptr, SaveState, false},
+    {"load-state", "FILE", "apply a state file saved from the same plug-in", false, 1, 0, nullptr,
+     LoadState, false},
+    {"programs", "", "list the plug-in's programs, the current one marked", false, 0, 0, nullptr,
+     Programs, false},
+    {"program", "N", "select program N (from 0)", false, 1, 0, ReadIndex, Program, false},
+    {"params", "", "list the plug-in's parameters: value, name, display text", false, 0, 0, nullptr,
+     Params, false},
+    {"param", "N VALUE", "set parameter N (from 0) to VALUE (0 to 1)", false, 2, 0, ReadParam,
+     Param, false},
+    {"midi", "BYTES...", "send MIDI messages live, as hex bytes (midi 90 3C 64)", false, 1,
+     kMidiMoreBytes, ReadMidi, Midi, false},
+    {"info", "", "print the host's version and the plug-in's name, vendor, id and version", false,
+     0, 0, nullptr, Info, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},
     {"close", "", "close the host's main window, as its system menu would", false, 0, 0, nullptr,
      Close, true},

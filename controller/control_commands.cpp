@@ -155,13 +155,21 @@ bool Capabilities(Session* session, const Arguments&) {
     long flags = 0;
     const QbResult result = qb_capabilities(session->host, &flags, &error);
     if (result == QB_OK) {
-        Print(
-            "capabilities:%s%s%s%s%s%s%s\n", flags == 0 ? " none (a host without extensions)" : "",
-            (flags & QB_CAN_STATUS) != 0 ? " status" : "",
-            (flags & QB_CAN_SEEK) != 0 ? " seek" : "", (flags & QB_CAN_PAUSE) != 0 ? " pause" : "",
-            (flags & QB_CAN_VOLUME) != 0 ? " volume" : "",
-            (flags & QB_CAN_FADE) != 0 ? " fade" : "",
-            (flags & QB_CAN_POSITION) != 0 ? " position" : "");
+        static const struct {
+            long flag;
+            const char* name;
+        } kNames[] = {
+            {QB_CAN_STATUS, "status"}, {QB_CAN_SEEK, "seek"},         {QB_CAN_PAUSE, "pause"},
+            {QB_CAN_VOLUME, "volume"}, {QB_CAN_FADE, "fade"},         {QB_CAN_POSITION, "position"},
+            {QB_CAN_PARAMS, "params"}, {QB_CAN_PROGRAMS, "programs"}, {QB_CAN_CHUNKS, "chunks"},
+            {QB_CAN_MIDI, "midi"},     {QB_CAN_RESIZE, "resize"}};
+        std::string names = flags == 0 ? " none (a host without extensions)" : "";
+        for (const auto& entry : kNames) {
+            if ((flags & entry.flag) != 0) {
+                names = names + " " + entry.name;
+            }
+        }
+        Print("capabilities:%s\n", names.c_str());
     }
     return Report(result, error);
 }

@@ -37,6 +37,7 @@ void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_
 // What one delivery of a copy-data message (or of the fade timer) gives back.
 struct Delivery {
     LRESULT answer;
+    HWND sender;     // where a text answer goes
     bool finishFade; // the fade timer's run: ends the fade, then runs what queued up
     bool fadeFinished;
 };
@@ -78,7 +79,7 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* conte
         break;
     default:
         if (code >= QB_CODE_CAPABILITIES) {
-            delivery->answer = RunExtensionCommand(code, path);
+            delivery->answer = RunExtensionCommand(code, path, delivery->sender);
         }
         break;
     }
@@ -88,6 +89,7 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* conte
 
 struct Message {
     const COPYDATASTRUCT* record;
+    HWND sender;
     LRESULT answer;
 };
 
@@ -100,7 +102,7 @@ void Deliver(void* context) {
         message->answer = QB_FAIL_BUSY;
         return;
     }
-    Delivery delivery = {0, false, false};
+    Delivery delivery = {0, message->sender, false, false};
     SubmitCommand(&commands, copied->dwData, copied->lpData, copied->cbData, RunCommand, &delivery);
     message->answer = delivery.answer;
 }
@@ -114,7 +116,7 @@ void FinishFadeNow(void* context) {
 void OnFadeTimer(HWND window) {
     KillTimer(window, kFadeTimerId);
     // Not inside another command: the fade's end waits until that one is done.
-    Delivery delivery = {0, true, false};
+    Delivery delivery = {0, nullptr, true, false};
     if (!commands.running) {
         RunEndingOnCrash(FinishFadeNow, &delivery);
     }
@@ -123,7 +125,7 @@ void OnFadeTimer(HWND window) {
     }
 }
 
-LRESULT HandleCopyData(const COPYDATASTRUCT* record) {
+LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record) {
     if (record == nullptr) {
         return 0;
     }
@@ -131,7 +133,7 @@ LRESULT HandleCopyData(const COPYDATASTRUCT* record) {
     if (record->dwData == QB_CODE_QUIT) {
         EndHost(0);
     }
-    Message message = {record, 0};
+    Message message = {record, sender, 0};
     RunEndingOnCrash(Deliver, &message);
     return message.answer;
 }

@@ -6,7 +6,8 @@
 // while another is in progress (plug-in code handling messages inside it) runs after
 // that one, in order; Quit ends the host at once. Gives the message's result: 0 for
 // the base commands, an extension command's answer.
-LRESULT HandleCopyData(const COPYDATASTRUCT* record);
+// An extension command's text answer goes to `sender` (the message's word parameter).
+LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record);
 
 // The main window's timer that ends a fade with a pause or a stop, run as a command.
 void OnFadeTimer(HWND window);

@@ -1,9 +1,17 @@
 #include "host/extension_commands.h"
 
+#include <cwchar>
+
 #include "host/host_globals.h"
 #include "host/host_names.h"
+#include "host/midi_payload.h"
 #include "host/payload_words.h"
+#include "host/reports.h"
 #include "player/transport.h"
+#include "plugin/instrument_controls.h"
+#include "plugin/instrument_state.h"
+
+#include "version_info.h"
 
 namespace {
 
@@ -56,17 +64,98 @@ LRESULT LoopCommand(const PayloadWords& words) {
     return SetLoopRegion(&player, true, start, end, static_cast<uint32_t>(passes));
 }
 
-} // namespace
+// The one number of a payload "N", or false.
+bool OneNumber(const PayloadWords& words, double* number) {
+    return words.count == 1 && PayloadNumber(words, 0, number);
+}
 
-LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload) {
-    PayloadWords words;
-    if (payload == nullptr || !SplitPayloadWords(payload, &words)) {
+LRESULT MidiCommand(const wchar_t* payload) {
+    static LiveMessage messages[kMidiPayloadMessages]; // user-interface thread only
+    uint32_t count = 0;
+    if (!ParseMidiPayload(payload, messages, &count)) {
         return QB_FAIL_BAD_PAYLOAD;
     }
+    return SendLiveMidi(&player, messages, count);
+}
+
+// Commands whose payload is one path or a list of bytes rather than words.
+bool RunWholePayloadCommand(uint64_t code, const wchar_t* payload, LRESULT* answer) {
+    switch (code) {
+    case QB_CODE_SAVE_STATE:
+        *answer = SaveInstrumentState(&player, payload);
+        return true;
+    case QB_CODE_LOAD_STATE:
+        *answer = LoadInstrumentState(&player, payload);
+        return true;
+    case QB_CODE_MIDI:
+        *answer = MidiCommand(payload);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The commands with a text answer; it is sent before the command returns.
+bool RunTextCommand(uint64_t code, const PayloadWords& words, HWND sender, LRESULT* answer) {
+    wchar_t text[QB_PAYLOAD_CHARS] = L"";
+    double index = 0;
+    switch (code) {
+    case QB_CODE_PROGRAM_NAME:
+        *answer = OneNumber(words, &index) ? ProgramName(&player, index, text, QB_PAYLOAD_CHARS)
+                                           : QB_FAIL_BAD_PAYLOAD;
+        break;
+    case QB_CODE_PARAM:
+        *answer = OneNumber(words, &index) ? ParamValue(&player, index, text, QB_PAYLOAD_CHARS)
+                                           : QB_FAIL_BAD_PAYLOAD;
+        break;
+    case QB_CODE_PLUGIN_INFO:
+        *answer = PluginInfo(&player, text, QB_PAYLOAD_CHARS);
+        break;
+    case QB_CODE_HOST_VERSION:
+        *answer = QB_INTERFACE_VERSION;
+        std::swprintf(text, QB_PAYLOAD_CHARS, L"%hs %hs", QB_PROGRAM_NAME, QB_VERSION_TEXT);
+        break;
+    default:
+        return false;
+    }
+    if (*answer >= 0) {
+        SendTextAnswer(sender, static_cast<ULONG_PTR>(code), text);
+    }
+    return true;
+}
+
+// "N VALUE"
+LRESULT SetParamCommand(const PayloadWords& words) {
+    double index = 0;
+    double value = 0;
+    if (words.count != 2 || !PayloadNumber(words, 0, &index) || !PayloadNumber(words, 1, &value)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SetParamValue(&player, index, value);
+}
+
+} // namespace
+
+LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender) {
+    LRESULT answer = 0;
+    if (payload == nullptr) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    if (RunWholePayloadCommand(code, payload, &answer)) {
+        return answer;
+    }
+    PayloadWords words;
+    if (!SplitPayloadWords(payload, &words)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    if (RunTextCommand(code, words, sender, &answer)) {
+        return answer;
+    }
     double ms = 0;
+    double index = 0;
     switch (code) {
     case QB_CODE_CAPABILITIES:
-        return Capabilities();
+        return Capabilities() | InstrumentCapabilities();
     case QB_CODE_STATUS:
         return PlayerStatus(&player);
     case QB_CODE_PAUSE:
@@ -88,6 +177,16 @@ LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload) {
         return Seek(&player, ms);
     case QB_CODE_LOOP:
         return LoopCommand(words);
+    case QB_CODE_PROGRAM_COUNT:
+        return ProgramCount(&player);
+    case QB_CODE_PROGRAM:
+        return CurrentProgramIndex(&player);
+    case QB_CODE_SET_PROGRAM:
+        return OneNumber(words, &index) ? SelectProgram(&player, index) : QB_FAIL_BAD_PAYLOAD;
+    case QB_CODE_PARAM_COUNT:
+        return ParamCount(&player);
+    case QB_CODE_SET_PARAM:
+        return SetParamCommand(words);
     default:
         return 0;
     }

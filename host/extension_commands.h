@@ -7,7 +7,8 @@
 
 // Runs extension command `code` with its payload text and gives its answer: 0 or
 // more on success, a QB_FAIL_ code otherwise, 0 for a code it does not know.
-LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload);
+// A text answer goes to `sender`.
+LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender);
 
 // Ends a fade with its pause or stop once the volume has stopped sliding; false while
 // it still slides.

@@ -4,6 +4,8 @@
 #include "host/host_end.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
+#include "plugin/editor_window.h"
+#include "plugin/plugin_commands.h"
 #include "res/window_class.h"
 
 namespace {
@@ -46,7 +48,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_COPYDATA:
-        return HandleCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return HandleCopyData(reinterpret_cast<HWND>(wParam),
+                              reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case kEditorResizedMessage:
+        FitEditorToSize(&player, static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
+        return 0;
     case WM_TIMER:
         if (wParam == kFadeTimerId) {
             OnFadeTimer(window);

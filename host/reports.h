@@ -11,3 +11,8 @@ constexpr UINT kReportTimeoutMs = 5000;
 // waits. A handle that names no window (-1 when the command line gave none) is
 // passed over: a timed send to -1 would reach every top-level window.
 void SendReport(HWND window, const wchar_t* text);
+
+// Sends an extension command's text answer to the window the command came from: a
+// copy-data message whose dwData is the command's code and whose data is the text and
+// its ending zero, with the same time limit.
+void SendTextAnswer(HWND window, ULONG_PTR code, const wchar_t* text);

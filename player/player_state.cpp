@@ -28,6 +28,9 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->streamBytes.store(0);
     state->turnStreamBytes.store(0);
     state->turnFromBytes.store(0);
+    state->live.written.store(0);
+    state->live.taken.store(0);
+    state->live.send.store(nullptr);
     state->seekJump = nullptr;
     state->paused = false;
     state->volumeSet = false;
@@ -71,4 +74,13 @@ void WaitForRenderCalls(const PlayerState* state) {
     for (unsigned round = 0; state->renderCalls.load() != 0; ++round) {
         WaitRound(round);
     }
+}
+
+void HoldRenderCalls(PlayerState* state) {
+    state->held.store(true);
+    WaitForRenderCalls(state);
+}
+
+void ReleaseRenderCalls(PlayerState* state) {
+    state->held.store(false);
 }

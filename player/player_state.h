@@ -17,6 +17,7 @@
 #include <atomic>
 
 #include "audio/bass_api.h"
+#include "player/live_midi.h"
 
 typedef BASS_MIDI_EVENT SongEvent;
 
@@ -60,6 +61,7 @@ struct PlayerState {
     std::atomic<DWORD> streamBytes;
     std::atomic<DWORD> turnStreamBytes;
     std::atomic<DWORD> turnFromBytes;
+    LiveMidiQueue live; // MIDI sent by the controller, for the next pull
 
     // User-interface thread only.
     Jump* seekJump; // the last seek's jump, owned until the stream or the song goes
@@ -77,3 +79,10 @@ void InitPlayerState(PlayerState* state, HWND mainWindow);
 // is to be released; it waits at most for the call that is running now. Messages sent
 // to the calling thread are handled while it waits, and it does not spin a core.
 void WaitForRenderCalls(const PlayerState* state);
+
+// Holds the render calls: once this returns, none is in progress and those that come
+// touch nothing and deliver nothing, so the instrument can be called from this thread
+// without waiting for the mixing thread (which may itself wait for this thread).
+void HoldRenderCalls(PlayerState* state);
+// Lets the render calls go on where they were held.
+void ReleaseRenderCalls(PlayerState* state);

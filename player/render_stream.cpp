@@ -8,8 +8,9 @@
 namespace {
 
 // The instrument library queues at most 2048 events for one processing call; a replay
-// leaves room in its last block for the song's events at the target.
-constexpr DWORD kReplayPerBlock = 2048 - 256;
+// leaves room in its last block for the song's events at the target and for the
+// controller's live messages.
+constexpr DWORD kReplayPerBlock = 2048 - 256 - kLivePerPull;
 constexpr DWORD kBytesPerFrame = 8;
 
 // The render call's cursor as the rare paths (a replay, a region's turn) take it; the
@@ -136,6 +137,12 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     if (state->replay.load(std::memory_order_relaxed) != nullptr &&
         !FinishReplay(state, out, length, &cursor)) {
         return EndCall(state, cursor, false);
+    }
+    // The controller's live messages go first, with the song's events at this position.
+    if (state->pluginLoaded.load() != 0) {
+        if (const DWORD instrument = state->instrument.load()) {
+            SendLiveMessages(&state->live, instrument);
+        }
     }
     if (state->regionDone.load()) {
         // The region's last pass has played: the song has ended there.

@@ -85,10 +85,9 @@ int32_t Pause(PlayerState* state) {
         PlayerStatus(state) != QB_STATUS_PLAYING) {
         return QB_FAIL_NOT_PLAYING;
     }
-    state->held.store(true);
-    WaitForRenderCalls(state);
+    HoldRenderCalls(state);
     const BOOL paused = further.channelPause(stream);
-    state->held.store(false);
+    ReleaseRenderCalls(state);
     if (paused == 0) {
         return QB_FAIL_LIBRARY;
     }

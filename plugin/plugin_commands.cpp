@@ -1,6 +1,7 @@
 #include "plugin/plugin_commands.h"
 
 #include "player/instrument.h"
+#include "plugin/instrument_controls.h"
 #include "protocol/quillbrook_protocol.h"
 
 namespace {
@@ -25,10 +26,12 @@ RECT EditorFrame(const BASS_VST_INFO& info) {
     return frame;
 }
 
-void FitEditorWindow(HWND window, const BASS_VST_INFO& info) {
-    const RECT frame = EditorFrame(info);
-    SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
-                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+// The frame for a client area of `width` x `height`, without moving the window.
+void ResizeEditorWindow(HWND window, DWORD width, DWORD height) {
+    RECT frame = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    AdjustWindowRect(&frame, kEditorWindowStyle, FALSE);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
 } // namespace
@@ -44,8 +47,10 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path) {
     }
     state->editorWindow = nullptr;
     BASS_VST_ChannelFree(old);
+    DropLiveMessages(&state->live);
 
     const DWORD instrument = LoadInstrument(state, path);
+    WatchEditorSize(state, instrument);
     BASS_VST_INFO info;
     return QueryPlugin(instrument, &info) && info.hasEditor != 0;
 }
@@ -64,8 +69,15 @@ void ShowEditor(PlayerState* state) {
         BASS_VST_EmbedEditor(instrument, state->editorWindow);
         // A few plug-ins know their editor's size only once it is open.
         if ((info.editorWidth == 0 || info.editorHeight == 0) && QueryPlugin(instrument, &info)) {
-            FitEditorWindow(state->editorWindow, info);
+            ResizeEditorWindow(state->editorWindow, info.editorWidth, info.editorHeight);
         }
     }
     ShowWindow(state->editorWindow, SW_SHOW);
+}
+
+void FitEditorToSize(PlayerState* state, DWORD width, DWORD height) {
+    if (state->editorWindow != nullptr && IsWindow(state->editorWindow) && width != 0 &&
+        height != 0) {
+        ResizeEditorWindow(state->editorWindow, width, height);
+    }
 }

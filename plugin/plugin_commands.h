@@ -12,3 +12,7 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path);
 
 // Shows the plug-in's editor in a window of its own, made on first use after a load.
 void ShowEditor(PlayerState* state);
+
+// Fits the editor window to an editor of the new size, its top-left corner staying
+// where it is.
+void FitEditorToSize(PlayerState* state, DWORD width, DWORD height);

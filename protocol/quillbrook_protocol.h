@@ -36,6 +36,26 @@
 #define QB_CODE_SEEK 108         /* answer: the position reached, in ms */
 #define QB_CODE_LOOP 109         /* sets or clears the loop region */
 
+/* The instrument's state, programs and parameters, and MIDI sent live. A command
+   marked "text" also sends its text answer back before it returns: a copy-data
+   message to the window given as the command's word parameter, its dwData the
+   command's code, its data the UTF-16 text with its ending zero. Payloads: a path for
+   SAVE_STATE and LOAD_STATE; "N" (an index from 0) for PROGRAM_NAME, SET_PROGRAM and
+   PARAM; "N VALUE" (VALUE 0 to 1) for SET_PARAM; for MIDI, hexadecimal bytes of
+   complete messages ("90 3C 64", "F0 7E 7F 09 01 F7"), more than one message allowed. */
+#define QB_CODE_SAVE_STATE 110    /* answer: the QB_STATE_ kind saved */
+#define QB_CODE_LOAD_STATE 111    /* answer: the QB_STATE_ kind loaded */
+#define QB_CODE_PROGRAM_COUNT 112 /* answer: the plug-in's number of programs */
+#define QB_CODE_PROGRAM 113       /* answer: the current program's index */
+#define QB_CODE_SET_PROGRAM 114   /* selects a program */
+#define QB_CODE_PROGRAM_NAME 115  /* text: the program's name */
+#define QB_CODE_PARAM_COUNT 116   /* answer: the plug-in's number of parameters */
+#define QB_CODE_PARAM 117         /* answer: the value in millionths; text: name TAB display */
+#define QB_CODE_SET_PARAM 118     /* sets a parameter's value */
+#define QB_CODE_MIDI 119          /* queues the messages for the instrument's next pull */
+#define QB_CODE_PLUGIN_INFO 120   /* answer: its version; text: name TAB vendor TAB id (hex) */
+#define QB_CODE_HOST_VERSION 121  /* answer: QB_INTERFACE_VERSION; text: the host's version */
+
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1    /* status and length: always */
 #define QB_CAN_SEEK 0x2      /* seek and loop regions: always */
@@ -43,6 +63,15 @@
 #define QB_CAN_VOLUME 0x8    /* set and read the volume */
 #define QB_CAN_FADE 0x10     /* volume fades */
 #define QB_CAN_POSITION 0x20 /* the position heard */
+#define QB_CAN_PARAMS 0x40   /* parameters, and state files of parameters */
+#define QB_CAN_PROGRAMS 0x80 /* programs and their names */
+#define QB_CAN_CHUNKS 0x100  /* state files of the plug-in's own chunk, where it keeps one */
+#define QB_CAN_MIDI 0x200    /* MIDI sent live */
+#define QB_CAN_RESIZE 0x400  /* the editor window follows the plug-in's resizes */
+
+/* The kinds of instrument state a state file holds (see docs/protocol.md). */
+#define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */
+#define QB_STATE_PARAMS 2 /* every parameter's value, and the program */
 
 /* Status answers. */
 #define QB_STATUS_NO_SONG 0 /* nothing to play: none loaded, or stopped */
@@ -52,14 +81,18 @@
 #define QB_STATUS_DEVICE_PAUSED 4 /* the output device stopped (a headset unplugged) */
 
 /* Failure answers of the extension commands. */
-#define QB_FAIL_BUSY (-1)          /* sent while another command was in progress */
-#define QB_FAIL_BAD_PAYLOAD (-2)   /* the payload is not what the command takes */
-#define QB_FAIL_NO_SONG (-3)       /* no song loaded */
-#define QB_FAIL_NO_PLUGIN (-4)     /* no plug-in loaded */
-#define QB_FAIL_NOT_PLAYING (-5)   /* the song is not playing (or not paused, to resume) */
-#define QB_FAIL_NOT_AVAILABLE (-6) /* the audio libraries beside the host lack a function */
-#define QB_FAIL_FILE (-7)          /* a file could not be read or written */
-#define QB_FAIL_LIBRARY (-8)       /* the audio library refused */
+#define QB_FAIL_BUSY (-1)           /* sent while another command was in progress */
+#define QB_FAIL_BAD_PAYLOAD (-2)    /* the payload is not what the command takes */
+#define QB_FAIL_NO_SONG (-3)        /* no song loaded */
+#define QB_FAIL_NO_PLUGIN (-4)      /* no plug-in loaded */
+#define QB_FAIL_NOT_PLAYING (-5)    /* the song is not playing (or not paused, to resume) */
+#define QB_FAIL_NOT_AVAILABLE (-6)  /* the audio libraries beside the host lack a function */
+#define QB_FAIL_FILE (-7)           /* a file could not be read or written */
+#define QB_FAIL_LIBRARY (-8)        /* the audio library refused */
+#define QB_FAIL_OTHER_PLUGIN (-9)   /* the state file is another plug-in's */
+#define QB_FAIL_BAD_STATE (-10)     /* the state file is damaged, truncated or not one */
+#define QB_FAIL_STATE_VERSION (-11) /* the state file has a format version this host lacks */
+#define QB_FAIL_QUEUE_FULL (-12)    /* the live MIDI queue is full: nothing was queued */
 
 /* A payload string, ending zero included, must fit in this many UTF-16 characters. */
 #define QB_PAYLOAD_CHARS 1024

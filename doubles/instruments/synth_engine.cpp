@@ -81,14 +81,21 @@ void SynthEngine::NoteOn(uint32_t channel, uint32_t key, uint32_t velocity) {
             chosen = &voice;
         }
     }
-    const double frequency = 440.0 * std::pow(2.0, (static_cast<double>(key) - 69.0) / 12.0);
-    *chosen = Voice{VoiceState::Held,
-                    static_cast<uint8_t>(channel),
-                    static_cast<uint8_t>(key),
-                    0.0,
-                    frequency / sampleRate_,
-                    kVoiceGain * static_cast<float>(velocity) / 127.0f * channelVolume_[channel],
-                    0.0f};
+    const double frequency =
+        440.0 * std::pow(2.0, (static_cast<double>(key) + transpose_ - 69.0) / 12.0);
+    *chosen =
+        Voice{VoiceState::Held,
+              static_cast<uint8_t>(channel),
+              static_cast<uint8_t>(key),
+              0.0,
+              frequency / sampleRate_,
+              level_ * kVoiceGain * static_cast<float>(velocity) / 127.0f * channelVolume_[channel],
+              0.0f};
+}
+
+void SynthEngine::SetTone(float level, int transpose) {
+    level_ = level;
+    transpose_ = transpose;
 }
 
 void SynthEngine::NoteOff(uint32_t channel, uint32_t key) {

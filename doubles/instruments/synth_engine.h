@@ -16,6 +16,10 @@ class SynthEngine {
     // Writes `frameCount` interleaved stereo frames.
     void Render(float* frames, uint32_t frameCount);
 
+    // The sound of the notes that start from now on: their level (1 as made) and a
+    // shift of their pitch in semitones.
+    void SetTone(float level, int transpose);
+
     // Whether any voice sounds `key` (0-127). Safe to call from any thread.
     bool KeySounds(uint32_t key) const;
     // Counts changes of the sounding keys, so an editor knows when to redraw.
@@ -43,6 +47,8 @@ class SynthEngine {
 
     uint32_t sampleRate_;
     float decayPerFrame_;
+    float level_ = 1.0f;
+    int transpose_ = 0;
     Voice voices_[kMaxVoices];
     bool pedalDown_[16];
     float channelVolume_[16];

@@ -8,13 +8,18 @@
 // QB_LOOP_IN_EDITOR_MS (opening the editor first runs a message loop that long, like
 // a licence dialog), QB_HANG_ON_EXIT (the library's detach at the process's exit
 // never returns) and QB_PLANTED_LIBRARY (loading looks for a library of that name on
-// the search path, and crashes when it finds one).
+// the search path, and crashes when it finds one). Every one has the programs and
+// parameters of synth_programs.h; QB_CHUNKS gives it the bank as a chunk too, and
+// QB_RESIZE_AFTER_MS has its editor grow that long after opening.
 #include <atomic>
+#include <cstdio>
+#include <cwchar>
 
 #include "doubles/standin/library_constants.h"
 #include "doubles/standin/plugin_interface.h"
 #include "doubles/instruments/synth_editor.h"
 #include "doubles/instruments/synth_engine.h"
+#include "doubles/instruments/synth_programs.h"
 
 namespace {
 
@@ -22,7 +27,15 @@ struct Synth {
     SynthEngine engine;
     SynthEditor editor;
     std::atomic<HWND> openEditor{nullptr}; // read by the mixing thread
+    // Changed only under the library's processing lock, as the engine is.
+    SynthBank bank;
+    QbSizeEditorProc sizeEditor;
+    void* hostData;
 };
+
+void UseProgram(Synth* synth) {
+    synth->engine.SetTone(SynthLevel(synth->bank), SynthTranspose(synth->bank));
+}
 
 #ifndef QB_RENDER_MS
 #define QB_RENDER_MS 0
@@ -46,7 +59,11 @@ void* WINAPI Create(DWORD sampleRate) {
         *static_cast<volatile int*>(nullptr) = 0; // NOLINT(clang-analyzer-core.NullDereference)
     }
 #endif
-    return new Synth{SynthEngine(sampleRate), SynthEditor(), {nullptr}};
+    auto* synth =
+        new Synth{SynthEngine(sampleRate), SynthEditor(), {nullptr}, {}, nullptr, nullptr};
+    InitSynthBank(&synth->bank);
+    UseProgram(synth);
+    return synth;
 }
 
 void WINAPI ProcessEvent(void* instance, DWORD channel, DWORD event, DWORD param) {
@@ -88,6 +105,29 @@ void RunModalLoop(DWORD milliseconds) {
 }
 #endif
 
+#ifdef QB_RESIZE_AFTER_MS
+constexpr UINT_PTR kResizeTimer = 0x5151;
+constexpr int kGrowWidth = 160;
+constexpr int kGrowHeight = 90;
+Synth* g_resizing = nullptr; // the one whose editor is to grow
+
+// Grows the editor and asks the library to tell the host, as an editor does when the
+// user opens a panel of it.
+void CALLBACK GrowEditor(HWND editor, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    KillTimer(editor, timer);
+    Synth* synth = g_resizing;
+    if (synth == nullptr || synth->openEditor.load() != editor) {
+        return;
+    }
+    const int width = QB_EDITOR_WIDTH + kGrowWidth;
+    const int height = QB_EDITOR_HEIGHT + kGrowHeight;
+    SetWindowPos(editor, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
+    if (synth->sizeEditor != nullptr) {
+        synth->sizeEditor(synth->hostData, width, height);
+    }
+}
+#endif
+
 HWND WINAPI OpenEditor(void* instance, HWND parent) {
 #ifdef QB_HANG_IN_EDITOR
     Sleep(INFINITE);
@@ -99,6 +139,10 @@ HWND WINAPI OpenEditor(void* instance, HWND parent) {
     const HWND editor =
         synth->editor.Open(g_module, parent, QB_EDITOR_WIDTH, QB_EDITOR_HEIGHT, &synth->engine);
     synth->openEditor.store(editor);
+#ifdef QB_RESIZE_AFTER_MS
+    g_resizing = synth;
+    SetTimer(editor, kResizeTimer, QB_RESIZE_AFTER_MS, GrowEditor);
+#endif
     return editor;
 }
 
@@ -115,10 +159,89 @@ void WINAPI Destroy(void* instance) {
     delete synth;
 }
 
+float WINAPI GetParam(void* instance, DWORD index) {
+    const SynthBank& bank = static_cast<Synth*>(instance)->bank;
+    return index < kSynthParams ? bank.programs[bank.current].values[index] : 0.0f;
+}
+
+void WINAPI SetParam(void* instance, DWORD index, float value) {
+    Synth* synth = static_cast<Synth*>(instance);
+    if (index < kSynthParams && value >= 0.0f && value <= 1.0f) {
+        synth->bank.programs[synth->bank.current].values[index] = value;
+        UseProgram(synth);
+    }
+}
+
+void WINAPI DescribeParam(void* instance, DWORD index, char* name, char* unit, char* display) {
+    DescribeSynthParam(static_cast<Synth*>(instance)->bank, index, name, unit, display);
+}
+
+DWORD WINAPI GetProgram(void* instance) {
+    return static_cast<Synth*>(instance)->bank.current;
+}
+
+void WINAPI SetProgram(void* instance, DWORD index) {
+    Synth* synth = static_cast<Synth*>(instance);
+    if (index < kSynthPrograms) {
+        synth->bank.current = index;
+        UseProgram(synth);
+    }
+}
+
+void WINAPI ProgramName(void* instance, DWORD index, char* name) {
+    const SynthBank& bank = static_cast<Synth*>(instance)->bank;
+    std::snprintf(name, QB_PLUGIN_NAME_CHARS, "%s",
+                  index < kSynthPrograms ? bank.programs[index].name : "");
+}
+
+#ifdef QB_CHUNKS
+// QB_SYNTH_CHUNK_PAD bytes after the bank make the chunk as large as a sampler's.
+DWORD ChunkPadding() {
+    wchar_t text[16] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"QB_SYNTH_CHUNK_PAD", text, 16);
+    return length > 0 && length < 16 ? static_cast<DWORD>(_wtoi(text)) : 0;
+}
+
+DWORD WINAPI GetChunk(void* instance, void* buffer, DWORD capacity) {
+    const DWORD size = kSynthChunkBytes + ChunkPadding();
+    if (buffer != nullptr && capacity >= size) {
+        auto* bytes = static_cast<uint8_t*>(buffer);
+        WriteSynthChunk(static_cast<Synth*>(instance)->bank, bytes);
+        for (DWORD i = kSynthChunkBytes; i < size; ++i) {
+            bytes[i] = static_cast<uint8_t>(i * 7);
+        }
+    }
+    return size;
+}
+
+BOOL WINAPI SetChunk(void* instance, const void* chunk, DWORD length) {
+    Synth* synth = static_cast<Synth*>(instance);
+    if (length < kSynthChunkBytes ||
+        !ReadSynthChunk(&synth->bank, static_cast<const uint8_t*>(chunk), kSynthChunkBytes)) {
+        return FALSE;
+    }
+    UseProgram(synth);
+    return TRUE;
+}
+#endif
+
+void WINAPI AttachHost(void* instance, QbSizeEditorProc sizeEditor, void* hostData) {
+    Synth* synth = static_cast<Synth*>(instance);
+    synth->sizeEditor = sizeEditor;
+    synth->hostData = hostData;
+}
+
+#ifndef QB_SYNTH_VERSION
+#define QB_SYNTH_VERSION 1
+#endif
+#ifndef QB_SYNTH_ID
+#define QB_SYNTH_ID 0x51424B31 // "QBK1"
+#endif
+
 const QbPluginTable kTable = {
     QB_PLUGIN_INTERFACE_VERSION,
     QB_SYNTH_NAME,
-    0x51424B31, // "QBK1"
+    QB_SYNTH_ID,
     QB_EDITOR_WIDTH,
     QB_EDITOR_HEIGHT,
     Create,
@@ -128,6 +251,23 @@ const QbPluginTable kTable = {
     Destroy,
     QB_EDITOR_WIDTH != 0 ? CloseEditor : nullptr,
     kFlags,
+    kSynthParams,
+    GetParam,
+    SetParam,
+    DescribeParam,
+    kSynthPrograms,
+    GetProgram,
+    SetProgram,
+    ProgramName,
+#ifdef QB_CHUNKS
+    GetChunk,
+    SetChunk,
+#else
+    nullptr,
+    nullptr,
+#endif
+    AttachHost,
+    QB_SYNTH_VERSION,
 };
 
 } // namespace

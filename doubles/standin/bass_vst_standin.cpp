@@ -38,6 +38,13 @@ struct Instrument {
     HWND editor;          // the open editor's window; user-interface thread only
     std::mutex queueLock; // the queue's own, not the processing lock
     std::vector<QueuedEvent> queue;
+    std::vector<char> chunk; // the buffer GetChunk gives, reused by its next call
+    // The host's callback, and the editor's size once the instrument has resized it;
+    // user-interface thread only.
+    VSTPROC* callback;
+    void* callbackUser;
+    DWORD resizedWidth;
+    DWORD resizedHeight;
 };
 
 // Guards the list and every call into an instance. The mixing thread takes it inside
@@ -72,6 +79,58 @@ Instrument** FindSlot(DWORD handle) {
 Instrument* FindInstrument(DWORD handle) {
     Instrument** slot = FindSlot(handle);
     return slot != nullptr ? *slot : nullptr;
+}
+
+constexpr DWORD kRefusedChunk = 0xFFFFFFFF;
+constexpr unsigned long long kUnixEpochTicks = 116444736000000000ull; // 100 ns since 1601
+constexpr double kTicksPerMs = 10000.0;
+
+// The event a short MIDI message (status << 16 | data1 << 8 | data2) stands for; event 0
+// for one without an event of its own.
+QueuedEvent EventOfShortMessage(DWORD packed) {
+    const DWORD status = packed >> 16 & 0xFF;
+    const DWORD data1 = packed >> 8 & 0x7F;
+    const DWORD data2 = packed & 0x7F;
+    const DWORD channel = status & 0x0F;
+    switch (status & 0xF0) {
+    case 0x80:
+        return {channel, kEventNote, data1};
+    case 0x90:
+        return {channel, kEventNote, data1 | data2 << 8};
+    case 0xC0:
+        return {channel, kEventProgram, data1};
+    case 0xD0:
+        return {channel, kEventChannelPressure, data1};
+    case 0xE0:
+        return {channel, kEventPitchBend, data1 | data2 << 7};
+    case 0xB0:
+        switch (data1) {
+        case 7:
+            return {channel, kEventVolume, data2};
+        case 64:
+            return {channel, kEventSustain, data2};
+        case 120:
+            return {channel, kEventSoundOff, 0};
+        case 121:
+            return {channel, kEventResetControllers, 0};
+        case 123:
+            return {channel, kEventAllNotesOff, 0};
+        default:
+            return {channel, 0, 0};
+        }
+    default:
+        return {channel, 0, 0};
+    }
+}
+
+// Queues an event for the next processing call, unless the queue is full.
+bool QueueEvent(Instrument* instrument, const QueuedEvent& event) {
+    std::lock_guard<std::mutex> queueLock(instrument->queueLock);
+    if (instrument->queue.size() >= kMaxQueuedEvents) {
+        return false;
+    }
+    instrument->queue.push_back(event);
+    return true;
 }
 
 // Hands the queued events to the instance; they all take effect at the first sample.
@@ -125,6 +184,23 @@ const QbPluginTable* PluginTable(HMODULE module) {
     return table;
 }
 
+constexpr DWORD kActionEditorResized = 2;
+
+// The instrument asks for its editor to be resized: the host hears of it at once, on
+// the instrument's thread, and GetInfo gives the new size from then on.
+void WINAPI SizeEditor(void* hostData, DWORD width, DWORD height) {
+    auto* instrument = static_cast<Instrument*>(hostData);
+    instrument->resizedWidth = width;
+    instrument->resizedHeight = height;
+    TraceCall("EDITOR handle=%lu resized to %lux%lu",
+              static_cast<unsigned long>(instrument->stream), static_cast<unsigned long>(width),
+              static_cast<unsigned long>(height));
+    if (instrument->callback != nullptr) {
+        instrument->callback(instrument->stream, kActionEditorResized, width, height,
+                             instrument->callbackUser);
+    }
+}
+
 HSTREAM CreateInstrument(DWORD freq, DWORD chans, const void* file, DWORD flags) {
     if (chans != 2) {
         return 0;
@@ -139,7 +215,11 @@ HSTREAM CreateInstrument(DWORD freq, DWORD chans, const void* file, DWORD flags)
         FreeLibrary(module);
         return 0;
     }
-    auto* instrument = new Instrument{module, table, instance, 0, 0, nullptr, {}, {}};
+    auto* instrument =
+        new Instrument{module, table, instance, 0, 0, nullptr, {}, {}, {}, nullptr, nullptr, 0, 0};
+    if (table->attachHost != nullptr) {
+        table->attachHost(instance, SizeEditor, instrument);
+    }
     instrument->stream =
         BASS_StreamCreate(freq, chans, kFlagDecode | kFlagFloat, RenderInstrument, instrument);
     std::unique_lock<std::mutex> lock(g_instrumentLock);
@@ -212,7 +292,6 @@ BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
             info->channelHandle = instrument->stream;
             info->uniqueID = table->uniqueId;
             std::strncpy(info->effectName, table->name, sizeof(info->effectName) - 1);
-            info->effectVersion = 1;
             info->effectVstVersion = kHostVstVersion;
             info->hostVstVersion = kHostVstVersion;
             std::strncpy(info->productName, table->name, sizeof(info->productName) - 1);
@@ -222,8 +301,14 @@ BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
             info->hasEditor = table->editorWidth != 0 && table->openEditor != nullptr ? 1 : 0;
             const bool sizeKnown =
                 (table->flags & QB_PLUGIN_SIZE_WHEN_OPEN) == 0 || instrument->editor != nullptr;
-            info->editorWidth = info->hasEditor && sizeKnown ? table->editorWidth : 0;
-            info->editorHeight = info->hasEditor && sizeKnown ? table->editorHeight : 0;
+            const bool resized = instrument->resizedWidth != 0;
+            info->editorWidth = !info->hasEditor || !sizeKnown ? 0
+                                : resized                      ? instrument->resizedWidth
+                                                               : table->editorWidth;
+            info->editorHeight = !info->hasEditor || !sizeKnown ? 0
+                                 : resized                      ? instrument->resizedHeight
+                                                                : table->editorHeight;
+            info->effectVersion = table->version;
             info->aeffect = instrument->instance;
             info->isInstrument = 1;
             result = 1;
@@ -275,14 +360,8 @@ BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DWORD event, DW
     const bool traced = !IsOtherStandinAddress(__builtin_return_address(0));
     std::unique_lock<std::mutex> lock(g_instrumentLock);
     Instrument* instrument = FindInstrument(vstHandle);
-    BOOL result = 0;
-    if (instrument != nullptr && midiCh <= 15) {
-        std::lock_guard<std::mutex> queueLock(instrument->queueLock);
-        if (instrument->queue.size() < kMaxQueuedEvents) {
-            instrument->queue.push_back({midiCh, event, param});
-            result = 1;
-        }
-    }
+    const BOOL result =
+        instrument != nullptr && midiCh <= 15 && QueueEvent(instrument, {midiCh, event, param});
     if (traced) {
         TraceCall(
             "BASS_VST_ProcessEvent handle=%lu chan=%lu event=%lu param=%lu rendered=%llu -> %d",
@@ -307,6 +386,179 @@ BOOL WINAPI BASS_VST_Resume(DWORD vstHandle) {
         }
     }
     TRACE_HOST_CALL("BASS_VST_Resume handle=%lu -> %d", static_cast<unsigned long>(vstHandle),
+                    result);
+    return result;
+}
+
+// The calls below take the processing lock, as the library's do: they wait for a
+// render in progress.
+
+char* WINAPI BASS_VST_GetChunk(DWORD vstHandle, BOOL isPreset, DWORD* length) {
+    char* result = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        Instrument* instrument = FindInstrument(vstHandle);
+        const QbPluginTable* table = instrument != nullptr ? instrument->table : nullptr;
+        if (table != nullptr && table->getChunk != nullptr && length != nullptr) {
+            const DWORD size = table->getChunk(instrument->instance, nullptr, 0);
+            instrument->chunk.assign(size, 0);
+            table->getChunk(instrument->instance, instrument->chunk.data(), size);
+            *length = size;
+            result = instrument->chunk.data();
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_GetChunk handle=%lu preset=%d -> %s length=%lu",
+                    static_cast<unsigned long>(vstHandle), isPreset,
+                    result != nullptr ? "chunk" : "null",
+                    result != nullptr ? static_cast<unsigned long>(*length) : 0ul);
+    return result;
+}
+
+DWORD WINAPI BASS_VST_SetChunk(DWORD vstHandle, BOOL isPreset, const char* chunk, DWORD length) {
+    DWORD result = kRefusedChunk;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        Instrument* instrument = FindInstrument(vstHandle);
+        const QbPluginTable* table = instrument != nullptr ? instrument->table : nullptr;
+        if (table != nullptr && table->setChunk != nullptr && chunk != nullptr && length != 0 &&
+            table->setChunk(instrument->instance, chunk, length) != 0) {
+            result = 0;
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_SetChunk handle=%lu preset=%d length=%lu -> %ld",
+                    static_cast<unsigned long>(vstHandle), isPreset,
+                    static_cast<unsigned long>(length), static_cast<long>(result));
+    return result;
+}
+
+int WINAPI BASS_VST_GetProgramCount(DWORD vstHandle) {
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    const Instrument* instrument = FindInstrument(vstHandle);
+    return instrument != nullptr ? static_cast<int>(instrument->table->programCount) : 0;
+}
+
+int WINAPI BASS_VST_GetProgram(DWORD vstHandle) {
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    const Instrument* instrument = FindInstrument(vstHandle);
+    return instrument != nullptr && instrument->table->getProgram != nullptr
+               ? static_cast<int>(instrument->table->getProgram(instrument->instance))
+               : -1;
+}
+
+BOOL WINAPI BASS_VST_SetProgram(DWORD vstHandle, int programIndex) {
+    BOOL result = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        Instrument* instrument = FindInstrument(vstHandle);
+        if (instrument != nullptr && programIndex >= 0 &&
+            static_cast<DWORD>(programIndex) < instrument->table->programCount) {
+            instrument->table->setProgram(instrument->instance, static_cast<DWORD>(programIndex));
+            result = 1;
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_SetProgram handle=%lu program=%d -> %d",
+                    static_cast<unsigned long>(vstHandle), programIndex, result);
+    return result;
+}
+
+const char* WINAPI BASS_VST_GetProgramName(DWORD vstHandle, int programIndex) {
+    static char name[QB_PLUGIN_NAME_CHARS];
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    Instrument* instrument = FindInstrument(vstHandle);
+    if (instrument == nullptr || programIndex < 0 ||
+        static_cast<DWORD>(programIndex) >= instrument->table->programCount) {
+        return nullptr;
+    }
+    instrument->table->programName(instrument->instance, static_cast<DWORD>(programIndex), name);
+    return name;
+}
+
+int WINAPI BASS_VST_GetParamCount(DWORD vstHandle) {
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    const Instrument* instrument = FindInstrument(vstHandle);
+    return instrument != nullptr ? static_cast<int>(instrument->table->paramCount) : 0;
+}
+
+float WINAPI BASS_VST_GetParam(DWORD vstHandle, int paramIndex) {
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    Instrument* instrument = FindInstrument(vstHandle);
+    return instrument != nullptr && paramIndex >= 0 &&
+                   static_cast<DWORD>(paramIndex) < instrument->table->paramCount
+               ? instrument->table->getParam(instrument->instance, static_cast<DWORD>(paramIndex))
+               : 0.0f;
+}
+
+BOOL WINAPI BASS_VST_SetParam(DWORD vstHandle, int paramIndex, float value) {
+    BOOL result = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        Instrument* instrument = FindInstrument(vstHandle);
+        if (instrument != nullptr && paramIndex >= 0 &&
+            static_cast<DWORD>(paramIndex) < instrument->table->paramCount) {
+            instrument->table->setParam(instrument->instance, static_cast<DWORD>(paramIndex),
+                                        value);
+            result = 1;
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_SetParam handle=%lu param=%d value=%.6f -> %d",
+                    static_cast<unsigned long>(vstHandle), paramIndex, static_cast<double>(value),
+                    result);
+    return result;
+}
+
+BOOL WINAPI BASS_VST_GetParamInfo(DWORD vstHandle, int paramIndex, BASS_VST_PARAM_INFO* info) {
+    std::lock_guard<std::mutex> lock(g_instrumentLock);
+    Instrument* instrument = FindInstrument(vstHandle);
+    if (instrument == nullptr || info == nullptr || paramIndex < 0 ||
+        static_cast<DWORD>(paramIndex) >= instrument->table->paramCount) {
+        return 0;
+    }
+    std::memset(info, 0, sizeof(*info));
+    instrument->table->describeParam(instrument->instance, static_cast<DWORD>(paramIndex),
+                                     info->name, info->unit, info->display);
+    return 1;
+}
+
+// A short message is queued as the event it stands for (one this library has no event
+// for takes a place in the queue all the same); system exclusive takes a place too.
+// The trace line carries the time of the call, in milliseconds of the system clock.
+BOOL WINAPI BASS_VST_ProcessEventRaw(DWORD vstHandle, const void* event, DWORD length) {
+    const bool traced = !IsOtherStandinAddress(__builtin_return_address(0));
+    const auto packed = static_cast<DWORD>(reinterpret_cast<uintptr_t>(event));
+    std::unique_lock<std::mutex> lock(g_instrumentLock);
+    Instrument* instrument = FindInstrument(vstHandle);
+    const BOOL result =
+        instrument != nullptr && (length != 0 ? event != nullptr : true) &&
+        QueueEvent(instrument, length != 0 ? QueuedEvent{0, 0, 0} : EventOfShortMessage(packed));
+    if (traced) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const unsigned long long ticks =
+            static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+        TraceCall(
+            "BASS_VST_ProcessEventRaw handle=%lu event=0x%06lx length=%lu rendered=%llu "
+            "at=%.3f -> %d",
+            static_cast<unsigned long>(vstHandle),
+            static_cast<unsigned long>(length != 0 ? static_cast<const BYTE*>(event)[0] : packed),
+            static_cast<unsigned long>(length),
+            instrument != nullptr ? static_cast<unsigned long long>(instrument->renderedBytes)
+                                  : 0ull,
+            static_cast<double>(ticks - kUnixEpochTicks) / kTicksPerMs, result);
+    }
+    return result;
+}
+
+BOOL WINAPI BASS_VST_SetCallback(DWORD vstHandle, VSTPROC* proc, void* user) {
+    BOOL result = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_instrumentLock);
+        if (Instrument* instrument = FindInstrument(vstHandle)) {
+            instrument->callback = proc;
+            instrument->callbackUser = user;
+            result = 1;
+        }
+    }
+    TRACE_HOST_CALL("BASS_VST_SetCallback handle=%lu -> %d", static_cast<unsigned long>(vstHandle),
                     result);
     return result;
 }

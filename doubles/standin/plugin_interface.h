@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #define QB_PLUGIN_ENTRY_NAME "QbPluginEntry"
-#define QB_PLUGIN_INTERFACE_VERSION 2
+#define QB_PLUGIN_INTERFACE_VERSION 3
 
 /* The editor's size is known only once it is open: until then the size is 0 x 0. */
 #define QB_PLUGIN_SIZE_WHEN_OPEN 1
@@ -16,6 +16,12 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The library's function an instrument calls to have its editor resized. */
+typedef void(WINAPI* QbSizeEditorProc)(void* hostData, DWORD width, DWORD height);
+
+/* The longest program name, ending zero included. */
+#define QB_PLUGIN_NAME_CHARS 24
 
 typedef struct QbPluginTable {
     DWORD interfaceVersion; /* QB_PLUGIN_INTERFACE_VERSION */
@@ -37,6 +43,26 @@ typedef struct QbPluginTable {
     /* Closes the editor if open; null when there is no editor. */
     void(WINAPI* closeEditor)(void* instance);
     DWORD flags; /* QB_PLUGIN_SIZE_WHEN_OPEN */
+
+    /* Parameters (values 0 to 1) and programs; counts of 0 when there are none. */
+    DWORD paramCount;
+    float(WINAPI* getParam)(void* instance, DWORD index);
+    void(WINAPI* setParam)(void* instance, DWORD index, float value);
+    /* Writes the name, unit and display text, 16 characters each with the zero. */
+    void(WINAPI* describeParam)(void* instance, DWORD index, char* name, char* unit, char* display);
+    DWORD programCount;
+    DWORD(WINAPI* getProgram)(void* instance);
+    void(WINAPI* setProgram)(void* instance, DWORD index);
+    /* Writes the program's name (QB_PLUGIN_NAME_CHARS with the zero). */
+    void(WINAPI* programName)(void* instance, DWORD index, char* name);
+    /* The whole bank as one chunk; both null when the instrument keeps no chunks.
+       getChunk gives the chunk's size and writes it when `buffer` has room for it;
+       setChunk gives false for a chunk that is not the instrument's. */
+    DWORD(WINAPI* getChunk)(void* instance, void* buffer, DWORD capacity);
+    BOOL(WINAPI* setChunk)(void* instance, const void* chunk, DWORD length);
+    /* Gives the instrument the library's function for resizing its editor. */
+    void(WINAPI* attachHost)(void* instance, QbSizeEditorProc sizeEditor, void* hostData);
+    DWORD version;
 } QbPluginTable;
 
 typedef const QbPluginTable*(WINAPI* QbPluginEntryProc)(void);

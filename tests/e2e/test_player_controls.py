@@ -243,7 +243,8 @@ class OlderLibraries(unittest.TestCase):
         run = quillctl("capabilities", "quit",
                        extra_env={"WINEPATH": older_libraries(self, ["BASS_ChannelSlideAttribute"])})
         self.assertEqual(run.status, 0, run)
-        self.assertIn("capabilities: status seek pause volume position\n", run.output)
+        self.assertIn("capabilities: status seek pause volume position params programs chunks midi "
+                      "resize\n", run.output)
 
 
 class Protocol(unittest.TestCase):

@@ -43,6 +43,11 @@ class LoadPlugin(unittest.TestCase):
         vst = [line for line in run.trace if line.startswith("BASS_VST_")]
         handles = [line.rsplit(" ", 1)[1] for line in vst if line.startswith("BASS_VST_ChannelCreate")]
         self.assertEqual(handles[2], "0", "a missing plug-in gives no handle")
+        # Each plug-in that loaded is asked to tell the host when its editor resizes.
+        callbacks = [line for line in vst if line.startswith("BASS_VST_SetCallback")]
+        self.assertEqual(callbacks, ["BASS_VST_SetCallback handle=%s -> 1" % h
+                                     for h in handles if h != "0"])
+        vst = [line for line in vst if line not in callbacks]
 
         def create(path, handle):
             return ("BASS_VST_ChannelCreate freq=48000 chans=2 file=%s flags=0x80200100 -> %s"

@@ -1,0 +1,228 @@
+#include "plugin/instrument_controls.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "audio/further_functions.h"
+#include "plugin/editor_window.h"
+#include "protocol/quillbrook_protocol.h"
+
+namespace {
+
+constexpr DWORD kActionEditorResized = 2;
+constexpr double kMillionths = 1000000.0;
+
+// The instrument's handle when a plug-in is loaded and the functions are there;
+// 0 with the failure in `answer` otherwise.
+DWORD Instrument(const PlayerState* state, bool available, int32_t* answer) {
+    const DWORD instrument = state->instrument.load();
+    *answer = !available ? QB_FAIL_NOT_AVAILABLE : instrument == 0 ? QB_FAIL_NO_PLUGIN : 0;
+    return *answer == 0 ? instrument : 0;
+}
+
+// Begins a call into the plug-in: gives the instrument's handle with the render calls
+// held, or 0 (nothing held) with the failure in `answer`.
+DWORD BeginHeld(PlayerState* state, bool available, int32_t* answer) {
+    const DWORD instrument = Instrument(state, available, answer);
+    if (instrument != 0) {
+        HoldRenderCalls(state);
+    }
+    return instrument;
+}
+
+// Whether `index` is a whole number below `count`.
+bool IsIndex(double index, int count) {
+    return index >= 0 && index < count && index == std::floor(index);
+}
+
+// BeginHeld for a call about the program or parameter `index` of the `count` there are.
+DWORD BeginIndexed(PlayerState* state, bool available, int(WINAPI* count)(DWORD), double index,
+                   int32_t* answer) {
+    const DWORD instrument = BeginHeld(state, available && count != nullptr, answer);
+    if (instrument != 0 && !IsIndex(index, count(instrument))) {
+        ReleaseRenderCalls(state);
+        *answer = QB_FAIL_BAD_PAYLOAD;
+        return 0;
+    }
+    return instrument;
+}
+
+int32_t CountOf(PlayerState* state, int(WINAPI* count)(DWORD)) {
+    int32_t answer = 0;
+    if (const DWORD instrument = BeginHeld(state, count != nullptr, &answer)) {
+        const int counted = count(instrument);
+        answer = counted > 0 ? counted : 0;
+        ReleaseRenderCalls(state);
+    }
+    return answer;
+}
+
+// The library's text (in the system's code page), as the text answer.
+void WriteText(const char* from, size_t fromChars, wchar_t* text, size_t chars) {
+    size_t length = 0;
+    while (length < fromChars && from[length] != '\0') {
+        ++length;
+    }
+    const int written = MultiByteToWideChar(CP_ACP, 0, from, static_cast<int>(length), text,
+                                            static_cast<int>(chars - 1));
+    text[written > 0 ? written : 0] = L'\0';
+}
+
+DWORD CALLBACK OnLibraryCall(DWORD vstHandle, DWORD action, DWORD width, DWORD height, void* user) {
+    // Posted: the call may come from any thread, and the window is the user-interface
+    // thread's.
+    const auto* state = static_cast<const PlayerState*>(user);
+    if (action == kActionEditorResized && vstHandle == state->instrument.load()) {
+        PostMessageW(state->mainWindow, kEditorResizedMessage, width, height);
+    }
+    return 0;
+}
+
+} // namespace
+
+int32_t InstrumentCapabilities() {
+    const FurtherFunctions& further = Further();
+    int32_t flags = 0;
+    if (further.vstGetParamCount != nullptr && further.vstGetParam != nullptr &&
+        further.vstSetParam != nullptr && further.vstGetParamInfo != nullptr) {
+        flags |= QB_CAN_PARAMS;
+    }
+    if (further.vstGetProgramCount != nullptr && further.vstGetProgram != nullptr &&
+        further.vstSetProgram != nullptr && further.vstGetProgramName != nullptr) {
+        flags |= QB_CAN_PROGRAMS;
+    }
+    if (further.vstGetChunk != nullptr && further.vstSetChunk != nullptr) {
+        flags |= QB_CAN_CHUNKS;
+    }
+    if (further.vstProcessEventRaw != nullptr) {
+        flags |= QB_CAN_MIDI;
+    }
+    if (further.vstSetCallback != nullptr) {
+        flags |= QB_CAN_RESIZE;
+    }
+    return flags;
+}
+
+int32_t ProgramCount(PlayerState* state) {
+    return CountOf(state, Further().vstGetProgramCount);
+}
+
+int32_t CurrentProgramIndex(PlayerState* state) {
+    int32_t answer = 0;
+    if (const DWORD instrument = BeginHeld(state, Further().vstGetProgram != nullptr, &answer)) {
+        const int program = Further().vstGetProgram(instrument);
+        answer = program >= 0 ? program : QB_FAIL_LIBRARY;
+        ReleaseRenderCalls(state);
+    }
+    return answer;
+}
+
+int32_t SelectProgram(PlayerState* state, double index) {
+    const FurtherFunctions& further = Further();
+    int32_t answer = 0;
+    if (const DWORD instrument = BeginIndexed(state, further.vstSetProgram != nullptr,
+                                              further.vstGetProgramCount, index, &answer)) {
+        if (further.vstSetProgram(instrument, static_cast<int>(index)) == 0) {
+            answer = QB_FAIL_LIBRARY;
+        }
+        ReleaseRenderCalls(state);
+    }
+    return answer;
+}
+
+int32_t ProgramName(PlayerState* state, double index, wchar_t* text, size_t chars) {
+    const FurtherFunctions& further = Further();
+    int32_t answer = 0;
+    if (const DWORD instrument = BeginIndexed(state, further.vstGetProgramName != nullptr,
+                                              further.vstGetProgramCount, index, &answer)) {
+        if (const char* name = further.vstGetProgramName(instrument, static_cast<int>(index))) {
+            WriteText(name, chars, text, chars);
+        } else {
+            answer = QB_FAIL_LIBRARY;
+        }
+        ReleaseRenderCalls(state);
+    }
+    return answer;
+}
+
+int32_t ParamCount(PlayerState* state) {
+    return CountOf(state, Further().vstGetParamCount);
+}
+
+int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars) {
+    const FurtherFunctions& further = Further();
+    int32_t answer = 0;
+    BASS_VST_PARAM_INFO info = BASS_VST_PARAM_INFO();
+    float value = 0;
+    if (const DWORD instrument = BeginIndexed(
+            state, further.vstGetParam != nullptr && further.vstGetParamInfo != nullptr,
+            further.vstGetParamCount, index, &answer)) {
+        if (further.vstGetParamInfo(instrument, static_cast<int>(index), &info) == 0) {
+            answer = QB_FAIL_LIBRARY;
+        } else {
+            value = further.vstGetParam(instrument, static_cast<int>(index));
+        }
+        ReleaseRenderCalls(state);
+    }
+    if (answer != 0) {
+        return answer;
+    }
+    char joined[sizeof(info.name) + sizeof(info.display) + sizeof(info.unit) + 3];
+    std::snprintf(joined, sizeof(joined), "%.*s\t%.*s%s%.*s", static_cast<int>(sizeof(info.name)),
+                  info.name, static_cast<int>(sizeof(info.display)), info.display,
+                  info.unit[0] != '\0' ? " " : "", static_cast<int>(sizeof(info.unit)), info.unit);
+    WriteText(joined, sizeof(joined), text, chars);
+    const double clamped = value >= 0.0f && value <= 1.0f ? value : (value > 1.0f ? 1.0 : 0.0);
+    return static_cast<int32_t>(std::lround(clamped * kMillionths));
+}
+
+int32_t SetParamValue(PlayerState* state, double index, double value) {
+    const FurtherFunctions& further = Further();
+    int32_t answer = 0;
+    if (!(value >= 0 && value <= 1)) {
+        return Instrument(state, true, &answer) != 0 ? QB_FAIL_BAD_PAYLOAD : answer;
+    }
+    if (const DWORD instrument = BeginIndexed(state, further.vstSetParam != nullptr,
+                                              further.vstGetParamCount, index, &answer)) {
+        if (further.vstSetParam(instrument, static_cast<int>(index), static_cast<float>(value)) ==
+            0) {
+            answer = QB_FAIL_LIBRARY;
+        }
+        ReleaseRenderCalls(state);
+    }
+    return answer;
+}
+
+int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
+    const DWORD instrument = state->instrument.load();
+    BASS_VST_INFO info = BASS_VST_INFO();
+    if (instrument == 0) {
+        return QB_FAIL_NO_PLUGIN;
+    }
+    if (BASS_VST_GetInfo(instrument, &info) == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    char joined[sizeof(info.effectName) + sizeof(info.vendorName) + 16];
+    std::snprintf(joined, sizeof(joined), "%.*s\t%.*s\t%08lX",
+                  static_cast<int>(sizeof(info.effectName)), info.effectName,
+                  static_cast<int>(sizeof(info.vendorName)), info.vendorName,
+                  static_cast<unsigned long>(info.uniqueID));
+    WriteText(joined, sizeof(joined), text, chars);
+    return static_cast<int32_t>(info.effectVersion & 0x7FFFFFFF);
+}
+
+int32_t SendLiveMidi(PlayerState* state, const LiveMessage* messages, uint32_t count) {
+    int32_t answer = 0;
+    const auto send = Further().vstProcessEventRaw;
+    if (Instrument(state, send != nullptr, &answer) == 0) {
+        return answer;
+    }
+    return QueueLiveMessages(&state->live, send, messages, count) ? 0 : QB_FAIL_QUEUE_FULL;
+}
+
+void WatchEditorSize(PlayerState* state, DWORD instrument) {
+    const FurtherFunctions& further = Further();
+    if (instrument != 0 && further.vstSetCallback != nullptr) {
+        further.vstSetCallback(instrument, OnLibraryCall, state);
+    }
+}

@@ -1,0 +1,216 @@
+#include "plugin/instrument_state.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/further_functions.h"
+#include "plugin/state_file.h"
+#include "plugin/state_file_io.h"
+#include "protocol/quillbrook_protocol.h"
+
+namespace {
+
+constexpr size_t kMaxStateFileBytes = kStateHeaderBytes + kMaxStateChunkBytes + kStateChecksumBytes;
+// The library's answer when it refuses a chunk.
+constexpr DWORD kChunkRefused = 0xFFFFFFFF;
+
+// What was read off the plug-in, in a buffer of its own (the library's chunk buffer is
+// reused by its next call).
+struct TakenState {
+    StateHeader header;
+    void* body;
+};
+
+bool Identify(DWORD instrument, StateHeader* header) {
+    BASS_VST_INFO info = BASS_VST_INFO();
+    if (BASS_VST_GetInfo(instrument, &info) == 0) {
+        return false;
+    }
+    header->uniqueId = info.uniqueID;
+    header->version = info.effectVersion;
+    return true;
+}
+
+int32_t CurrentProgram(DWORD instrument) {
+    const FurtherFunctions& further = Further();
+    if (further.vstGetProgramCount == nullptr || further.vstGetProgram == nullptr ||
+        further.vstGetProgramCount(instrument) <= 0) {
+        return -1;
+    }
+    return further.vstGetProgram(instrument);
+}
+
+// The whole bank as the plug-in's own chunk; false when it keeps none.
+bool TakeChunk(DWORD instrument, TakenState* taken) {
+    const FurtherFunctions& further = Further();
+    DWORD length = 0;
+    const char* chunk =
+        further.vstGetChunk != nullptr ? further.vstGetChunk(instrument, 0, &length) : nullptr;
+    if (chunk == nullptr || length == 0 || length > kMaxStateChunkBytes) {
+        return false;
+    }
+    taken->body = std::malloc(length);
+    if (taken->body == nullptr) {
+        return false;
+    }
+    std::memcpy(taken->body, chunk, length);
+    taken->header.kind = QB_STATE_CHUNK;
+    taken->header.count = length;
+    return true;
+}
+
+bool TakeParams(DWORD instrument, TakenState* taken) {
+    const FurtherFunctions& further = Further();
+    if (further.vstGetParamCount == nullptr || further.vstGetParam == nullptr) {
+        return false;
+    }
+    const int count = further.vstGetParamCount(instrument);
+    if (count < 0 || static_cast<uint32_t>(count) > kMaxStateParams) {
+        return false;
+    }
+    auto* values = static_cast<float*>(std::malloc(sizeof(float) * (count > 0 ? count : 1)));
+    if (values == nullptr) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        const float value = further.vstGetParam(instrument, i);
+        values[i] = value >= 0.0f && value <= 1.0f ? value : (value > 1.0f ? 1.0f : 0.0f);
+    }
+    taken->body = values;
+    taken->header.kind = QB_STATE_PARAMS;
+    taken->header.count = static_cast<uint32_t>(count);
+    return true;
+}
+
+// Reads the state off the plug-in with the render calls held.
+int32_t TakeState(PlayerState* state, DWORD instrument, TakenState* taken) {
+    HoldRenderCalls(state);
+    taken->header.program = CurrentProgram(instrument);
+    const bool took = TakeChunk(instrument, taken) || TakeParams(instrument, taken);
+    ReleaseRenderCalls(state);
+    if (took) {
+        return 0;
+    }
+    const FurtherFunctions& further = Further();
+    return further.vstGetChunk == nullptr && further.vstGetParam == nullptr ? QB_FAIL_NOT_AVAILABLE
+                                                                            : QB_FAIL_LIBRARY;
+}
+
+int32_t CheckFile(const uint8_t* file, size_t bytes, StateHeader* header, const uint8_t** body) {
+    switch (DecodeStateFile(file, bytes, header, body)) {
+    case StateCheck::Good:
+        return 0;
+    case StateCheck::UnknownVersion:
+        return QB_FAIL_STATE_VERSION;
+    default:
+        return QB_FAIL_BAD_STATE;
+    }
+}
+
+// Whether the file fits this plug-in and the library can apply it.
+int32_t CheckFits(DWORD instrument, const StateHeader& file) {
+    const FurtherFunctions& further = Further();
+    StateHeader own = StateHeader();
+    if (!Identify(instrument, &own)) {
+        return QB_FAIL_LIBRARY;
+    }
+    if (own.uniqueId != file.uniqueId) {
+        return QB_FAIL_OTHER_PLUGIN;
+    }
+    if (file.kind == QB_STATE_CHUNK) {
+        return further.vstSetChunk != nullptr ? 0 : QB_FAIL_NOT_AVAILABLE;
+    }
+    if (further.vstSetParam == nullptr || further.vstGetParamCount == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    // The same plug-in with other parameters is another version whose values would
+    // land on the wrong knobs.
+    return static_cast<uint32_t>(further.vstGetParamCount(instrument)) == file.count
+               ? 0
+               : QB_FAIL_OTHER_PLUGIN;
+}
+
+bool ApplyState(DWORD instrument, const StateHeader& header, const uint8_t* body) {
+    const FurtherFunctions& further = Further();
+    const bool programs = header.program >= 0 && further.vstSetProgram != nullptr;
+    if (header.kind == QB_STATE_CHUNK) {
+        if (further.vstSetChunk(instrument, 0, reinterpret_cast<const char*>(body), header.count) ==
+            kChunkRefused) {
+            return false;
+        }
+        return !programs || further.vstSetProgram(instrument, header.program) != 0;
+    }
+    // The program first: the values are those of the program then current.
+    bool applied = !programs || further.vstSetProgram(instrument, header.program) != 0;
+    for (uint32_t i = 0; i < header.count; ++i) {
+        applied =
+            further.vstSetParam(instrument, static_cast<int>(i), StateParamValue(body, i)) != 0 &&
+            applied;
+    }
+    return applied;
+}
+
+// The instrument, or 0 with the failure in `answer`.
+DWORD InstrumentFor(const PlayerState* state, const wchar_t* path, int32_t* answer) {
+    const DWORD instrument = state->instrument.load();
+    *answer = instrument == 0                       ? QB_FAIL_NO_PLUGIN
+              : path == nullptr || path[0] == L'\0' ? QB_FAIL_BAD_PAYLOAD
+                                                    : 0;
+    return *answer == 0 ? instrument : 0;
+}
+
+} // namespace
+
+int32_t SaveInstrumentState(PlayerState* state, const wchar_t* path) {
+    int32_t answer = 0;
+    const DWORD instrument = InstrumentFor(state, path, &answer);
+    if (instrument == 0) {
+        return answer;
+    }
+    TakenState taken = {StateHeader(), nullptr};
+    if (!Identify(instrument, &taken.header)) {
+        return QB_FAIL_LIBRARY;
+    }
+    answer = TakeState(state, instrument, &taken);
+    if (answer == 0) {
+        const size_t bytes = StateFileBytes(taken.header);
+        auto* file = static_cast<uint8_t*>(std::malloc(bytes));
+        if (file != nullptr) {
+            EncodeStateFile(taken.header, taken.body, file);
+        }
+        answer = file != nullptr && WriteWholeFile(path, file, bytes)
+                     ? static_cast<int32_t>(taken.header.kind)
+                     : QB_FAIL_FILE;
+        std::free(file);
+    }
+    std::free(taken.body);
+    return answer;
+}
+
+int32_t LoadInstrumentState(PlayerState* state, const wchar_t* path) {
+    int32_t answer = 0;
+    const DWORD instrument = InstrumentFor(state, path, &answer);
+    if (instrument == 0) {
+        return answer;
+    }
+    uint8_t* file = nullptr;
+    size_t bytes = 0;
+    const FileRead read = ReadWholeFile(path, kMaxStateFileBytes, &file, &bytes);
+    if (read != FileRead::Read) {
+        return read == FileRead::TooLarge ? QB_FAIL_BAD_STATE : QB_FAIL_FILE;
+    }
+    StateHeader header = StateHeader();
+    const uint8_t* body = nullptr;
+    answer = CheckFile(file, bytes, &header, &body);
+    if (answer == 0) {
+        answer = CheckFits(instrument, header);
+    }
+    if (answer == 0) {
+        HoldRenderCalls(state);
+        const bool applied = ApplyState(instrument, header, body);
+        ReleaseRenderCalls(state);
+        answer = applied ? static_cast<int32_t>(header.kind) : QB_FAIL_LIBRARY;
+    }
+    std::free(file);
+    return answer;
+}
