@@ -181,6 +181,8 @@ const Command kCommands[] = {
      Status, false},
     {"capabilities", "", "print what the host can do with the libraries beside it", false, 0, 0,
      nullptr, Capabilities, false},
+    {"plugin-with-state", "PATH FILE", "load a plug-in and apply its state file, as one call",
+     false, 2, 0, nullptr, PluginWithState, false},
     {"save-state", "FILE", "save the instrument's state (its chunk, or its parameters) to FILE",
      false, 1, 0, nullptr, SaveState, false},
     {"load-state", "FILE", "apply a state file saved from the same plug-in", false, 1, 0, nullptr,

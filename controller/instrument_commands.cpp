@@ -69,6 +69,18 @@ bool ReadMidi(Arguments* args) {
     return true;
 }
 
+bool PluginWithState(Session* session, const Arguments& args) {
+    QbError error = {};
+    int hasEditor = 0;
+    const QbResult result = qb_load_plugin_with_state(session->host, args.words[0].c_str(),
+                                                      args.words[1].c_str(), &hasEditor, &error);
+    if (result == QB_OK) {
+        std::printf("plug-in loaded with its state (editor: %s)\n", hasEditor ? "yes" : "no");
+        std::fflush(stdout);
+    }
+    return Report(result, error);
+}
+
 bool SaveState(Session* session, const Arguments& args) {
     return StateCall(session, args, qb_save_state, "saved");
 }

@@ -13,6 +13,7 @@ bool ReadIndex(Arguments* args);
 bool ReadParam(Arguments* args);
 bool ReadMidi(Arguments* args);
 
+bool PluginWithState(Session* session, const Arguments& args);
 bool SaveState(Session* session, const Arguments& args);
 bool LoadState(Session* session, const Arguments& args);
 bool Programs(Session* session, const Arguments& args);

@@ -86,6 +86,7 @@ class TheGuidesExample(unittest.TestCase):
         subprocess.run([compiler, "-std=c99", "-Wall", "-Werror", "-municode", "-static",
                         "-I" + client, "-I" + protocol_dir, "example.c", os.path.join(client, "quillbrook_client.c"),
                         os.path.join(client, "quillbrook_controls.c"),
+                        os.path.join(client, "quillbrook_instrument.c"),
                         os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
                        cwd=folder, check=True)
         return os.path.join(folder, "example.exe")
@@ -100,6 +101,22 @@ class TheGuidesExample(unittest.TestCase):
         self.assertRegex(output, r"paused at \d+ of 9500 ms\n")
         self.assertIn("sought to 4750 ms\n", output)
         self.assertIn("status after the fade: %d\n" % protocol.QB_STATUS_NO_SONG, output)
+
+    def test_the_instrument_example_keeps_its_settings_between_runs(self):
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 48, 100))]])
+        state = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "synth.qbs")
+        self.addCleanup(shutil.rmtree, os.path.dirname(state))
+        example = self.build(2)
+        outputs = []
+        for _ in range(2):
+            status, output = qbtest.run_windows_program(
+                example, SYNTH, song, qbtest.windows_path(state), qbtest.windows_path(qbtest.DIST_DIR))
+            self.assertEqual(status, 0, output)
+            outputs.append(output.replace("\r\n", "\n"))
+        self.assertIn("program 0 of 4: Plain\nLevel = 1.00 (100 %)\nsaved its parameters\n",
+                      outputs[0])
+        self.assertNotIn("state loaded", outputs[0])
+        self.assertIn("state loaded\nprogram 0 of 4: Plain\nLevel = 0.50 (50 %)\n", outputs[1])
 
     def test_it_builds_with_the_library_and_plays_a_song(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100))]])

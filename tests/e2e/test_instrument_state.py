@@ -72,8 +72,8 @@ class StateFiles(unittest.TestCase):
                     qbtest.windows_path(state))
                 self.assertIn("saved state: %s\n" % kind, saved.output)
                 loaded, after = self.play_captured(
-                    "plugin", plugin, "load-state", qbtest.windows_path(state), "programs", "params")
-                self.assertIn("loaded state: %s\n" % kind, loaded.output)
+                    "plugin-with-state", plugin, qbtest.windows_path(state), "programs", "params")
+                self.assertIn("plug-in loaded with its state (editor: yes)\n", loaded.output)
                 self.assertIn("* 2 High\n", loaded.output)
                 self.assertIn("0 Level = 0.300000 (30 %)\n", loaded.output)
                 _, plain = self.play_captured("plugin", plugin)

@@ -1,11 +1,12 @@
 // The render callback on the fake library's mixing thread while this thread loads
 // songs, plays, stops, frees streams, swaps the instrument, seeks, sets loop regions,
-// pauses and resumes. Built under
+// pauses and resumes, and sends live MIDI. Built under
 // ThreadSanitizer, which fails the run on any data race, and under AddressSanitizer,
 // which fails it on a table or instrument used after its release. In no-wait mode the
 // library's Stop and frees return while a render call is still running.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -17,6 +18,31 @@
 
 namespace {
 
+// Live messages carry a sequence number in their data bytes; the mixing thread checks
+// that they arrive one after another, none lost or repeated.
+uint32_t g_sent = 0;
+std::atomic<uint32_t> g_arrived{0};
+std::atomic<bool> g_outOfOrder{false};
+
+BOOL WINAPI TakeLive(DWORD /*instrument*/, const void* event, DWORD /*length*/) {
+    const auto packed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(event));
+    const uint32_t number = (packed >> 8 & 0x7F) << 7 | (packed & 0x7F);
+    const uint32_t expected = g_arrived.load(std::memory_order_relaxed) % (1u << 14);
+    if (number != expected) {
+        g_outOfOrder.store(true);
+    }
+    g_arrived.fetch_add(1, std::memory_order_relaxed);
+    return 1;
+}
+
+void SendLive(PlayerState* state) {
+    LiveMessage message = {
+        3, {0x90, static_cast<uint8_t>(g_sent >> 7 & 0x7F), static_cast<uint8_t>(g_sent & 0x7F)}};
+    if (QueueLiveMessages(&state->live, TakeLive, &message, 1)) {
+        ++g_sent;
+    }
+}
+
 std::vector<BASS_MIDI_EVENT> Song() {
     std::vector<BASS_MIDI_EVENT> events;
     for (DWORD i = 0; i < 400; ++i) {
@@ -27,6 +53,9 @@ std::vector<BASS_MIDI_EVENT> Song() {
 
 void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     fake::Reset();
+    g_sent = 0;
+    g_arrived.store(0);
+    g_outOfOrder.store(false);
     fake::SetMidiFile(Song());
     fake::SetTags(std::string("LOOPSTART=100\0LOOPLENGTH=5000\0", 30) + '\0');
     fake::SetQuiet(true);
@@ -39,7 +68,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     // Enough steps for every command to meet the mixer many times, mid-buffer too.
     for (int step = 0; step < 1500 || (fake::MixedBytes() < 4000000 && step < 200000); ++step) {
         std::this_thread::yield();
-        switch (random() % 11) {
+        switch (random() % 12) {
         case 0:
             LoadSong(&state, L"song.mid");
             break;
@@ -68,6 +97,9 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
         case 8:
             Pause(&state);
             break;
+        case 9:
+            SendLive(&state);
+            break;
         default:
             Resume(&state);
             break;
@@ -76,6 +108,9 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
 
     fake::StopMixer();
     EXPECT_GT(fake::MixedBytes(), 0u);
+    EXPECT_FALSE(g_outOfOrder.load()) << "live messages out of order";
+    EXPECT_LE(g_arrived.load(), g_sent);
+    EXPECT_GT(g_arrived.load(), 0u) << "some reached the instrument";
     LoadSong(&state, L"song.mid"); // releases any region and seek
     Stop(&state);
     FreeStream(&state);
