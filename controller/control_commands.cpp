@@ -166,7 +166,7 @@ bool Capabilities(Session* session, const Arguments&) {
         std::string names = flags == 0 ? " none (a host without extensions)" : "";
         for (const auto& entry : kNames) {
             if ((flags & entry.flag) != 0) {
-                names = names + " " + entry.name;
+                names += std::string(" ") + entry.name;
             }
         }
         Print("capabilities:%s\n", names.c_str());
