@@ -79,7 +79,7 @@ uint32_t MessageLength(const uint8_t* at, uint32_t left) {
 } // namespace
 
 bool ParseMidiPayload(const wchar_t* text, LiveMessage* messages, uint32_t* count) {
-    uint8_t bytes[kMaxPayloadBytes];
+    uint8_t bytes[kMaxPayloadBytes] = {};
     uint32_t byteCount = 0;
     *count = 0;
     if (!ReadBytes(text, bytes, &byteCount) || byteCount == 0) {

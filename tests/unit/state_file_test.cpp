@@ -53,7 +53,7 @@ TEST(StateFile, ParametersAndChunksComeBackAsWritten) {
 TEST(StateFile, EveryCutAndEveryFlippedBitIsRefused) {
     const auto good = Encode({QB_STATE_CHUNK, 9, 1, 0, sizeof(kChunk)}, kChunk);
     for (size_t length = 0; length < good.size(); ++length) {
-        const std::vector<uint8_t> cut(good.begin(), good.begin() + length);
+        const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(length));
         EXPECT_NE(Check(cut), StateCheck::Good) << length;
     }
     for (size_t byte = 0; byte < good.size(); ++byte) {
