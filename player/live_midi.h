@@ -41,6 +41,13 @@ bool QueueLiveMessages(LiveMidiQueue* queue, SendRawMidiProc send, const LiveMes
 // one the library refuses (its queue for the call is full) waits for the next pull.
 void SendLiveMessages(LiveMidiQueue* queue, uint32_t instrument);
 
+// Mixing thread: whether anything waits to be handed over (the render path's one look
+// at the queue while it is empty).
+inline bool HasLiveMessages(const LiveMidiQueue* queue) {
+    return queue->written.load(std::memory_order_relaxed) !=
+           queue->taken.load(std::memory_order_relaxed);
+}
+
 // User-interface thread, while no render call can run (the instrument unpublished):
 // drops what was queued for an instrument that is going.
 void DropLiveMessages(LiveMidiQueue* queue);

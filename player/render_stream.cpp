@@ -139,7 +139,7 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
         return EndCall(state, cursor, false);
     }
     // The controller's live messages go first, with the song's events at this position.
-    if (state->pluginLoaded.load() != 0) {
+    if (HasLiveMessages(&state->live) && state->pluginLoaded.load() != 0) {
         if (const DWORD instrument = state->instrument.load()) {
             SendLiveMessages(&state->live, instrument);
         }
