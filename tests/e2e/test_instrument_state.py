@@ -12,6 +12,7 @@ import zlib
 import qbtest
 import smf
 from qbtest import build_path, quillctl
+from test_player_controls import older_libraries
 
 SYNTH = build_path("instruments", "qb_synth.dll")
 CHUNK_SYNTH = build_path("instruments", "qb_synth_chunk.dll")
@@ -81,6 +82,19 @@ class StateFiles(unittest.TestCase):
                 self.assertGreater(length, BYTES_PER_SECOND // 8)
                 self.assertEqual(before[:length], after[:length], "the same sound after the load")
                 self.assertNotEqual(before[:length], plain[:length], "the state changes the sound")
+
+    def test_beside_a_library_without_the_chunk_functions_the_parameters_are_saved(self):
+        state = qbtest.write_file(self, b"", ".qbs")
+        older = older_libraries(self, ["BASS_VST_GetChunk", "BASS_VST_SetChunk"])
+        run = quillctl("capabilities", "plugin", CHUNK_SYNTH, "program", "3", "save-state",
+                       qbtest.windows_path(state), "quit", extra_env={"WINEPATH": older})
+        self.assertEqual(run.status, 0, run)
+        self.assertNotIn(" chunks", run.output)
+        self.assertIn("saved state: every parameter's value\n", run.output)
+        run = quillctl("plugin", CHUNK_SYNTH, "load-state", qbtest.windows_path(state), "programs",
+                       "quit")
+        self.assertIn("loaded state: every parameter's value\n", run.output)
+        self.assertIn("* 3 Low\n", run.output)
 
     def test_a_file_of_another_plugin_or_a_damaged_one_is_refused_and_changes_nothing(self):
         state = qbtest.write_file(self, b"", ".qbs")
