@@ -199,7 +199,10 @@ int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
-    if (BASS_VST_GetInfo(instrument, &info) == 0) {
+    HoldRenderCalls(state);
+    const BOOL described = BASS_VST_GetInfo(instrument, &info);
+    ReleaseRenderCalls(state);
+    if (described == 0) {
         return QB_FAIL_LIBRARY;
     }
     char joined[sizeof(info.effectName) + sizeof(info.vendorName) + 16];

@@ -82,14 +82,19 @@ bool TakeParams(DWORD instrument, TakenState* taken) {
     return true;
 }
 
-// Reads the state off the plug-in with the render calls held.
+// Reads the state off the plug-in with the render calls held (the library may take
+// the processing lock for its description too).
 int32_t TakeState(PlayerState* state, DWORD instrument, TakenState* taken) {
     HoldRenderCalls(state);
+    const bool identified = Identify(instrument, &taken->header);
     taken->header.program = CurrentProgram(instrument);
-    const bool took = TakeChunk(instrument, taken) || TakeParams(instrument, taken);
+    const bool took = identified && (TakeChunk(instrument, taken) || TakeParams(instrument, taken));
     ReleaseRenderCalls(state);
     if (took) {
         return 0;
+    }
+    if (!identified) {
+        return QB_FAIL_LIBRARY;
     }
     const FurtherFunctions& further = Further();
     return further.vstGetChunk == nullptr && further.vstGetParam == nullptr ? QB_FAIL_NOT_AVAILABLE
@@ -168,9 +173,6 @@ int32_t SaveInstrumentState(PlayerState* state, const wchar_t* path) {
         return answer;
     }
     TakenState taken = {StateHeader(), nullptr};
-    if (!Identify(instrument, &taken.header)) {
-        return QB_FAIL_LIBRARY;
-    }
     answer = TakeState(state, instrument, &taken);
     if (answer == 0) {
         const size_t bytes = StateFileBytes(taken.header);
@@ -203,13 +205,13 @@ int32_t LoadInstrumentState(PlayerState* state, const wchar_t* path) {
     const uint8_t* body = nullptr;
     answer = CheckFile(file, bytes, &header, &body);
     if (answer == 0) {
-        answer = CheckFits(instrument, header);
-    }
-    if (answer == 0) {
         HoldRenderCalls(state);
-        const bool applied = ApplyState(instrument, header, body);
+        answer = CheckFits(instrument, header);
+        if (answer == 0) {
+            answer = ApplyState(instrument, header, body) ? static_cast<int32_t>(header.kind)
+                                                          : QB_FAIL_LIBRARY;
+        }
         ReleaseRenderCalls(state);
-        answer = applied ? static_cast<int32_t>(header.kind) : QB_FAIL_LIBRARY;
     }
     std::free(file);
     return answer;

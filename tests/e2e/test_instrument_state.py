@@ -149,6 +149,22 @@ class StateFiles(unittest.TestCase):
                 os.remove(os.path.join(folder, name))
 
 
+class NoDeadlock(unittest.TestCase):
+    def test_state_calls_meet_no_render_call_blocked_on_the_interface_thread(self):
+        # This instrument's render calls wait for its open editor, on the host's
+        # user-interface thread, while the library's state calls wait for the render.
+        state = qbtest.windows_path(qbtest.write_file(self, b"", ".qbs"))
+        calls = []
+        for i in range(10):
+            calls += ["param", "0", "0.%d" % i, "program", str(i % 4), "params", "save-state", state,
+                      "load-state", state]
+        run = quillctl(("--send-timeout", "10"), "plugin", build_path("instruments", "qb_synth_slow_sends.dll"),
+                       "editor", "song", song(self), "play", "wait", "0.3", *calls, "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertNotIn("command failed", run.output)
+        self.assertEqual(run.output.count("loaded state: every parameter's value"), 10)
+
+
 class LiveMidi(unittest.TestCase):
     def test_live_messages_arrive_in_order_at_the_next_pull_beside_the_songs_events(self):
         sends = []
