@@ -3,7 +3,7 @@
 
 # The host's and the player's portable code: command line, payloads, the command
 # queue, the player state, the render callback, the song and instrument commands, the
-# live MIDI queue and the state file format.
+# live MIDI queue, the state file format and the WAV encoder.
 set(QB_CORE_SOURCES
     host/command_line.cpp
     host/command_queue.cpp
@@ -19,6 +19,7 @@ set(QB_CORE_SOURCES
     player/render_stream.cpp
     player/song_commands.cpp
     player/transport.cpp
+    player/wav_encoder.cpp
     plugin/state_file.cpp)
 
 # The client library's portable part: the plug-in width reader.
