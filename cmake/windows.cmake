@@ -81,6 +81,7 @@ add_library(qb_host OBJECT
     plugin/instrument_controls.cpp
     plugin/instrument_state.cpp
     plugin/state_file_io.cpp
+    common/pending_file.cpp
     res/window_class.cpp
     res/quillbrook.rc)
 configure_file(res/version_info.h.in "${CMAKE_BINARY_DIR}/generated/version_info.h" @ONLY)
@@ -159,6 +160,7 @@ qb_instrument(qb_synth_hang_exit 400 300 128 QB_HANG_ON_EXIT)
 qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
 qb_instrument(qb_synth_chunk 400 300 128 QB_CHUNKS QB_SYNTH_ID=0x51424B43 QB_SYNTH_VERSION=3)
 qb_instrument(qb_synth_grows 400 300 128 QB_RESIZE_AFTER_MS=300)
+qb_instrument(qb_synth_delayed 400 300 128 QB_INITIAL_DELAY=480)
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c

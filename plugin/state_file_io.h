@@ -12,9 +12,6 @@ enum class FileRead { Read, Failed, TooLarge };
 // most `maxBytes` bytes.
 FileRead ReadWholeFile(const wchar_t* path, size_t maxBytes, uint8_t** data, size_t* bytes);
 
-// Writes the file so that it is either the old one or the new one whole, whatever
-// happens meanwhile: into a temporary file beside it (a name of its own for every
-// save, so two saves at once never share one), flushed to the disk, then renamed over
-// the old. A save that cannot finish removes its temporary file; one killed half-way
-// leaves it behind, named after the file with ".qbtmp-" and two numbers appended.
+// Writes the file as a pending file (common/pending_file.h): the name holds the old
+// file or the new one whole, whatever happens meanwhile.
 bool WriteWholeFile(const wchar_t* path, const uint8_t* data, size_t bytes);

@@ -10,7 +10,8 @@
 // never returns) and QB_PLANTED_LIBRARY (loading looks for a library of that name on
 // the search path, and crashes when it finds one). Every one has the programs and
 // parameters of synth_programs.h; QB_CHUNKS gives it the bank as a chunk too, and
-// QB_RESIZE_AFTER_MS has its editor grow that long after opening.
+// QB_RESIZE_AFTER_MS has its editor grow that long after opening, and QB_INITIAL_DELAY
+// delays its sound by that many frames (and says so).
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -20,6 +21,10 @@
 #include "doubles/instruments/synth_editor.h"
 #include "doubles/instruments/synth_engine.h"
 #include "doubles/instruments/synth_programs.h"
+
+#ifndef QB_INITIAL_DELAY
+#define QB_INITIAL_DELAY 0
+#endif
 
 namespace {
 
@@ -31,7 +36,21 @@ struct Synth {
     SynthBank bank;
     QbSizeEditorProc sizeEditor;
     void* hostData;
+    float delayLine[2 * QB_INITIAL_DELAY + 2]; // the last frames made, not yet given
+    uint32_t delayAt;
 };
+
+// Gives the frames made QB_INITIAL_DELAY frames ago in place of those just made.
+void Delay(Synth* synth, float* frames, DWORD frameCount) {
+    for (DWORD i = 0; QB_INITIAL_DELAY > 0 && i < 2 * frameCount; ++i) {
+        const float made = frames[i];
+        frames[i] = synth->delayLine[synth->delayAt];
+        synth->delayLine[synth->delayAt] = made;
+        if (++synth->delayAt == 2 * QB_INITIAL_DELAY) {
+            synth->delayAt = 0;
+        }
+    }
+}
 
 void UseProgram(Synth* synth) {
     synth->engine.SetTone(SynthLevel(synth->bank), SynthTranspose(synth->bank));
@@ -40,6 +59,7 @@ void UseProgram(Synth* synth) {
 #ifndef QB_RENDER_MS
 #define QB_RENDER_MS 0
 #endif
+
 #ifdef QB_SIZE_WHEN_OPEN
 constexpr DWORD kFlags = QB_PLUGIN_SIZE_WHEN_OPEN;
 #else
@@ -60,7 +80,7 @@ void* WINAPI Create(DWORD sampleRate) {
     }
 #endif
     auto* synth =
-        new Synth{SynthEngine(sampleRate), SynthEditor(), {nullptr}, {}, nullptr, nullptr};
+        new Synth{SynthEngine(sampleRate), SynthEditor(), {nullptr}, {}, nullptr, nullptr, {}, 0};
     InitSynthBank(&synth->bank);
     UseProgram(synth);
     return synth;
@@ -88,6 +108,7 @@ void WINAPI Render(void* instance, float* frames, DWORD frameCount) {
     }
 #endif
     synth->engine.Render(frames, frameCount);
+    Delay(synth, frames, frameCount);
 }
 
 #ifdef QB_LOOP_IN_EDITOR_MS
@@ -268,6 +289,7 @@ const QbPluginTable kTable = {
 #endif
     AttachHost,
     QB_SYNTH_VERSION,
+    QB_INITIAL_DELAY,
 };
 
 } // namespace

@@ -292,6 +292,18 @@ void Instruments(const std::string& dir, const std::string& notAPlugin) {
     BASS_ChannelGetData(synth, audio, sizeof(audio));
     Check(audio[0] == 0.0f && audio[2] != 0.0f, "the note sounds from the next frame on");
 
+    const DWORD delayed = Load(dir + "\\qb_synth_delayed.dll");
+    Check(delayed != 0 && BASS_VST_GetInfo(delayed, &info) != 0 && info.initialDelay == 480 &&
+              BASS_VST_GetInfo(synth, &info) != 0 && info.initialDelay == 0,
+          "an instrument with an initial delay says how long it is");
+    float late[2 * 960];
+    BASS_VST_ProcessEvent(delayed, 0, 1, 69 | 100 << 8);
+    BASS_ChannelGetData(delayed, late, sizeof(late));
+    constexpr size_t kDelayed = size_t{2} * 480; // the first sample of frame 480
+    Check(late[kDelayed] == 0.0f && late[kDelayed + 2] != 0.0f && late[kDelayed - 2] == 0.0f,
+          "its sound comes that many frames later");
+    BASS_VST_ChannelFree(delayed);
+
     const DWORD plain = Load(dir + "\\qb_synth_plain.dll");
     Check(plain != 0 && BASS_VST_GetInfo(plain, &info) != 0 && info.hasEditor == 0 &&
               info.editorWidth == 0,

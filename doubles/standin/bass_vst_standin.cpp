@@ -309,6 +309,7 @@ BOOL WINAPI BASS_VST_GetInfo(DWORD vstHandle, BASS_VST_INFO* info) {
                                  : resized                      ? instrument->resizedHeight
                                                                 : table->editorHeight;
             info->effectVersion = table->version;
+            info->initialDelay = table->initialDelay;
             info->aeffect = instrument->instance;
             info->isInstrument = 1;
             result = 1;

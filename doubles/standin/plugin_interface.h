@@ -63,6 +63,7 @@ typedef struct QbPluginTable {
     /* Gives the instrument the library's function for resizing its editor. */
     void(WINAPI* attachHost)(void* instance, QbSizeEditorProc sizeEditor, void* hostData);
     DWORD version;
+    DWORD initialDelay; /* frames of latency: the sound of each event comes that much later */
 } QbPluginTable;
 
 typedef const QbPluginTable*(WINAPI* QbPluginEntryProc)(void);
