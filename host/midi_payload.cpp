@@ -1,10 +1,12 @@
 #include "host/midi_payload.h"
 
+#include "protocol/quillbrook_protocol.h"
+
 namespace {
 
-constexpr uint8_t kSysExStart = 0xF0;
 constexpr uint8_t kSysExEnd = 0xF7;
-constexpr uint32_t kMaxPayloadBytes = 1024;
+// Two hexadecimal digits a byte.
+constexpr uint32_t kMaxPayloadBytes = QB_PAYLOAD_CHARS / 2;
 
 int HexDigit(wchar_t c) {
     if (c >= L'0' && c <= L'9') {

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr uint8_t kSysExStart = 0xF0;
-
 uint32_t Queued(const LiveMidiQueue* queue) {
     return queue->written.load(std::memory_order_relaxed) -
            queue->taken.load(std::memory_order_acquire);
@@ -32,9 +30,6 @@ bool QueueLiveMessages(LiveMidiQueue* queue, SendRawMidiProc send, const LiveMes
 void SendLiveMessages(LiveMidiQueue* queue, uint32_t instrument) {
     const uint32_t written = queue->written.load(std::memory_order_acquire);
     uint32_t taken = queue->taken.load(std::memory_order_relaxed);
-    if (written == taken) {
-        return;
-    }
     const SendRawMidiProc send = queue->send.load(std::memory_order_relaxed);
     for (uint32_t sent = 0; taken != written && sent < kLivePerPull; ++sent, ++taken) {
         const LiveMessage& message = queue->slots[taken % kLiveSlots];

@@ -14,6 +14,8 @@ constexpr uint32_t kLiveMessageBytes = 512;
 // At most this many go to the instrument in one pull, so they and the song's events
 // stay within what one processing call takes.
 constexpr uint32_t kLivePerPull = 64;
+// The first byte of a system-exclusive message; it ends with 0xF7.
+constexpr uint8_t kSysExStart = 0xF0;
 
 // One complete message: a short one (status and its data bytes) or a system-exclusive
 // one (F0 ... F7).

@@ -149,6 +149,10 @@ int32_t ParamCount(PlayerState* state) {
     return CountOf(state, Further().vstGetParamCount);
 }
 
+float UnitParamValue(float value) {
+    return value >= 0.0f && value <= 1.0f ? value : (value > 1.0f ? 1.0f : 0.0f);
+}
+
 int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars) {
     const FurtherFunctions& further = Further();
     int32_t answer = 0;
@@ -172,8 +176,7 @@ int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars
                   info.name, static_cast<int>(sizeof(info.display)), info.display,
                   info.unit[0] != '\0' ? " " : "", static_cast<int>(sizeof(info.unit)), info.unit);
     WriteText(joined, sizeof(joined), text, chars);
-    const double clamped = value >= 0.0f && value <= 1.0f ? value : (value > 1.0f ? 1.0 : 0.0);
-    return static_cast<int32_t>(std::lround(clamped * kMillionths));
+    return static_cast<int32_t>(std::lround(UnitParamValue(value) * kMillionths));
 }
 
 int32_t SetParamValue(PlayerState* state, double index, double value) {

@@ -18,6 +18,8 @@ int32_t SelectProgram(PlayerState* state, double index);
 int32_t ProgramName(PlayerState* state, double index, wchar_t* text, size_t chars);
 
 int32_t ParamCount(PlayerState* state);
+// A value the library gave for a parameter, within 0 to 1 (a non-number as 0).
+float UnitParamValue(float value);
 // Answers the value in millionths; the text is the name, a tab and the display text
 // (with its unit after a space, where it has one).
 int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars);

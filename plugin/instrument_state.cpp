@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/further_functions.h"
+#include "plugin/instrument_controls.h"
 #include "plugin/state_file.h"
 #include "plugin/state_file_io.h"
 #include "protocol/quillbrook_protocol.h"
@@ -73,8 +74,7 @@ bool TakeParams(DWORD instrument, TakenState* taken) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        const float value = further.vstGetParam(instrument, i);
-        values[i] = value >= 0.0f && value <= 1.0f ? value : (value > 1.0f ? 1.0f : 0.0f);
+        values[i] = UnitParamValue(further.vstGetParam(instrument, i));
     }
     taken->body = values;
     taken->header.kind = QB_STATE_PARAMS;
