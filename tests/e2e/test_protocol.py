@@ -29,7 +29,8 @@ class Protocol(unittest.TestCase):
 
     def test_the_whole_road(self):
         song = self.song()
-        run = quillctl("plugin", SYNTH, "song", song, "play", "wait", "0.5", "editor", "windows",
+        # The second note is at 0.5 s: the wait leaves the real-time mixer room to reach it.
+        run = quillctl("plugin", SYNTH, "song", song, "play", "wait", "0.8", "editor", "windows",
                        "stop", "free", "quit")
         self.assertEqual(run.status, 0, run)
         self.assertEqual(reports(run), [("editor", "TRUE"), ("song", song)])
