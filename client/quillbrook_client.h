@@ -31,8 +31,9 @@ typedef enum QbResult {
     QB_ERROR_SYSTEM,       /* Windows refused something (windows, memory) */
     QB_ERROR_WRONG_WIDTH,  /* the plug-in is of the other width than the host */
     QB_ERROR_WRONG_THREAD, /* called from a thread other than the one that started the host */
-    QB_ERROR_REFUSED       /* the host refused an extension command: the message says why,
+    QB_ERROR_REFUSED,      /* the host refused an extension command: the message says why,
                               `host_answer` of the error holds its QB_FAIL_ code */
+    QB_ERROR_CANCELLED     /* the render was cancelled (by the progress callback): no file */
 } QbResult;
 
 typedef struct QbError {
@@ -174,6 +175,38 @@ QbResult qb_plugin_info(QbHost* host, long* version, wchar_t* text, size_t text_
                         QbError* error);
 /* The host's program name and version ("Quillbrook64 1.0.0"). */
 QbResult qb_host_version(QbHost* host, wchar_t* text, size_t text_chars, QbError* error);
+
+/* Rendering the loaded song through the loaded instrument into a WAV file, 48000 Hz
+   stereo (extension commands; QB_CAN_RENDER). The file appears under its name only
+   once it is whole; live playback is paused meanwhile and goes on afterwards. */
+typedef struct QbRenderOptions {
+    unsigned long passes;  /* times through the song, each turn seamless: 1 to 1000 */
+    unsigned long tail_ms; /* the instrument alone after the song's last event */
+    int tail_until_silent; /* nonzero: instead, until 100 ms in a row are silent (60 s at most) */
+    int pcm16;             /* nonzero: 16-bit PCM with dither; else 32-bit float */
+    int real_time;         /* nonzero: no faster than real time (instruments that stream
+                              from disk) */
+} QbRenderOptions;
+
+/* Called about ten times a second while qb_render waits: the thousandths done and the
+   milliseconds since the render started. A nonzero return cancels the render. */
+typedef int (*QbRenderProgress)(void* user, long thousandths, unsigned long elapsed_ms);
+
+/* Renders to `path` and waits until the file is whole (however long that takes; each
+   question to the host has the command time limit). `options` may be null: one pass,
+   a tail of 2 s, float samples, as fast as possible. `progress` may be null.
+   QB_ERROR_CANCELLED when the callback cancelled; QB_ERROR_REFUSED when the host could
+   not start or finish it (host_answer says why: no song, no plug-in, a file). */
+QbResult qb_render(QbHost* host, const wchar_t* path, const QbRenderOptions* options,
+                   QbRenderProgress progress, void* user, QbError* error);
+/* The same in steps, for a controller with a loop of its own: start (the file's length
+   in ms, without a tail that lasts until silence, to `length_ms`, may be null), ask
+   (a QB_RENDER_ status, or the QB_FAIL_ code it failed with, and the thousandths done;
+   either may be null) and cancel. */
+QbResult qb_render_start(QbHost* host, const wchar_t* path, const QbRenderOptions* options,
+                         long* length_ms, QbError* error);
+QbResult qb_render_status(QbHost* host, long* status, long* thousandths, QbError* error);
+QbResult qb_render_cancel(QbHost* host, QbError* error);
 
 /* What a QB_FAIL_ answer means, in a few words. */
 const wchar_t* qb_failure_text(long answer);

@@ -41,6 +41,8 @@ const wchar_t* qb_failure_text(long answer) {
         return L"the state file has a format version this host does not know";
     case QB_FAIL_QUEUE_FULL:
         return L"the live MIDI queue is full: send again after the next pull";
+    case QB_FAIL_NOT_RENDERING:
+        return L"no render is under way";
     default:
         return L"the host refused";
     }

@@ -20,6 +20,8 @@ set(QB_CORE_SOURCES
     player/song_commands.cpp
     player/transport.cpp
     player/wav_encoder.cpp
+    player/song_render.cpp
+    host/render_options.cpp
     plugin/state_file.cpp)
 
 # The client library's portable part: the plug-in width reader.

@@ -76,6 +76,7 @@ add_library(qb_host OBJECT
     host/copy_data.cpp
     host/host_end.cpp
     host/reports.cpp
+    host/render_command.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     plugin/instrument_controls.cpp
@@ -164,7 +165,7 @@ qb_instrument(qb_synth_delayed 400 300 128 QB_INITIAL_DELAY=480)
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c
-    client/quillbrook_instrument.c
+    client/quillbrook_instrument.c client/quillbrook_render.c
     ${QB_CLIENT_PORTABLE_SOURCES})
 target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
 target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
@@ -176,6 +177,7 @@ add_executable(quillctl
     controller/commands.cpp
     controller/control_commands.cpp
     controller/instrument_commands.cpp
+    controller/render_command.cpp
     controller/editor_windows.cpp
     controller/text.cpp)
 target_compile_definitions(quillctl PRIVATE UNICODE _UNICODE)

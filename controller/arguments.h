@@ -22,4 +22,5 @@ struct Arguments {
     long index = 0;                  // program, param
     double value = 0;                // param
     std::vector<unsigned char> midi; // midi
+    QbRenderOptions render = {};     // render
 };

@@ -6,6 +6,7 @@
 #include "controller/control_commands.h"
 #include "controller/instrument_commands.h"
 #include "controller/editor_windows.h"
+#include "controller/render_command.h"
 #include "controller/text.h"
 
 namespace {
@@ -198,6 +199,10 @@ const Command kCommands[] = {
      kMidiMoreBytes, ReadMidi, Midi, false},
     {"info", "", "print the host's version and the plug-in's name, vendor, id and version", false,
      0, 0, nullptr, Info, false},
+    {"render", "SONG OUT.wav [OPTIONS]",
+     "render SONG through the plug-in into OUT.wav, with progress; OPTIONS: passes=N, tail=MS "
+     "or tail=silence, pcm16, realtime",
+     false, 2, kRenderOptionWords, ReadRender, Render, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},
     {"close", "", "close the host's main window, as its system menu would", false, 0, 0, nullptr,
      Close, true},

@@ -10,6 +10,7 @@
 #include "host/host_globals.h"
 #include "host/host_names.h"
 #include "host/payload.h"
+#include "host/render_command.h"
 #include "host/reports.h"
 
 namespace {
@@ -56,6 +57,10 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* conte
     // A path that does not fit is never used cut short: it could name another file.
     const wchar_t* path = length < kPayloadChars ? text : nullptr;
 
+    // A base command that changes the song or the instrument ends a render first.
+    if (code >= QB_CODE_LOAD_SONG && code <= QB_CODE_LOAD_PLUGIN) {
+        CancelRender();
+    }
     switch (code) {
     case QB_CODE_LOAD_SONG:
         LoadSong(&player, path);
@@ -98,7 +103,8 @@ struct Message {
 void Deliver(void* context) {
     auto* message = static_cast<Message*>(context);
     const COPYDATASTRUCT* copied = message->record;
-    if (copied->dwData >= QB_CODE_CAPABILITIES && commands.running) {
+    if (copied->dwData >= QB_CODE_CAPABILITIES &&
+        (commands.running || (RenderUnderWay() && !AllowedWhileRendering(copied->dwData)))) {
         message->answer = QB_FAIL_BUSY;
         return;
     }
@@ -115,6 +121,11 @@ void FinishFadeNow(void* context) {
 
 void OnFadeTimer(HWND window) {
     KillTimer(window, kFadeTimerId);
+    // A fade that ends with a stop would take the song from under a render.
+    if (RenderUnderWay()) {
+        SetTimer(window, kFadeTimerId, kFadeRecheckMs, nullptr);
+        return;
+    }
     // Not inside another command: the fade's end waits until that one is done.
     Delivery delivery = {0, nullptr, true, false};
     if (!commands.running) {
@@ -123,6 +134,16 @@ void OnFadeTimer(HWND window) {
     if (!delivery.fadeFinished) {
         SetTimer(window, kFadeTimerId, kFadeRecheckMs, nullptr);
     }
+}
+
+void OnRenderEnded(HWND window) {
+    KillTimer(window, kRenderTimerId);
+    // Not inside another command: live playback is put back once that one is done.
+    if (commands.running) {
+        SetTimer(window, kRenderTimerId, kFadeRecheckMs, nullptr);
+        return;
+    }
+    RunEndingOnCrash([](void*) { FinishRender(); }, nullptr);
 }
 
 LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record) {

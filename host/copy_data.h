@@ -11,3 +11,7 @@ LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record);
 
 // The main window's timer that ends a fade with a pause or a stop, run as a command.
 void OnFadeTimer(HWND window);
+
+// The render thread has ended (or its timer came round): puts live playback back, as
+// a command, once no other command is in progress.
+void OnRenderEnded(HWND window);

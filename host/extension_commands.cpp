@@ -6,6 +6,7 @@
 #include "host/host_names.h"
 #include "host/midi_payload.h"
 #include "host/payload_words.h"
+#include "host/render_command.h"
 #include "host/reports.h"
 #include "player/transport.h"
 #include "plugin/instrument_controls.h"
@@ -90,6 +91,9 @@ bool RunWholePayloadCommand(uint64_t code, const wchar_t* payload, LRESULT* answ
     case QB_CODE_MIDI:
         *answer = MidiCommand(payload);
         return true;
+    case QB_CODE_RENDER:
+        *answer = StartRenderCommand(payload);
+        return true;
     default:
         return false;
     }
@@ -155,7 +159,7 @@ LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender) 
     double index = 0;
     switch (code) {
     case QB_CODE_CAPABILITIES:
-        return Capabilities() | InstrumentCapabilities();
+        return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER;
     case QB_CODE_STATUS:
         return PlayerStatus(&player);
     case QB_CODE_PAUSE:
@@ -187,8 +191,32 @@ LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender) 
         return ParamCount(&player);
     case QB_CODE_SET_PARAM:
         return SetParamCommand(words);
+    case QB_CODE_RENDER_STATUS:
+        return RenderStatusCommand();
+    case QB_CODE_RENDER_PROGRESS:
+        return RenderProgressCommand();
+    case QB_CODE_CANCEL_RENDER:
+        return CancelRenderCommand();
     default:
         return 0;
+    }
+}
+
+bool AllowedWhileRendering(uint64_t code) {
+    switch (code) {
+    case QB_CODE_CAPABILITIES:
+    case QB_CODE_STATUS:
+    case QB_CODE_GET_VOLUME:
+    case QB_CODE_LENGTH:
+    case QB_CODE_POSITION:
+    case QB_CODE_HOST_VERSION:
+    case QB_CODE_RENDER:
+    case QB_CODE_RENDER_STATUS:
+    case QB_CODE_RENDER_PROGRESS:
+    case QB_CODE_CANCEL_RENDER:
+        return true;
+    default:
+        return code < QB_CODE_CAPABILITIES; // the base commands cancel the render
     }
 }
 

@@ -13,3 +13,7 @@ LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender);
 // Ends a fade with its pause or stop once the volume has stopped sliding; false while
 // it still slides.
 bool FinishFadeCommand();
+
+// Whether a command may run while a render is under way: those that only ask, and the
+// render's own. The others would change the song, the instrument or the playback.
+bool AllowedWhileRendering(uint64_t code);

@@ -15,3 +15,4 @@ constexpr ArgWidth kHandleArgWidth = ArgWidth::Bits32;
 constexpr UINT_PTR kWatchdogTimerId = 1000;
 constexpr UINT kWatchdogPeriodMs = 1000;
 constexpr UINT_PTR kFadeTimerId = 1001;
+constexpr UINT_PTR kRenderTimerId = 1002;

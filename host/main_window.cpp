@@ -4,6 +4,7 @@
 #include "host/host_end.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
+#include "host/render_command.h"
 #include "plugin/editor_window.h"
 #include "plugin/plugin_commands.h"
 #include "res/window_class.h"
@@ -53,9 +54,16 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case kEditorResizedMessage:
         FitEditorToSize(&player, static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
         return 0;
+    case kRenderEndedMessage:
+        OnRenderEnded(window);
+        return 0;
     case WM_TIMER:
         if (wParam == kFadeTimerId) {
             OnFadeTimer(window);
+            return 0;
+        }
+        if (wParam == kRenderTimerId) {
+            OnRenderEnded(window);
             return 0;
         }
         return WatchParent(window);

@@ -23,3 +23,11 @@ DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path) {
     BASS_VST_ChannelFree(UnpublishInstrument(state));
     return LoadInstrument(state, path);
 }
+
+void ResetInstrumentChannels(DWORD instrument) {
+    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
+        BASS_VST_ProcessEvent(instrument, channel, kEventSustain, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
+        BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
+    }
+}

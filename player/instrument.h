@@ -15,3 +15,7 @@ DWORD LoadInstrument(PlayerState* state, const wchar_t* path);
 
 // Unloads the current instrument and loads the plug-in at `path` in its place.
 DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path);
+
+// Releases every channel's notes and pedal and resets its controllers: queued for the
+// instrument's next processing call.
+void ResetInstrumentChannels(DWORD instrument);

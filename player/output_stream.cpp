@@ -4,22 +4,10 @@
 
 #include "audio/audio_constants.h"
 #include "audio/further_functions.h"
+#include "player/instrument.h"
 #include "player/jump.h"
 #include "player/render_stream.h"
 #include "player/song_commands.h"
-
-namespace {
-
-void ResetInstrumentChannels(const PlayerState* state) {
-    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
-        const DWORD instrument = state->instrument.load(std::memory_order_relaxed);
-        BASS_VST_ProcessEvent(instrument, channel, kEventSustain, 0);
-        BASS_VST_ProcessEvent(instrument, channel, kEventAllNotesOff, 0);
-        BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
-    }
-}
-
-} // namespace
 
 void ReleaseOutputStream(PlayerState* state) {
     const HSTREAM stream = state->outputStream.exchange(0);
@@ -47,7 +35,7 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, cons
         BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state);
     state->outputStream.store(stream);
     if (jump == nullptr) {
-        ResetInstrumentChannels(state);
+        ResetInstrumentChannels(state->instrument.load(std::memory_order_relaxed));
     }
     if (stream != 0 && state->volumeSet && Further().channelSetAttribute != nullptr) {
         Further().channelSetAttribute(stream, kAttribVolume, state->volume);

@@ -56,6 +56,23 @@
 #define QB_CODE_PLUGIN_INFO 120   /* answer: its version; text: name TAB vendor TAB id (hex) */
 #define QB_CODE_HOST_VERSION 121  /* answer: QB_INTERFACE_VERSION; text: the host's version */
 
+/* Rendering the loaded song through the instrument into a WAV file (48000 Hz stereo),
+   on a thread of the host's own, faster than real time unless asked otherwise. The
+   file appears under its name only once it is whole. Live playback is paused for the
+   render and goes on afterwards where the listener was. While a render runs, the
+   commands that would change the song or the instrument cancel it first (the base
+   commands) or are refused with QB_FAIL_BUSY (the extension commands, but for
+   capabilities, status, volume, length, position, host version and the render's own).
+   RENDER's payload: the file's path, then optionally '|' and option words:
+   "passes=N" (1 to 1000, default 1), "tail=MS" (the instrument rings on for MS after
+   the song's last event, default 2000) or "tail=silence" (until 100 ms in a row are
+   silent, at most 60 s), "pcm16" (16-bit PCM with dither; default 32-bit float) and
+   "realtime" (no faster than real time, for instruments that stream from disk). */
+#define QB_CODE_RENDER 122          /* answer: the file's length in ms (tail=silence: without its tail) */
+#define QB_CODE_RENDER_STATUS 123   /* answer: a QB_RENDER_ value, or the last render's QB_FAIL_ code */
+#define QB_CODE_RENDER_PROGRESS 124 /* answer: thousandths of the render done */
+#define QB_CODE_CANCEL_RENDER 125   /* stops the render and removes its unfinished file */
+
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1    /* status and length: always */
 #define QB_CAN_SEEK 0x2      /* seek and loop regions: always */
@@ -68,6 +85,7 @@
 #define QB_CAN_CHUNKS 0x100  /* state files of the plug-in's own chunk, where it keeps one */
 #define QB_CAN_MIDI 0x200    /* MIDI sent live */
 #define QB_CAN_RESIZE 0x400  /* the editor window follows the plug-in's resizes */
+#define QB_CAN_RENDER 0x800  /* songs rendered to WAV files */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */
@@ -79,6 +97,12 @@
 #define QB_STATUS_PLAYING 2
 #define QB_STATUS_PAUSED 3
 #define QB_STATUS_DEVICE_PAUSED 4 /* the output device stopped (a headset unplugged) */
+
+/* Render status answers. */
+#define QB_RENDER_NONE 0      /* no render since the host started */
+#define QB_RENDER_RUNNING 1   /* a render is under way */
+#define QB_RENDER_DONE 2      /* the last render is whole under its name */
+#define QB_RENDER_CANCELLED 3 /* the last render was cancelled: no file was left */
 
 /* Failure answers of the extension commands. */
 #define QB_FAIL_BUSY (-1)           /* sent while another command was in progress */
@@ -93,6 +117,7 @@
 #define QB_FAIL_BAD_STATE (-10)     /* the state file is damaged, truncated or not one */
 #define QB_FAIL_STATE_VERSION (-11) /* the state file has a format version this host lacks */
 #define QB_FAIL_QUEUE_FULL (-12)    /* the live MIDI queue is full: nothing was queued */
+#define QB_FAIL_NOT_RENDERING (-13) /* no render is under way */
 
 /* A payload string, ending zero included, must fit in this many UTF-16 characters. */
 #define QB_PAYLOAD_CHARS 1024

@@ -1,10 +1,12 @@
-// Feeds arbitrary copy-data payloads, with arbitrary byte counts, to the decoder.
+// Feeds arbitrary copy-data payloads, with arbitrary byte counts, to the decoder, and
+// what it decodes to the render command's reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "host/payload.h"
+#include "host/render_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {
@@ -18,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length =
         DecodePayload(payload.empty() ? nullptr : payload.data(), byteCount, out, kPayloadChars);
     if (length > byteCount / 2 || out[length < kPayloadChars ? length : kPayloadChars - 1] != 0) {
+        __builtin_trap();
+    }
+    static RenderRequest request;
+    if (length < kPayloadChars && ParseRenderPayload(out, &request) &&
+        (request.path[0] == 0 || request.settings.passes == 0 ||
+         request.settings.passes > kRenderMaxPasses)) {
         __builtin_trap();
     }
     return 0;

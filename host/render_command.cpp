@@ -1,0 +1,208 @@
+#include "host/render_command.h"
+
+#include <atomic>
+
+#include "audio/audio_constants.h"
+#include "audio/further_functions.h"
+#include "common/pending_file.h"
+#include "host/host_globals.h"
+#include "host/render_options.h"
+#include "player/transport.h"
+
+namespace {
+
+// An initial delay beyond this is taken as a plug-in's nonsense, not trimmed.
+constexpr DWORD kLongestDelayFrames = kSampleRate * 10;
+constexpr ULONGLONG kLongestPaceSleepMs = 50;
+
+struct RenderJob {
+    SongRender render;
+    RenderRequest request;
+    PendingFile file;
+    WavDither dither;
+    uint64_t framesWritten;
+    ULONGLONG startMs; // the real-time pace's start
+    HANDLE thread;     // null once the render has been finished on this thread
+    // Live playback when the render began.
+    bool liveHadSong;
+    double liveMs; // where the listener was
+    uint8_t encoded[kRenderBlockFrames * 2 * sizeof(float)];
+};
+
+// One render at a time, in static storage: nothing to allocate.
+RenderJob job;
+std::atomic<int32_t> lastStatus{QB_RENDER_NONE};
+
+bool WriteHeader(uint64_t frames, bool rewrite) {
+    uint8_t header[64];
+    const WavFormat format = job.request.format;
+    if (!WriteWavHeader(format, kSampleRate, kChannels, frames, header)) {
+        return false;
+    }
+    const size_t bytes = WavHeaderBytes(format);
+    return rewrite ? RewritePendingFile(&job.file, 0, header, bytes)
+                   : AppendPendingFile(&job.file, header, bytes);
+}
+
+bool WriteFrames(void* /*context*/, const float* frames, uint32_t frameCount) {
+    const size_t samples = size_t{frameCount} * kChannels;
+    EncodeWavSamples(job.request.format, frames, samples, &job.dither, job.encoded);
+    job.framesWritten += frameCount;
+    return AppendPendingFile(&job.file, job.encoded,
+                             samples * WavBytesPerSample(job.request.format));
+}
+
+void PaceInRealTime(void* /*context*/, uint64_t framesRendered) {
+    if (!job.request.settings.realTime) {
+        return;
+    }
+    const ULONGLONG due = job.startMs + framesRendered * 1000 / kSampleRate;
+    for (ULONGLONG now = GetTickCount64(); now < due && !job.render.cancel.load();
+         now = GetTickCount64()) {
+        const ULONGLONG left = due - now;
+        Sleep(static_cast<DWORD>(left < kLongestPaceSleepMs ? left : kLongestPaceSleepMs));
+    }
+}
+
+DWORD WINAPI RenderThread(void* /*unused*/) {
+    const RenderOutcome outcome =
+        RunSongRender(&job.render, RenderSink{WriteFrames, PaceInRealTime, nullptr});
+    int32_t status = QB_RENDER_CANCELLED;
+    if (outcome == RenderOutcome::WriteFailed) {
+        status = QB_FAIL_FILE;
+    } else if (outcome == RenderOutcome::Done) {
+        // The file gets its name only once its header holds the real length.
+        status = WriteHeader(job.framesWritten, true) && FinishPendingFile(&job.file)
+                     ? QB_RENDER_DONE
+                     : QB_FAIL_FILE;
+    }
+    if (status != QB_RENDER_DONE) {
+        AbandonPendingFile(&job.file);
+    }
+    lastStatus.store(status);
+    PostMessageW(player.mainWindow, kRenderEndedMessage, 0, 0);
+    return 0;
+}
+
+// Holds the player's render calls for the render and pauses a playing song, noting
+// where the listener was.
+void PauseLivePlayback() {
+    job.liveHadSong = player.outputStream.load() != 0 && player.events.load() != nullptr;
+    const int32_t heard = job.liveHadSong ? PositionMs(&player) : 0;
+    job.liveMs = heard >= 0 ? heard : MsFromBytes(player.renderedBytes.load());
+    const bool playing = PlayerStatus(&player) == QB_STATUS_PLAYING;
+    HoldRenderCalls(&player);
+    if (playing && Further().channelPause != nullptr) {
+        Further().channelPause(player.outputStream.load());
+    }
+}
+
+// Goes on where the listener was, on a new stream with every channel's state replayed
+// (the render has left the instrument in the song's final state); a song that was
+// playing plays on, a paused or loaded one stays so.
+void ResumeLivePlayback() {
+    if (job.liveHadSong && player.outputStream.load() != 0 && player.events.load() != nullptr) {
+        Seek(&player, job.liveMs);
+    }
+    ReleaseRenderCalls(&player);
+}
+
+// Waits for the render thread, handling messages sent to this thread meanwhile: the
+// plug-in may be waiting for this thread from inside the render.
+void WaitForRenderThread(HANDLE thread) {
+    while (MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, 0) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+uint32_t FramesToMs(uint64_t frames) {
+    const uint64_t ms = frames * 1000 / kSampleRate;
+    return ms < INT32_MAX ? static_cast<uint32_t>(ms) : INT32_MAX;
+}
+
+} // namespace
+
+LRESULT StartRenderCommand(const wchar_t* payload) {
+    if (job.thread != nullptr) {
+        return QB_FAIL_BUSY;
+    }
+    if (payload == nullptr || !ParseRenderPayload(payload, &job.request)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const EventTable* table = player.events.load();
+    if (table == nullptr || player.outputStream.load() == 0) {
+        return QB_FAIL_NO_SONG;
+    }
+    const DWORD instrument = player.instrument.load();
+    if (instrument == 0) {
+        return QB_FAIL_NO_PLUGIN;
+    }
+    if (!OpenPendingFile(&job.file, job.request.path) || !WriteHeader(0, false)) {
+        AbandonPendingFile(&job.file);
+        return QB_FAIL_FILE;
+    }
+    PauseLivePlayback();
+    BASS_VST_INFO info = BASS_VST_INFO();
+    const DWORD delay = BASS_VST_GetInfo(instrument, &info) != 0 ? info.initialDelay : 0;
+    if (Further().vstResume != nullptr) {
+        Further().vstResume(instrument); // the live song's voices and delay lines go
+    }
+    job.dither = WavDither();
+    job.framesWritten = 0;
+    if (!PrepareSongRender(&job.render, table, instrument, job.request.settings,
+                           delay <= kLongestDelayFrames ? delay : 0)) {
+        ReleaseSongRender(&job.render);
+        ResumeLivePlayback();
+        AbandonPendingFile(&job.file);
+        return QB_FAIL_LIBRARY;
+    }
+    lastStatus.store(QB_RENDER_RUNNING);
+    job.startMs = GetTickCount64();
+    job.thread = CreateThread(nullptr, 0, RenderThread, nullptr, 0, nullptr);
+    if (job.thread == nullptr) {
+        ReleaseSongRender(&job.render);
+        ResumeLivePlayback();
+        AbandonPendingFile(&job.file);
+        lastStatus.store(QB_FAIL_LIBRARY);
+        return QB_FAIL_LIBRARY;
+    }
+    return static_cast<LRESULT>(FramesToMs(job.render.expectedFrames));
+}
+
+LRESULT RenderStatusCommand() {
+    return lastStatus.load();
+}
+
+LRESULT RenderProgressCommand() {
+    return static_cast<LRESULT>(job.render.thousandths.load(std::memory_order_relaxed));
+}
+
+LRESULT CancelRenderCommand() {
+    const bool running = job.thread != nullptr && lastStatus.load() == QB_RENDER_RUNNING;
+    CancelRender();
+    return running && lastStatus.load() == QB_RENDER_CANCELLED ? 0 : QB_FAIL_NOT_RENDERING;
+}
+
+bool RenderUnderWay() {
+    return job.thread != nullptr;
+}
+
+void CancelRender() {
+    if (job.thread != nullptr) {
+        job.render.cancel.store(true);
+        FinishRender();
+    }
+}
+
+void FinishRender() {
+    if (job.thread == nullptr) {
+        return;
+    }
+    WaitForRenderThread(job.thread);
+    CloseHandle(job.thread);
+    job.thread = nullptr;
+    ReleaseSongRender(&job.render);
+    ResumeLivePlayback();
+}

@@ -1,0 +1,142 @@
+#include "player/song_render.h"
+
+#include <cstring>
+
+#include "player/instrument.h"
+#include "player/render_stream.h"
+
+namespace {
+
+constexpr DWORD kBytesPerFrame = 8;
+constexpr DWORD kDecodeFloatStream = 0x200100; // decoding only, float samples
+constexpr uint64_t kFramesPerMs = kSampleRate / 1000;
+
+// Frames at the end of the block that are all below the silence level.
+uint32_t TrailingSilentFrames(const float* frames, uint32_t count) {
+    uint32_t silent = 0;
+    for (uint32_t frame = count; frame > 0; --frame, ++silent) {
+        const float* at = frames + (frame - 1) * 2;
+        if (at[0] >= kSilenceLevel || at[0] <= -kSilenceLevel || at[1] >= kSilenceLevel ||
+            at[1] <= -kSilenceLevel) {
+            break;
+        }
+    }
+    return silent;
+}
+
+// The instrument's audio alone, after the song: what it gives, silence where it gives
+// nothing.
+uint32_t PullTail(DWORD instrument, float* block, uint32_t frames) {
+    const auto pulled =
+        static_cast<int32_t>(BASS_ChannelGetData(instrument, block, frames * kBytesPerFrame));
+    if (pulled <= 0) {
+        std::memset(block, 0, frames * kBytesPerFrame);
+        return frames;
+    }
+    const uint32_t whole = static_cast<uint32_t>(pulled) / kBytesPerFrame;
+    return whole == 0 ? frames : (whole < frames ? whole : frames);
+}
+
+// Where the tail stands: how many frames it may still pull (0: it is done).
+struct Tail {
+    uint64_t pulled = 0;
+    uint64_t silentRun = 0;
+};
+
+uint32_t TailFramesWanted(const SongRender& render, const Tail& tail) {
+    const RenderSettings& settings = render.settings;
+    uint64_t left = 0;
+    if (!settings.tailUntilSilent) {
+        left = render.delayFrames + settings.tailMs * kFramesPerMs - tail.pulled;
+    } else if (tail.pulled < render.delayFrames || tail.silentRun < kSilentRunFrames) {
+        left = render.delayFrames + uint64_t{kLongestSilenceTailFrames} - tail.pulled;
+    }
+    return left < kRenderBlockFrames ? static_cast<uint32_t>(left) : kRenderBlockFrames;
+}
+
+} // namespace
+
+bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instrument,
+                       const RenderSettings& settings, uint32_t delayFrames) {
+    InitPlayerState(&render->state, nullptr);
+    const DWORD songEnd = table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
+    render->rewind = Jump{0, 0, 0, nullptr};
+    render->region =
+        LoopRegion{&render->rewind, table->eventCount, songEnd + kBytesPerFrame, settings.passes};
+    render->settings = settings;
+    render->delayFrames = delayFrames;
+    render->songFrames = uint64_t{settings.passes} * (songEnd / kBytesPerFrame + 1);
+    render->expectedFrames =
+        render->songFrames + (settings.tailUntilSilent ? 0 : settings.tailMs * kFramesPerMs);
+    render->cancel.store(false);
+    render->thousandths.store(0);
+    render->state.events.store(const_cast<EventTable*>(table));
+    render->state.instrument.store(instrument);
+    render->state.pluginLoaded.store(1);
+    render->state.region.store(&render->region);
+    render->stream =
+        BASS_StreamCreate(kSampleRate, kChannels, kDecodeFloatStream, RenderProc, &render->state);
+    render->state.outputStream.store(render->stream);
+    ResetInstrumentChannels(instrument);
+    return render->stream != 0;
+}
+
+RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
+    const DWORD instrument = render->state.instrument.load();
+    uint64_t toTrim = render->delayFrames;
+    uint64_t rendered = 0;
+    uint64_t written = 0;
+    bool songEnded = false;
+    Tail tail;
+    for (;;) {
+        if (render->cancel.load(std::memory_order_relaxed)) {
+            return RenderOutcome::Cancelled;
+        }
+        uint32_t frames = 0;
+        if (!songEnded) {
+            // The library's error value once the song's last pass has ended.
+            const auto got = static_cast<int32_t>(BASS_ChannelGetData(
+                render->stream, render->block, kRenderBlockFrames * kBytesPerFrame));
+            frames = got > 0 ? static_cast<uint32_t>(got) / kBytesPerFrame : 0;
+            songEnded = frames == 0;
+        } else {
+            const uint32_t wanted = TailFramesWanted(*render, tail);
+            if (wanted == 0) {
+                break;
+            }
+            frames = PullTail(instrument, render->block, wanted);
+            const uint32_t silent = TrailingSilentFrames(render->block, frames);
+            tail.silentRun = silent == frames ? tail.silentRun + frames : silent;
+            tail.pulled += frames;
+            if (tail.pulled <= render->delayFrames) {
+                tail.silentRun = 0; // still the song's sound, late by the delay
+            }
+        }
+        rendered += frames;
+        const float* from = render->block;
+        const uint32_t trimmed = toTrim < frames ? static_cast<uint32_t>(toTrim) : frames;
+        toTrim -= trimmed;
+        from += static_cast<size_t>(trimmed) * 2;
+        if (frames > trimmed && !sink.write(sink.context, from, frames - trimmed)) {
+            return RenderOutcome::WriteFailed;
+        }
+        written += frames - trimmed;
+        const uint64_t expected = render->expectedFrames;
+        const uint64_t done = written < expected ? written * 1000 / expected : 999;
+        render->thousandths.store(static_cast<uint32_t>(done), std::memory_order_relaxed);
+        if (sink.pace != nullptr) {
+            sink.pace(sink.context, rendered);
+        }
+    }
+    render->thousandths.store(1000, std::memory_order_relaxed);
+    return RenderOutcome::Done;
+}
+
+void ReleaseSongRender(SongRender* render) {
+    if (render->stream != 0) {
+        BASS_StreamFree(render->stream);
+        render->stream = 0;
+    }
+    render->state.outputStream.store(0);
+    render->state.events.store(nullptr);
+}
