@@ -132,7 +132,7 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
         return QB_FAIL_BAD_PAYLOAD;
     }
     const EventTable* table = player.events.load();
-    if (table == nullptr || player.outputStream.load() == 0) {
+    if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }
     const DWORD instrument = player.instrument.load();
