@@ -4,8 +4,9 @@ MIDI file gives them.
 
 A test instrument's note is a sine that starts at phase 0, so it adds nothing at its
 first sample and a step of its slope right after: the second difference of the signal
-has a lone spike exactly there, while sounding notes change it only slowly. `onset_near`
-looks for that spike around where a note is expected."""
+has a lone spike exactly there (a note one sample early or late leaves almost nothing
+there), while sounding notes change it only slowly. `onset_near` looks for that spike
+where a note is expected."""
 import array
 import struct
 import sys
@@ -43,29 +44,36 @@ def read_wav(path):
 
 
 def second_difference(samples, index):
-    if index <= 0 or index + 1 >= len(samples):
+    """Before the file's start there is silence."""
+    if index < 0 or index + 1 >= len(samples):
         return 0.0
-    return samples[index + 1] - 2 * samples[index] + samples[index - 1]
+    return samples[index + 1] - 2 * samples[index] + (samples[index - 1] if index else 0.0)
 
 
-def onset_near(samples, frame, window=96, margin=3.0):
-    """The sample within `window` of `frame` where a note starts: the one whose second
-    difference stands out `margin` times above every other there; None when none does."""
-    low, high = max(1, frame - window), min(len(samples) - 1, frame + window + 1)
-    spikes = sorted(((abs(second_difference(samples, i)), i) for i in range(low, high)),
-                    reverse=True)
-    if not spikes or spikes[0][0] == 0:
-        return None
-    best, index = spikes[0]
-    others = [size for size, i in spikes[1:] if abs(i - index) > 1]
-    return index if not others or best > margin * others[0] else None
+def onset_near(samples, frame, window=96, margin=3.0, also=()):
+    """The sample within `window` of `frame` where a note starts: `frame` itself when its
+    second difference stands out `margin` times above every other there (but for its
+    neighbours and those of the onsets in `also`, which may start notes too), else the
+    sample whose second difference is largest; None in silence."""
+    low, high = max(0, frame - window), min(len(samples) - 1, frame + window + 1)
+    near = {f + d for f in set(also) | {frame} for d in (-1, 0, 1)}
+    others = [abs(second_difference(samples, i)) for i in range(low, high) if i not in near]
+    here = abs(second_difference(samples, frame))
+    if here > 0 and here > margin * max(others, default=0.0):
+        return frame
+    spikes = [(abs(second_difference(samples, i)), i) for i in range(low, high)]
+    best = max(spikes, default=(0.0, None))
+    return best[1] if best[0] > 0 else None
 
 
 def misplaced_onsets(samples, frames, window=96):
     """The (expected frame, found frame or None) of each note that does not start
     exactly at its frame."""
-    return [(frame, found) for frame in sorted(set(frames))
-            for found in [onset_near(samples, frame, window)] if found != frame]
+    expected = sorted(set(frames))
+    return [(frame, found) for frame in expected
+            for found in [onset_near(samples, frame, window,
+                                     also=[f for f in expected if abs(f - frame) <= window + 1])]
+            if found != frame]
 
 
 def main():
