@@ -87,6 +87,7 @@ class TheGuidesExample(unittest.TestCase):
                         "-I" + client, "-I" + protocol_dir, "example.c", os.path.join(client, "quillbrook_client.c"),
                         os.path.join(client, "quillbrook_controls.c"),
                         os.path.join(client, "quillbrook_instrument.c"),
+                        os.path.join(client, "quillbrook_render.c"),
                         os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
                        cwd=folder, check=True)
         return os.path.join(folder, "example.exe")
@@ -117,6 +118,20 @@ class TheGuidesExample(unittest.TestCase):
                       outputs[0])
         self.assertNotIn("state loaded", outputs[0])
         self.assertIn("state loaded\nprogram 0 of 4: Plain\nLevel = 0.50 (50 %)\n", outputs[1])
+
+    def test_the_render_example_writes_the_song_to_a_file_with_progress(self):
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (960, smf.note_off(0, 60))]])
+        out = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "song.wav")
+        self.addCleanup(shutil.rmtree, os.path.dirname(out))
+        status, output = qbtest.run_windows_program(
+            self.build(3), SYNTH, song, qbtest.windows_path(out), qbtest.windows_path(qbtest.DIST_DIR))
+        self.assertEqual(status, 0, output)
+        self.assertIn("100% after", output)
+        self.assertIn("rendered %s" % qbtest.windows_path(out), output)
+        frames = int(subprocess.run(["sox", "--i", "-s", out], capture_output=True, text=True,
+                                    check=True).stdout)
+        # Two passes of a second and a frame, then the release and a tenth of a second.
+        self.assertTrue(2 * 48001 + 4800 <= frames < 2 * 48001 + 4800 + 2 * 4096, frames)
 
     def test_it_builds_with_the_library_and_plays_a_song(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100))]])

@@ -1,6 +1,7 @@
 // The render callback on the fake library's mixing thread while this thread loads
 // songs, plays, stops, frees streams, swaps the instrument, seeks, sets loop regions,
-// pauses and resumes, and sends live MIDI. Built under
+// pauses and resumes, and sends live MIDI; and a song rendered on a thread of its own
+// while this thread asks after it and cancels it, the mixing thread held. Built under
 // ThreadSanitizer, which fails the run on any data race, and under AddressSanitizer,
 // which fails it on a table or instrument used after its release. In no-wait mode the
 // library's Stop and frees return while a render call is still running.
@@ -8,11 +9,13 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 
 #include "player/instrument.h"
 #include "player/song_commands.h"
+#include "player/song_render.h"
 #include "player/transport.h"
 #include "doubles/fake_audio/fake_audio.h"
 
@@ -130,6 +133,60 @@ TEST(PlayerStress, OddRequestSizes) {
 TEST(PlayerStress, ALibraryThatDoesNotWaitForTheRenderCall) {
     RunStress(3840, 3, true);
     RunStress(1001, 4, true);
+}
+
+bool CountFrames(void* context, const float* /*frames*/, uint32_t count) {
+    static_cast<std::atomic<uint64_t>*>(context)->fetch_add(count, std::memory_order_relaxed);
+    return true;
+}
+
+// As the host does: the live song's render calls held, the render pulled on its own
+// thread while this one reads its progress and the player's status, then cancels it
+// (or lets it end) and puts the live song back with a seek.
+TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
+    fake::Reset();
+    fake::SetMidiFile(Song());
+    fake::SetQuiet(true);
+    PlayerState state;
+    InitPlayerState(&state, nullptr);
+    const DWORD instrument = ReplaceInstrument(&state, L"synth.dll");
+    LoadSong(&state, L"song.mid");
+    Play(&state);
+    fake::StartMixer(3840);
+    auto render = std::make_unique<SongRender>();
+    std::mt19937 random(5);
+    for (int round = 0; round < 40; ++round) {
+        HoldRenderCalls(&state);
+        RenderSettings settings;
+        settings.passes = 1 + random() % 3;
+        settings.tailMs = random() % 200;
+        ASSERT_TRUE(
+            PrepareSongRender(render.get(), state.events.load(), instrument, settings, round % 5));
+        std::atomic<uint64_t> frames{0};
+        std::thread thread([&] {
+            RunSongRender(render.get(), RenderSink{CountFrames, nullptr, &frames});
+        });
+        uint32_t last = 0;
+        for (unsigned look = random() % 50; look > 0; --look) {
+            const uint32_t done = render->thousandths.load(std::memory_order_relaxed);
+            EXPECT_GE(done, last);
+            last = done;
+            PlayerStatus(&state);
+            std::this_thread::yield();
+        }
+        render->cancel.store(true);
+        thread.join();
+        EXPECT_LE(frames.load(), render->expectedFrames);
+        ReleaseSongRender(render.get());
+        Seek(&state, static_cast<double>(random() % 1000));
+        ReleaseRenderCalls(&state);
+    }
+    fake::StopMixer();
+    EXPECT_GT(fake::MixedBytes(), 0u);
+    Stop(&state);
+    FreeStream(&state);
+    ReplaceInstrument(&state, nullptr);
+    fake::Reset();
 }
 
 } // namespace
