@@ -33,16 +33,36 @@ std::vector<BASS_MIDI_EVENT> EvenlySpacedEvents(DWORD perSecond) {
     return events;
 }
 
+// A minute of evenly spaced notes loaded into a player with the fake's trivial
+// instrument, which writes its buffer sample by sample.
+struct SongOfOneMinute {
+    explicit SongOfOneMinute(DWORD perSecond) {
+        fake::Reset();
+        fake::SetQuiet(true);
+        fake::SetMidiFile(EvenlySpacedEvents(perSecond));
+        InitPlayerState(&player, nullptr);
+        instrument = ReplaceInstrument(&player, L"synth.dll");
+        LoadSong(&player, L"song.mid");
+    }
+    ~SongOfOneMinute() {
+        FreeStream(&player);
+        Stop(&player);
+        ReplaceInstrument(&player, nullptr);
+        fake::Reset();
+    }
+    SongOfOneMinute(const SongOfOneMinute&) = delete;
+    SongOfOneMinute& operator=(const SongOfOneMinute&) = delete;
+
+    PlayerState player;
+    DWORD instrument = 0;
+};
+
 void RenderOneMinute(benchmark::State& state) {
     const auto perSecond = static_cast<DWORD>(state.range(0));
     const bool baseline = state.range(1) != 0;
-    fake::Reset();
-    fake::SetQuiet(true);
-    fake::SetMidiFile(EvenlySpacedEvents(perSecond));
-    PlayerState player;
-    InitPlayerState(&player, nullptr);
-    const DWORD instrument = ReplaceInstrument(&player, L"synth.dll");
-    LoadSong(&player, L"song.mid");
+    SongOfOneMinute song(perSecond);
+    PlayerState& player = song.player;
+    const DWORD instrument = song.instrument;
     std::vector<char> buffer(kBufferBytes);
 
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's idiom
@@ -60,10 +80,6 @@ void RenderOneMinute(benchmark::State& state) {
         }
     }
     state.counters["events_per_second"] = perSecond;
-    FreeStream(&player);
-    Stop(&player);
-    ReplaceInstrument(&player, nullptr);
-    fake::Reset();
 }
 
 BENCHMARK(RenderOneMinute)
@@ -119,13 +135,9 @@ bool Encode(void* context, const float* frames, uint32_t count) {
 void RenderSongToFile(benchmark::State& state) {
     const auto perSecond = static_cast<DWORD>(state.range(0));
     const bool baseline = state.range(1) != 0;
-    fake::Reset();
-    fake::SetQuiet(true);
-    fake::SetMidiFile(EvenlySpacedEvents(perSecond));
-    PlayerState player;
-    InitPlayerState(&player, nullptr);
-    const DWORD instrument = ReplaceInstrument(&player, L"synth.dll");
-    LoadSong(&player, L"song.mid");
+    SongOfOneMinute song(perSecond);
+    PlayerState& player = song.player;
+    const DWORD instrument = song.instrument;
     auto render = std::make_unique<SongRender>();
     RenderSettings settings;
     settings.tailMs = 0;
@@ -152,10 +164,6 @@ void RenderSongToFile(benchmark::State& state) {
     }
     state.counters["events_per_second"] = perSecond;
     state.counters["audio_seconds"] = static_cast<double>(frames) / 48000;
-    FreeStream(&player);
-    Stop(&player);
-    ReplaceInstrument(&player, nullptr);
-    fake::Reset();
 }
 
 BENCHMARK(RenderSongToFile)
