@@ -26,7 +26,7 @@ struct RenderJob {
     // Live playback when the render began.
     bool liveHadSong;
     double liveMs; // where the listener was
-    uint8_t encoded[kRenderBlockFrames * 2 * sizeof(float)];
+    uint8_t encoded[size_t{kRenderBlockFrames} * 2 * sizeof(float)];
 };
 
 // One render at a time, in static storage: nothing to allocate.

@@ -15,7 +15,7 @@ constexpr uint64_t kFramesPerMs = kSampleRate / 1000;
 uint32_t TrailingSilentFrames(const float* frames, uint32_t count) {
     uint32_t silent = 0;
     for (uint32_t frame = count; frame > 0; --frame, ++silent) {
-        const float* at = frames + (frame - 1) * 2;
+        const float* at = frames + static_cast<size_t>(frame - 1) * 2;
         if (at[0] >= kSilenceLevel || at[0] <= -kSilenceLevel || at[1] >= kSilenceLevel ||
             at[1] <= -kSilenceLevel) {
             break;
@@ -30,7 +30,7 @@ uint32_t PullTail(DWORD instrument, float* block, uint32_t frames) {
     const auto pulled =
         static_cast<int32_t>(BASS_ChannelGetData(instrument, block, frames * kBytesPerFrame));
     if (pulled <= 0) {
-        std::memset(block, 0, frames * kBytesPerFrame);
+        std::memset(block, 0, size_t{frames} * kBytesPerFrame);
         return frames;
     }
     const uint32_t whole = static_cast<uint32_t>(pulled) / kBytesPerFrame;

@@ -68,8 +68,8 @@
    the song's last event, default 2000) or "tail=silence" (until 100 ms in a row are
    silent, at most 60 s), "pcm16" (16-bit PCM with dither; default 32-bit float) and
    "realtime" (no faster than real time, for instruments that stream from disk). */
-#define QB_CODE_RENDER 122          /* answer: the file's length in ms (tail=silence: without its tail) */
-#define QB_CODE_RENDER_STATUS 123   /* answer: a QB_RENDER_ value, or the last render's QB_FAIL_ code */
+#define QB_CODE_RENDER 122          /* answer: the file's length in ms (but a silence tail) */
+#define QB_CODE_RENDER_STATUS 123   /* answer: a QB_RENDER_ value, or the last one's QB_FAIL_ */
 #define QB_CODE_RENDER_PROGRESS 124 /* answer: thousandths of the render done */
 #define QB_CODE_CANCEL_RENDER 125   /* stops the render and removes its unfinished file */
 

@@ -120,7 +120,7 @@ BENCHMARK(SeekInAMillionEvents)->Unit(benchmark::kMillisecond);
 
 // Encodes what it is given as a file's float samples would be, into one reused buffer.
 struct EncodingSink {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(kRenderBlockFrames * 2 * 4);
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(size_t{kRenderBlockFrames} * 2 * 4);
     WavDither dither;
 };
 
@@ -142,7 +142,7 @@ void RenderSongToFile(benchmark::State& state) {
     RenderSettings settings;
     settings.tailMs = 0;
     EncodingSink sink;
-    std::vector<float> block(kRenderBlockFrames * 2);
+    std::vector<float> block(size_t{kRenderBlockFrames} * 2);
     PrepareSongRender(render.get(), player.events.load(), instrument, settings, 0);
     const uint64_t frames = render->songFrames;
     ReleaseSongRender(render.get());
