@@ -2,7 +2,8 @@
 gives it, found in the audio itself (not the trace), with and without an instrument's
 initial delay and over several passes; 16-bit output against the float output; a render
 in real time that is asked about, refused to, cancelled or ended by a new song meanwhile
-and leaves no file; live playback that goes on afterwards where it was."""
+and leaves no file; a crash in the render ends the host; live playback that goes on
+afterwards where it was."""
 import os
 import re
 import shutil
@@ -121,6 +122,26 @@ class Render(unittest.TestCase):
         self.assertEqual(run.status, 0, run)
         self.assertEqual(self.answers(run.output)[-1], protocol.QB_RENDER_CANCELLED)
         self.assertEqual(os.listdir(self.folder), [])
+
+    def test_a_plug_in_that_waits_for_the_user_interface_thread_cannot_hold_a_cancel(self):
+        # Each of its render calls takes 4 ms, then sends its open editor a message and
+        # waits for it: a cancel meets the render thread inside the plug-in.
+        run = quillctl(("--send-timeout", "20"), "plugin", build_path("instruments", "qb_synth_slow_sends.dll"),
+                       "editor", "song", self.song,
+                       "send-text", str(protocol.QB_CODE_RENDER),
+                       qbtest.windows_path(self.out("held.wav")) + "|passes=1000 tail=600000",
+                       "wait", "0.5", "send", str(protocol.QB_CODE_CANCEL_RENDER),
+                       "send", str(protocol.QB_CODE_RENDER_STATUS), "quit", trace=False)
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(self.answers(run.output)[-2:], [0, protocol.QB_RENDER_CANCELLED], run)
+        self.assertEqual(os.listdir(self.folder), [])
+
+    def test_a_plug_in_that_crashes_in_a_render_ends_the_host_with_the_crash(self):
+        run = quillctl("plugin", build_path("instruments", "qb_synth_crash.dll"),
+                       "render", self.song, qbtest.windows_path(self.out("crash.wav")), "quit",
+                       trace=False)
+        self.assertEqual(run.host_status(), 0xC0000005, run)
+        self.assertNotIn("crash.wav", os.listdir(self.folder))
 
     def test_live_playback_goes_on_where_it_was_after_a_render(self):
         target = qbtest.windows_path(self.out("live.wav"))
