@@ -1,7 +1,6 @@
 #include "plugin/instrument_controls.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "audio/further_functions.h"
 #include "plugin/editor_window.h"
@@ -66,6 +65,21 @@ void WriteText(const char* from, size_t fromChars, wchar_t* text, size_t chars) 
     const int written = MultiByteToWideChar(CP_ACP, 0, from, static_cast<int>(length), text,
                                             static_cast<int>(chars - 1));
     text[written > 0 ? written : 0] = L'\0';
+}
+
+// A text answer put together from the library's fixed-size fields (each ended by a
+// zero or by its size), without the C runtime's formatting.
+struct Joined {
+    char text[256];
+    size_t length;
+};
+
+void Join(Joined* joined, const char* from, size_t fromChars) {
+    for (size_t i = 0;
+         i < fromChars && from[i] != '\0' && joined->length + 1 < sizeof(joined->text); ++i) {
+        joined->text[joined->length++] = from[i];
+    }
+    joined->text[joined->length] = '\0';
 }
 
 DWORD CALLBACK OnLibraryCall(DWORD vstHandle, DWORD action, DWORD width, DWORD height, void* user) {
@@ -171,11 +185,13 @@ int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars
     if (answer != 0) {
         return answer;
     }
-    char joined[sizeof(info.name) + sizeof(info.display) + sizeof(info.unit) + 3];
-    std::snprintf(joined, sizeof(joined), "%.*s\t%.*s%s%.*s", static_cast<int>(sizeof(info.name)),
-                  info.name, static_cast<int>(sizeof(info.display)), info.display,
-                  info.unit[0] != '\0' ? " " : "", static_cast<int>(sizeof(info.unit)), info.unit);
-    WriteText(joined, sizeof(joined), text, chars);
+    Joined joined = {};
+    Join(&joined, info.name, sizeof(info.name));
+    Join(&joined, "\t", 1);
+    Join(&joined, info.display, sizeof(info.display));
+    Join(&joined, " ", info.unit[0] != '\0' ? 1 : 0);
+    Join(&joined, info.unit, sizeof(info.unit));
+    WriteText(joined.text, sizeof(joined.text), text, chars);
     return static_cast<int32_t>(std::lround(UnitParamValue(value) * kMillionths));
 }
 
@@ -208,12 +224,17 @@ int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
     if (described == 0) {
         return QB_FAIL_LIBRARY;
     }
-    char joined[sizeof(info.effectName) + sizeof(info.vendorName) + 16];
-    std::snprintf(joined, sizeof(joined), "%.*s\t%.*s\t%08lX",
-                  static_cast<int>(sizeof(info.effectName)), info.effectName,
-                  static_cast<int>(sizeof(info.vendorName)), info.vendorName,
-                  static_cast<unsigned long>(info.uniqueID));
-    WriteText(joined, sizeof(joined), text, chars);
+    char id[9] = {};
+    for (int digit = 0; digit < 8; ++digit) {
+        id[digit] = "0123456789ABCDEF"[info.uniqueID >> (28 - 4 * digit) & 0xF];
+    }
+    Joined joined = {};
+    Join(&joined, info.effectName, sizeof(info.effectName));
+    Join(&joined, "\t", 1);
+    Join(&joined, info.vendorName, sizeof(info.vendorName));
+    Join(&joined, "\t", 1);
+    Join(&joined, id, sizeof(id));
+    WriteText(joined.text, sizeof(joined.text), text, chars);
     return static_cast<int32_t>(info.effectVersion & 0x7FFFFFFF);
 }
 
