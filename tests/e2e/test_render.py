@@ -106,7 +106,8 @@ class Render(unittest.TestCase):
             self.answers(run.output)
         self.assertEqual(length, round((PASS_FRAMES + 30 * 48000) * 1000 / 48000 - 0.5))
         self.assertEqual(status, protocol.QB_RENDER_RUNNING)
-        self.assertTrue(20 <= progress <= 60, progress)  # about 1 s of 32 s
+        # About 1 s of 32 s: paced in real time, where it would be done by now otherwise.
+        self.assertTrue(15 <= progress <= 120, progress)
         self.assertTrue(capabilities & protocol.QB_CAN_RENDER)
         self.assertEqual((pause, second), (protocol.QB_FAIL_BUSY, protocol.QB_FAIL_BUSY))
         self.assertEqual((cancel, after, again),
@@ -157,7 +158,7 @@ class Render(unittest.TestCase):
         # Paused where the listener was, then on again from there: not from the start,
         # and not more than the wait ahead.
         self.assertGreater(before, 900)
-        self.assertTrue(before - 100 <= after <= before + 1100, (before, after))
+        self.assertTrue(before - 100 <= after <= before + 1500, (before, after))
         self.assertEqual(os.listdir(self.folder), ["live.wav"])
 
 if __name__ == "__main__":
