@@ -119,11 +119,15 @@ def quillctl(*args, host=None, trace=True, timeout=120, extra_env=None, stdin=No
 # a loaded machine): its launcher, for quillctl, or CreateProcess failing with its
 # internal error, for the host. Nothing of the test ran, so it is run again.
 WINE_LAUNCH_FAILURES = ("ShellExecuteEx failed", "cannot start the host", "(Windows error 1359)")
+# What Wine's launcher prints when it could not start the program itself (seen once, for
+# the client driver, in a full run).
+WINE_LAUNCHER_REFUSED = "Application could not be started, or no application associated"
 
 
 def wine_could_not_launch(output):
     return ("host window:" not in output and
-            (WINE_LAUNCH_FAILURES[0] in output or all(f in output for f in WINE_LAUNCH_FAILURES[1:])))
+            (WINE_LAUNCH_FAILURES[0] in output or WINE_LAUNCHER_REFUSED in output or
+             all(f in output for f in WINE_LAUNCH_FAILURES[1:])))
 
 
 class Background:
@@ -192,12 +196,18 @@ def run_windows_program(path, *args, extra_env=None, timeout=120):
     """Runs the Windows program at `path` under the session; gives (status, output)."""
     env = session_environment()
     env.update(extra_env or {})
-    with tempfile.TemporaryFile("w+") as out:
-        status = subprocess.run(["wine", path] + list(args), env=env,
-                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                timeout=timeout).returncode
-        out.seek(0)
-        return status, out.read()
+    for attempt in (1, 2):
+        with tempfile.TemporaryFile("w+") as out:
+            status = subprocess.run(["wine", path] + list(args), env=env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                    timeout=timeout).returncode
+            out.seek(0)
+            output = out.read()
+        # Nothing of the program ran when Wine's launcher could not start it.
+        if attempt == 1 and status != 0 and (WINE_LAUNCHER_REFUSED in output or
+                                             WINE_LAUNCH_FAILURES[0] in output):
+            continue
+        return status, output
 
 
 def build_path(*parts):
