@@ -7,7 +7,6 @@ the demo song gives it, on every pass of the loop.
 usage: plot_onsets.py CAPTURE.wav TRACE.txt OUTPUT.png [SECONDS]
 Needs ImageMagick's convert for the PNG and its labels.
 """
-import array
 import os
 import subprocess
 import sys
@@ -16,21 +15,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_demo_song  # noqa: E402
 import smf  # noqa: E402
 import trace_reader  # noqa: E402
+import wav_onsets  # noqa: E402
 
 RATE = 48000
 WIDTH, OVERVIEW_HEIGHT, ZOOM_HEIGHT = 1200, 300, 220
 BACKGROUND, WAVE, AXIS = (255, 255, 255), (70, 90, 110), (200, 200, 200)
 CHANNEL_COLOURS = [(220, 60, 40), (40, 120, 220), (40, 160, 80)]
 REWIND = (150, 0, 150)
-
-
-def read_wav(path):
-    """The left channel of a 32-bit float stereo WAV file: the samples of its data chunk."""
-    with open(path, "rb") as wav:
-        data = wav.read()
-    start = data.index(b"data", 12) + 8
-    samples = array.array("f", data[start:start + (len(data) - start) // 4 * 4])
-    return samples[0::2]
 
 
 def read_trace(path):
@@ -135,7 +126,7 @@ def main():
     if len(sys.argv) not in (4, 5):
         sys.exit(__doc__.strip())
     wav, trace, output = sys.argv[1:4]
-    left = read_wav(wav)
+    left = wav_onsets.read_wav(wav)[2]
     seconds = float(sys.argv[4]) if len(sys.argv) == 5 else len(left) / RATE
     notes, rewinds = read_trace(trace)
     checked, worst = check_positions(notes, rewinds)

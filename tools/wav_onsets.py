@@ -1,6 +1,6 @@
-"""Reads a WAV file of our own (32-bit float or 16-bit PCM) and finds where notes start
-in the audio itself, for checking that a rendered song's notes sit at the samples its
-MIDI file gives them.
+"""Reads a WAV file of our own (32-bit float or 16-bit PCM, plain or extensible) and
+finds where notes start in the audio itself, for checking that a rendered song's notes
+sit at the samples its MIDI file gives them.
 
 A test instrument's note is a sine that starts at phase 0, so it adds nothing at its
 first sample and a step of its slope right after: the second difference of the signal
@@ -23,7 +23,9 @@ def read_wav(path):
         kind, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
         body = data[at + 8:at + 8 + size]
         if kind == b"fmt ":
-            fmt = struct.unpack("<HHIIHH", body[:16])
+            fmt = list(struct.unpack("<HHIIHH", body[:16]))
+            if fmt[0] == 0xFFFE and len(body) >= 26:  # extensible: the sub-format's code
+                fmt[0] = struct.unpack("<H", body[24:26])[0]
         elif kind == b"data":
             samples = body
         at += 8 + size + (size & 1)
