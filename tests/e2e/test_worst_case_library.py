@@ -78,7 +78,10 @@ class PlayingAgain(unittest.TestCase):
                        "play", "wait", "1.5", "quit", extra_env={"QB_PERIOD_BYTES": "1208"})
         self.assertEqual(run.status, 0, run)
         passes, _ = trace_reader.played_passes(run.trace)
-        passes = [[e for e in p if e[0] not in RESETS] for p in passes]
+        # The mixing thread may call the stream being replaced once more after the host
+        # has unpublished it: that call gives silence and ends it, and its end sync (which
+        # does nothing) starts a pass without events in the trace.
+        passes = [p for p in ([e for e in p if e[0] not in RESETS] for p in passes) if p]
         self.assertEqual(len(passes), 3, "one pass for each Play")
         for number, events in enumerate(passes):
             self.assertTrue(events)
