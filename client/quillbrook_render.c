@@ -9,19 +9,19 @@
 QbResult qb_render_start(QbHost* host, const wchar_t* path, const QbRenderOptions* options,
                          long* length_ms, QbError* error) {
     wchar_t text[QB_PAYLOAD_CHARS];
+    wchar_t tail[16] = L"silence";
     int written = 0;
     if (path == NULL || path[0] == L'\0' || wcschr(path, L'|') != NULL) {
         return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"render: a file name is needed");
     }
     if (options == NULL) {
         written = _snwprintf(text, QB_PAYLOAD_CHARS - 1, L"%ls", path);
-    } else if (options->tail_until_silent) {
-        written = _snwprintf(text, QB_PAYLOAD_CHARS - 1, L"%ls|passes=%lu tail=silence%ls%ls", path,
-                             options->passes, options->pcm16 ? L" pcm16" : L"",
-                             options->real_time ? L" realtime" : L"");
     } else {
-        written = _snwprintf(text, QB_PAYLOAD_CHARS - 1, L"%ls|passes=%lu tail=%lu%ls%ls", path,
-                             options->passes, options->tail_ms, options->pcm16 ? L" pcm16" : L"",
+        if (!options->tail_until_silent) {
+            _snwprintf(tail, 15, L"%lu", options->tail_ms);
+        }
+        written = _snwprintf(text, QB_PAYLOAD_CHARS - 1, L"%ls|passes=%lu tail=%ls%ls%ls", path,
+                             options->passes, tail, options->pcm16 ? L" pcm16" : L"",
                              options->real_time ? L" realtime" : L"");
     }
     if (written < 0 || written >= QB_PAYLOAD_CHARS - 1) {

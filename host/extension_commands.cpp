@@ -216,7 +216,7 @@ bool AllowedWhileRendering(uint64_t code) {
     case QB_CODE_CANCEL_RENDER:
         return true;
     default:
-        return code < QB_CODE_CAPABILITIES; // the base commands cancel the render
+        return false;
     }
 }
 

@@ -14,6 +14,7 @@ LRESULT RunExtensionCommand(uint64_t code, const wchar_t* payload, HWND sender);
 // it still slides.
 bool FinishFadeCommand();
 
-// Whether a command may run while a render is under way: those that only ask, and the
-// render's own. The others would change the song, the instrument or the playback.
+// Whether an extension command may run while a render is under way: those that only
+// ask, and the render's own. The others would change the song, the instrument or the
+// playback. (The base commands that would cancel the render first.)
 bool AllowedWhileRendering(uint64_t code);

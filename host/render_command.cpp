@@ -151,21 +151,19 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
     }
     job.dither = WavDither();
     job.framesWritten = 0;
-    if (!PrepareSongRender(&job.render, table, instrument, job.request.settings,
-                           delay <= kLongestDelayFrames ? delay : 0)) {
-        ReleaseSongRender(&job.render);
-        ResumeLivePlayback();
-        AbandonPendingFile(&job.file);
-        return QB_FAIL_LIBRARY;
+    if (PrepareSongRender(&job.render, table, instrument, job.request.settings,
+                          delay <= kLongestDelayFrames ? delay : 0)) {
+        lastStatus.store(QB_RENDER_RUNNING);
+        job.startMs = GetTickCount64();
+        job.thread = CreateThread(nullptr, 0, RenderThread, nullptr, 0, nullptr);
+        if (job.thread == nullptr) {
+            lastStatus.store(QB_FAIL_LIBRARY);
+        }
     }
-    lastStatus.store(QB_RENDER_RUNNING);
-    job.startMs = GetTickCount64();
-    job.thread = CreateThread(nullptr, 0, RenderThread, nullptr, 0, nullptr);
     if (job.thread == nullptr) {
         ReleaseSongRender(&job.render);
         ResumeLivePlayback();
         AbandonPendingFile(&job.file);
-        lastStatus.store(QB_FAIL_LIBRARY);
         return QB_FAIL_LIBRARY;
     }
     return static_cast<LRESULT>(FramesToMs(job.render.expectedFrames));

@@ -22,18 +22,8 @@ struct Cursor {
     DWORD filled; // bytes of this call's buffer
 };
 
-// Pulls `chunk` bytes from the instrument to `at` and gives how many it delivered. No instrument,
-// or one that has nothing to give, delivers silence on the song's clock instead of ending the
-// stream, so the mixer keeps its pace rather than rewinding and asking again at once, and an
-// instrument loaded later plays from the song's current position on.
 inline DWORD Pull(const PlayerState* state, char* at, DWORD chunk) {
-    const auto pulled =
-        static_cast<int32_t>(BASS_ChannelGetData(state->instrument.load(), at, chunk));
-    if (pulled <= 0) {
-        std::memset(at, 0, chunk);
-        return chunk;
-    }
-    return static_cast<DWORD>(pulled) < chunk ? static_cast<DWORD>(pulled) : chunk;
+    return PullInstrument(state->instrument.load(), at, chunk);
 }
 
 // Pulls into the buffer at the cursor and moves it by what was delivered.

@@ -24,17 +24,16 @@ uint32_t TrailingSilentFrames(const float* frames, uint32_t count) {
     return silent;
 }
 
-// The instrument's audio alone, after the song: what it gives, silence where it gives
-// nothing.
+// The instrument's audio alone, after the song, in whole frames: less than a frame is
+// taken as silence.
 uint32_t PullTail(DWORD instrument, float* block, uint32_t frames) {
-    const auto pulled =
-        static_cast<int32_t>(BASS_ChannelGetData(instrument, block, frames * kBytesPerFrame));
-    if (pulled <= 0) {
+    const uint32_t whole =
+        PullInstrument(instrument, block, frames * kBytesPerFrame) / kBytesPerFrame;
+    if (whole == 0) {
         std::memset(block, 0, size_t{frames} * kBytesPerFrame);
         return frames;
     }
-    const uint32_t whole = static_cast<uint32_t>(pulled) / kBytesPerFrame;
-    return whole == 0 ? frames : (whole < frames ? whole : frames);
+    return whole;
 }
 
 // Where the tail stands: how many frames it may still pull (0: it is done).
