@@ -2,7 +2,8 @@
 # Starts or stops a private Wine session for the end-to-end tests: a display of its
 # own (Xvfb picks a free number) and a fresh Wine prefix, both under DIR.
 # Only what this script started is ended again; stopping also removes the prefix
-# (about 1.3 GB), leaving DIR's logs.
+# (about 1.3 GB), leaving DIR's logs. session.env says (QB_RUNS_32BIT=yes or no)
+# whether this machine runs 32-bit programs, and so Quillbrook32.
 #
 #   wine_session.sh start DIR   writes DIR/session.env for the tests to source
 #   wine_session.sh start DIR --use-display   the same, on $DISPLAY when one is set
@@ -45,11 +46,30 @@ start)
         [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
         display=":$(tr -d '\n' <"$dir/display")"
     fi
+    # Where 32-bit programs cannot run, every Wine command (wine, and winepath, wineboot
+    # and regedit, which call wine-stable) goes to the 64-bit loader through a folder
+    # put first on PATH: Debian's wine would take the 32-bit one whenever wine32 is
+    # installed. The prefix is then 64-bit only, and so are the tests.
+    if probe=$("$(dirname "$0")/can_run_32bit"); then
+        runs_32bit=yes
+    else
+        runs_32bit=no
+        mkdir -p "$dir/wine64-only"
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nWINELOADER=/usr/lib/wine/wine64 exec /usr/lib/wine/wine64 "$@"\n' \
+                >"$dir/wine64-only/$name"
+            chmod +x "$dir/wine64-only/$name"
+        done
+        export PATH="$dir/wine64-only:$PATH"
+    fi
     cat >"$dir/session.env" <<ENV
 export DISPLAY='$display'
 export WINEPREFIX='$dir/prefix'
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
+export PATH='$PATH'
+export QB_RUNS_32BIT='$runs_32bit'
+export QB_RUNS_32BIT_WHY='$probe'
 ENV
     # shellcheck disable=SC1091
     . "$dir/session.env"
@@ -76,6 +96,7 @@ REG
     # A persistent server spares every test program the server's start-up.
     wineserver -p >/dev/null 2>&1 </dev/null
     echo "Wine session ready: display $display, prefix $WINEPREFIX"
+    echo "32-bit programs run: $runs_32bit ($probe)"
     ;;
 *)
     echo "usage: $0 start|stop DIR" >&2

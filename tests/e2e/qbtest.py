@@ -215,5 +215,25 @@ def build_path(*parts):
     return windows_path(os.path.join(BUILD_DIR, *parts))
 
 
+# What ctest takes as "skipped" for a test program's exit status.
+SKIPPED = 77
+
+
+def runs_width(width):
+    """Whether the session's machine runs programs of `width` ("64" or "32") under Wine."""
+    return width == "64" or session_environment().get("QB_RUNS_32BIT") == "yes"
+
+
+def width_cannot_run():
+    """Why Quillbrook32 does not run in this session."""
+    return "Quillbrook32 cannot run here: this machine cannot run 32-bit programs (%s)" % (
+        session_environment().get("QB_RUNS_32BIT_WHY", "no reason given"))
+
+
 def main():
+    """Runs the test file's tests, or, where this width cannot run, none: it says why and
+    exits as skipped."""
+    if not runs_width(WIDTH):
+        print("skipped: " + width_cannot_run(), flush=True)
+        sys.exit(SKIPPED)
     unittest.main(verbosity=2)
