@@ -25,7 +25,7 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, cons
     state->passesDone.store(0, std::memory_order_relaxed);
     state->regionDone.store(false);
     const LoopRegion* region = state->region.load();
-    state->pastRegion.store(region != nullptr && bytes > region->endBytes);
+    state->pastRegion.store(region != nullptr && bytes >= region->endBytes);
     state->streamBytes.store(0, std::memory_order_relaxed);
     state->turnStreamBytes.store(0, std::memory_order_relaxed);
     state->turnFromBytes.store(0, std::memory_order_relaxed);

@@ -282,8 +282,9 @@ int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs
     ReleaseLoopRegion(state);
     state->passesDone.store(0, std::memory_order_relaxed);
     state->regionDone.store(false);
-    state->pastRegion.store(region != nullptr && state->renderedBytes.load(
-                                                     std::memory_order_relaxed) > region->endBytes);
+    state->pastRegion.store(region != nullptr &&
+                            state->renderedBytes.load(std::memory_order_relaxed) >=
+                                region->endBytes);
     state->region.store(region, std::memory_order_release);
     return 0;
 }

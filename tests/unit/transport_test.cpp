@@ -176,6 +176,36 @@ TEST_F(Transport, EachPassOfALoopRegionStartsWithTheStartsStateThenTheSongEnds) 
     EXPECT_NE(state.renderedBytes.load(), 0u) << "no rewind after the last pass";
 }
 
+TEST_F(Transport, ARegionsEndLiesOutsideItForASeekAndForARegionSetThere) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 800), Ev(1, 62, 0, 3200), Ev(1, 63, 0, 4000)});
+    Play(&state);
+    for (const bool seekFirst : {false, true}) {
+        SCOPED_TRACE(seekFirst ? "region set at the cursor" : "seek to the region's end");
+        SetLoopRegion(&state, false, 0, 0, 0);
+        if (seekFirst) {
+            EXPECT_EQ(Seek(&state, 3200 / 384.0), 8);
+        }
+        EXPECT_EQ(SetLoopRegion(&state, true, 800 / 384.0, 3200 / 384.0, 3), 0);
+        if (!seekFirst) {
+            Seek(&state, 3200 / 384.0);
+        }
+        fake::ClearCalls();
+        Render(1000);
+        std::vector<Sent_> notes;
+        for (const auto& event : SentEvents()) {
+            if (event.event == 1) {
+                notes.push_back(event);
+            }
+        }
+        ASSERT_EQ(notes.size(), 2u) << "no turn back to 800";
+        EXPECT_EQ(notes[0].param, 62u);
+        EXPECT_EQ(notes[1].param, 63u);
+        EXPECT_EQ(notes[1].at - notes[0].at, 800u);
+        EXPECT_EQ(state.passesDone.load(), 0u);
+    }
+}
+
 TEST_F(Transport, TheHeardPositionTrailsTheCursorAndReachesBackOverATurn) {
     EXPECT_EQ(HeardSongBytes(100000, 38400, 200000, 0), 61600u);
     // 10000 bytes after a turn from 90000 back to 20000, with 38400 buffered.
