@@ -43,6 +43,8 @@ const wchar_t* qb_failure_text(long answer) {
         return L"the live MIDI queue is full: send again after the next pull";
     case QB_FAIL_NOT_RENDERING:
         return L"no render is under way";
+    case QB_FAIL_TOO_LONG:
+        return L"the render would be longer than a WAV file holds";
     default:
         return L"the host refused";
     }

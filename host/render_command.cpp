@@ -139,6 +139,13 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
+    // A WAV file's sizes are 32-bit: a render that could outgrow them is refused now
+    // rather than after writing gigabytes.
+    uint8_t header[64];
+    if (!WriteWavHeader(job.request.format, kSampleRate, kChannels,
+                        LongestRenderFrames(table, job.request.settings), header)) {
+        return QB_FAIL_TOO_LONG;
+    }
     if (!OpenPendingFile(&job.file, job.request.path) || !WriteHeader(0, false)) {
         AbandonPendingFile(&job.file);
         return QB_FAIL_FILE;

@@ -28,6 +28,11 @@ struct EventTable {
     SongEvent* records; // eventCount records, stored right after this header
 };
 
+// The position of the song's last event: where it ends.
+inline DWORD SongEndBytes(const EventTable* table) {
+    return table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
+}
+
 struct Jump;
 struct LoopRegion;
 

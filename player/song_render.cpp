@@ -53,18 +53,28 @@ uint32_t TailFramesWanted(const SongRender& render, const Tail& tail) {
     return left < kRenderBlockFrames ? static_cast<uint32_t>(left) : kRenderBlockFrames;
 }
 
+uint64_t PassFrames(const EventTable* table) {
+    return SongEndBytes(table) / kBytesPerFrame + 1;
+}
+
 } // namespace
+
+uint64_t LongestRenderFrames(const EventTable* table, const RenderSettings& settings) {
+    return uint64_t{settings.passes} * PassFrames(table) +
+           (settings.tailUntilSilent ? kLongestSilenceTailFrames
+                                     : uint64_t{settings.tailMs} * kFramesPerMs);
+}
 
 bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instrument,
                        const RenderSettings& settings, uint32_t delayFrames) {
     InitPlayerState(&render->state, nullptr);
-    const DWORD songEnd = table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
+    const DWORD songEnd = SongEndBytes(table);
     render->rewind = Jump{0, 0, 0, nullptr};
     render->region =
         LoopRegion{&render->rewind, table->eventCount, songEnd + kBytesPerFrame, settings.passes};
     render->settings = settings;
     render->delayFrames = delayFrames;
-    render->songFrames = uint64_t{settings.passes} * (songEnd / kBytesPerFrame + 1);
+    render->songFrames = uint64_t{settings.passes} * PassFrames(table);
     render->expectedFrames =
         render->songFrames + (settings.tailUntilSilent ? 0 : settings.tailMs * kFramesPerMs);
     render->cancel.store(false);

@@ -58,6 +58,10 @@ struct SongRender {
     float block[kRenderBlockFrames * 2];
 };
 
+// The most frames a render of `table` with `settings` can write: its passes and its
+// tail, the longest tail when it lasts until silence.
+uint64_t LongestRenderFrames(const EventTable* table, const RenderSettings& settings);
+
 // User-interface thread, with the player's render calls held: sets up a render of
 // `table` through `instrument` (which the caller has told to clear its voices), with
 // `delayFrames` of initial delay to trim. False when the library made no decoding

@@ -21,10 +21,6 @@ const EventTable* Song(const PlayerState* state) {
     return state->outputStream.load() != 0 ? table : nullptr;
 }
 
-DWORD SongEndBytes(const EventTable* table) {
-    return table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
-}
-
 DWORD ActiveState(HSTREAM stream) {
     const FurtherFunctions& further = Further();
     return further.channelIsActive != nullptr ? further.channelIsActive(stream) : kActivePlaying;

@@ -118,6 +118,7 @@
 #define QB_FAIL_STATE_VERSION (-11) /* the state file has a format version this host lacks */
 #define QB_FAIL_QUEUE_FULL (-12)    /* the live MIDI queue is full: nothing was queued */
 #define QB_FAIL_NOT_RENDERING (-13) /* no render is under way */
+#define QB_FAIL_TOO_LONG (-14)      /* the render would be longer than a WAV file holds */
 
 /* A payload string, ending zero included, must fit in this many UTF-16 characters. */
 #define QB_PAYLOAD_CHARS 1024

@@ -114,6 +114,24 @@ class Render(unittest.TestCase):
                          (0, protocol.QB_RENDER_CANCELLED, protocol.QB_FAIL_NOT_RENDERING))
         self.assertEqual(os.listdir(self.folder), [], "nothing of the render is left")
 
+    def test_a_render_longer_than_a_wav_file_holds_is_refused_before_it_starts(self):
+        # Two hours of rest, then a note: twice through is over the 3 h 6 min a float
+        # file holds, and within the 6 h 12 min of a 16-bit one.
+        tracks = [[(at(7200), smf.note_on(0, 60, 100)), (at(7200.1), smf.note_off(0, 60))]]
+        song = qbtest.song_file(self, tracks)
+        pass_frames = smf.expected_events(tracks)[-1][3] // 8 + 1
+        target = qbtest.windows_path(self.out("long.wav"))
+        run = quillctl("plugin", SYNTH, "song", song,
+                       "send-text", str(protocol.QB_CODE_RENDER), target + "|passes=2",
+                       "send-text", str(protocol.QB_CODE_RENDER), target + "|passes=2 pcm16",
+                       "send", str(protocol.QB_CODE_CANCEL_RENDER), "quit", trace=False)
+        self.assertEqual(run.status, 0, run)
+        refused, accepted, cancelled = self.answers(run.output)
+        self.assertEqual(refused, protocol.QB_FAIL_TOO_LONG)
+        self.assertEqual(accepted, (2 * pass_frames + 2 * 48000) * 1000 // 48000)
+        self.assertEqual(cancelled, 0)
+        self.assertEqual(os.listdir(self.folder), [], "nothing of either render is left")
+
     def test_a_new_song_during_a_render_cancels_it(self):
         target = qbtest.windows_path(self.out("cut.wav"))
         run = quillctl("plugin", SYNTH, "song", self.song,

@@ -120,6 +120,19 @@ TEST_F(SongRenderTest, ATailUntilSilenceEndsOnceATenthOfASecondWasSilent) {
     EXPECT_LT(tail, kSilentRunFrames + kRenderBlockFrames);
 }
 
+TEST_F(SongRenderTest, TheLongestRenderIsWhatARenderWithATailOfKnownLengthWrites) {
+    RenderSettings settings;
+    settings.passes = 3;
+    settings.tailMs = 100;
+    const uint64_t longest = LongestRenderFrames(state.events.load(), settings);
+    EXPECT_EQ(longest, 3 * kPassFrames + 4800);
+    ASSERT_EQ(Run(settings, 480), RenderOutcome::Done);
+    EXPECT_EQ(collected.frames, longest) << "the initial delay is trimmed";
+    settings.tailUntilSilent = true;
+    EXPECT_EQ(LongestRenderFrames(state.events.load(), settings),
+              3 * kPassFrames + kLongestSilenceTailFrames);
+}
+
 TEST_F(SongRenderTest, ACancelOrAFailedWriteEndsTheRenderEarly) {
     RenderSettings settings;
     settings.tailMs = 60000;
