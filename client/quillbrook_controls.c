@@ -50,6 +50,15 @@ const wchar_t* qb_failure_text(long answer) {
     }
 }
 
+/* The largest position the calls send, far beyond any song (about 31 years): what
+   write_decimal can write. */
+#define LONGEST_MS 1e12
+
+/* Whether `ms` is a position the calls send: not negative, not too large, not NaN. */
+static int is_position(double ms) {
+    return ms >= 0 && ms <= LONGEST_MS;
+}
+
 /* A number with up to three decimals, written without the C locale's separator. */
 static void write_decimal(double value, wchar_t* out) {
     const unsigned long long thousandths = (unsigned long long)(value * 1000.0 + 0.5);
@@ -131,7 +140,7 @@ QbResult qb_position(QbHost* host, long* ms, QbError* error) {
 
 QbResult qb_seek(QbHost* host, double ms, long* reached, QbError* error) {
     wchar_t text[NUMBER_CHARS];
-    if (!(ms >= 0)) {
+    if (!is_position(ms)) {
         return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a position is 0 ms or more, not %g", ms);
     }
     write_decimal(ms, text);
@@ -143,7 +152,7 @@ QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long
     wchar_t start[NUMBER_CHARS];
     wchar_t end[NUMBER_CHARS];
     wchar_t text[NUMBER_CHARS * 3];
-    if (!(start_ms >= 0) || (end_ms >= 0 && end_ms <= start_ms)) {
+    if (!is_position(start_ms) || !(end_ms < 0 || (is_position(end_ms) && end_ms > start_ms))) {
         return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
                           L"a loop region starts at 0 ms or later and ends after its start");
     }

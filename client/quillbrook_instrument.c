@@ -108,11 +108,12 @@ QbResult qb_param(QbHost* host, long index, double* value, wchar_t* name, size_t
 
 QbResult qb_set_param(QbHost* host, long index, double value, QbError* error) {
     wchar_t text[INDEX_CHARS * 2];
-    const long millionths = (long)(value * 1000000.0 + 0.5);
+    long millionths;
     if (!(value >= 0 && value <= 1)) {
         return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
                           L"a parameter's value is from 0 to 1, not %g", value);
     }
+    millionths = (long)(value * 1000000.0 + 0.5);
     _snwprintf(text, INDEX_CHARS * 2 - 1, L"%ld %ld.%06ld", index, millionths / 1000000,
                millionths % 1000000);
     text[INDEX_CHARS * 2 - 1] = L'\0';

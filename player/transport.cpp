@@ -214,7 +214,8 @@ int32_t PositionMs(PlayerState* state) {
 }
 
 // A seek plays on a new stream, so nothing buffered from before it is heard after it,
-// and the new stream's first render call sends the jump's replay before any event.
+// and the new stream's first render call sends the jump's replay before any event. A
+// song that was playing plays on from the target, a paused or loaded one stays so.
 int32_t Seek(PlayerState* state, double ms) {
     const EventTable* table = Song(state);
     if (table == nullptr) {
@@ -230,8 +231,10 @@ int32_t Seek(PlayerState* state, double ms) {
     if (jump == nullptr) {
         return QB_FAIL_LIBRARY;
     }
-    const bool playing = state->playing && !state->paused;
-    const bool paused = state->playing && state->paused;
+    // A song that has ended at its region's last pass is loaded, and stays so.
+    const bool going = state->playing && !state->regionDone.load();
+    const bool playing = going && !state->paused;
+    const bool paused = going && state->paused;
     const FadeEnd fadeEnd = state->fadeEnd;
     ReleaseOutputStream(state);
     ReleaseSeekJump(state);

@@ -7,9 +7,11 @@
    client_driver stalled-reports HOST SYNTH SONG
    client_driver quit-message HOST
    client_driver other-thread HOST SONG
+   client_driver odd-numbers HOST
 
    Prints what it saw, a line each; exits 0 when it could run the case. */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 #include <windows.h>
@@ -188,6 +190,25 @@ static int other_thread(const wchar_t* host_path, const wchar_t* song) {
     return 0;
 }
 
+/* Numbers no command takes are refused before anything is sent. */
+static int odd_numbers(const wchar_t* host_path) {
+    QbHost* host = NULL;
+    QbError error;
+    const double nan = strtod("nan", NULL);
+    const double huge = 1e300;
+    if (!start(host_path, NULL, 0, &host)) {
+        return 1;
+    }
+    print_result("loop to NaN", qb_set_loop(host, 0, nan, 0, &error), &error);
+    print_result("loop from a huge start", qb_set_loop(host, huge, -1, 0, &error), &error);
+    print_result("seek to a huge position", qb_seek(host, huge, NULL, &error), &error);
+    print_result("parameter NaN", qb_set_param(host, 0, nan, &error), &error);
+    print_result("parameter huge", qb_set_param(host, 0, huge, &error), &error);
+    print_result("quit", qb_quit(host, &error), &error);
+    qb_host_close(host);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     const wchar_t* what = argc > 1 ? argv[1] : L"";
     int status = 2;
@@ -199,6 +220,8 @@ int wmain(int argc, wchar_t** argv) {
         status = quit_message(argv[2]);
     } else if (wcscmp(what, L"other-thread") == 0 && argc == 4) {
         status = other_thread(argv[2], argv[3]);
+    } else if (wcscmp(what, L"odd-numbers") == 0 && argc == 3) {
+        status = odd_numbers(argv[2]);
     } else {
         fprintf(stderr, "usage: see the comment at the top of client_driver.c\n");
     }

@@ -217,6 +217,14 @@ class TheClientLibrary(unittest.TestCase):
         self.assertIn("reports after the close: 0", output)
         self.assertIn("host ended", output)
 
+    def test_numbers_no_command_takes_are_refused_before_anything_is_sent(self):
+        status, output = client_driver("odd-numbers", host_program())
+        self.assertEqual(status, 0, output)
+        results = re.findall(r"^(.*): result (\d+) ", output, re.M)
+        self.assertEqual(results, [(what, "1") for what in (
+            "loop to NaN", "loop from a huge start", "seek to a huge position", "parameter NaN",
+            "parameter huge")] + [("quit", "0")], output)
+
 
 if __name__ == "__main__":
     qbtest.main()

@@ -115,6 +115,22 @@ TEST_F(Transport, ASeekWhilePausedOrLoadedKeepsThatStateAndPlaysFromTheTarget) {
     EXPECT_EQ(Seek(&state, 1e9), 250) << "at most the song's length";
 }
 
+TEST_F(Transport, ASeekAfterTheRegionsLastPassKeepsTheEndedSongLoaded) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 800), Ev(1, 62, 0, 4000)});
+    EXPECT_EQ(SetLoopRegion(&state, true, 0, 1600 / 384.0, 1), 0);
+    Play(&state);
+    DWORD result = 0;
+    for (int call = 0; call < 10 && (result & kEnd) == 0; ++call) {
+        result = Render(1000);
+    }
+    ASSERT_NE(result & kEnd, 0u) << "the song ends after its one pass";
+    fake::ClearCalls();
+    EXPECT_EQ(Seek(&state, 0.0), 0);
+    EXPECT_EQ(PlayerStatus(&state), QB_STATUS_LOADED);
+    EXPECT_TRUE(fake::CallsStartingWith("ChannelPlay").empty()) << "nothing plays again";
+}
+
 TEST_F(Transport, AReplayLongerThanAProcessingBlockIsSpreadOverPulls) {
     LoadInstrument();
     // Every state type on every channel: 16 x 124 values to replay, beside the releases.
