@@ -122,6 +122,12 @@ int32_t CheckFits(DWORD instrument, const StateHeader& file) {
     if (own.uniqueId != file.uniqueId) {
         return QB_FAIL_OTHER_PLUGIN;
     }
+    // A program this plug-in lacks is another version's: refused before anything is set.
+    if (file.program >= 0 && further.vstSetProgram != nullptr &&
+        (further.vstGetProgramCount == nullptr ||
+         file.program >= further.vstGetProgramCount(instrument))) {
+        return QB_FAIL_OTHER_PLUGIN;
+    }
     if (file.kind == QB_STATE_CHUNK) {
         return further.vstSetChunk != nullptr ? 0 : QB_FAIL_NOT_AVAILABLE;
     }
@@ -146,7 +152,10 @@ bool ApplyState(DWORD instrument, const StateHeader& header, const uint8_t* body
         return !programs || further.vstSetProgram(instrument, header.program) != 0;
     }
     // The program first: the values are those of the program then current.
-    bool applied = !programs || further.vstSetProgram(instrument, header.program) != 0;
+    if (programs && further.vstSetProgram(instrument, header.program) == 0) {
+        return false;
+    }
+    bool applied = true;
     for (uint32_t i = 0; i < header.count; ++i) {
         applied =
             further.vstSetParam(instrument, static_cast<int>(i), StateParamValue(body, i)) != 0 &&

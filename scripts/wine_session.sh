@@ -12,7 +12,9 @@ set -euo pipefail
 action=${1:?start or stop}
 dir=${2:?session folder}
 
-stop_session() {
+# In a subshell: the old session's settings (its display, its answer about 32-bit
+# programs) must not reach a session started after it.
+stop_session() (
     if [ -f "$dir/session.env" ]; then
         # shellcheck disable=SC1091
         . "$dir/session.env"
@@ -24,7 +26,7 @@ stop_session() {
         kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
         rm -f "$dir/xvfb.pid"
     fi
-}
+)
 
 case "$action" in
 stop)

@@ -125,6 +125,27 @@ class StateFiles(unittest.TestCase):
         self.assertIn("* 1 Soft\n", run.output)
         self.assertIn("1 Tuning = 0.250000 (-6 semitones)\n", run.output)
 
+    def test_a_file_whose_program_the_plugin_lacks_is_refused_and_changes_nothing(self):
+        for plugin in (SYNTH, CHUNK_SYNTH):
+            with self.subTest(plugin=plugin):
+                state = qbtest.write_file(self, b"", ".qbs")
+                run = quillctl("plugin", plugin, "program", "2", "param", "0", "0.3",
+                               "save-state", qbtest.windows_path(state), "quit")
+                self.assertEqual(run.status, 0, run)
+                with open(state, "rb") as good:
+                    data = bytearray(good.read()[:-4])
+                struct.pack_into("<i", data, 20, 99)  # the program, after magic and four fields
+                data += struct.pack("<I", zlib.crc32(data))
+                other = qbtest.write_file(self, bytes(data), ".qbs")
+                run = quillctl("plugin", plugin, "program", "1", "param", "1", "0.25",
+                               "load-state", qbtest.windows_path(other), "programs", "params",
+                               "quit")
+                self.assertEqual(re.findall(r"command failed: load state: (.*)", run.output),
+                                 ["the state file is another plug-in's"], run)
+                self.assertIn("* 1 Soft\n", run.output)
+                self.assertIn("1 Tuning = 0.250000 (-6 semitones)\n", run.output)
+                self.assertNotIn("0 Level = 0.300000", run.output)
+
     def test_a_save_killed_half_way_leaves_the_old_file_whole(self):
         state = qbtest.write_file(self, b"", ".qbs")
         path = qbtest.windows_path(state)

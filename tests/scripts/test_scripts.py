@@ -86,6 +86,17 @@ class SessionWithout32Bit(unittest.TestCase):
             self.assertEqual(output.split(), [
                 os.path.join(own, "wine"), os.path.join(own, "wine-stable"), "Z:\\tmp",
                 "C:\\windows\\system32\\cmd.exe"])
+
+            # A session started after it in the same folder asks the probe afresh: the
+            # old one's answer and display are not carried over.
+            unforced = dict(os.environ)
+            unforced.pop("QB_RUNS_32BIT", None)
+            subprocess.run([session, "start", folder], env=unforced, check=True,
+                           capture_output=True, timeout=300)
+            with open(os.path.join(folder, "session.env")) as text:
+                settings = text.read()
+            answer = "yes" if probe()[0] == 0 else "no"
+            self.assertIn("export QB_RUNS_32BIT='%s'" % answer, settings)
         finally:
             subprocess.run([session, "stop", folder], env=env, capture_output=True)
             shutil.rmtree(folder, ignore_errors=True)
