@@ -38,7 +38,10 @@ void SendLiveMessages(LiveMidiQueue* queue, uint32_t instrument) {
             sysEx ? send(instrument, message.bytes, message.length)
                   : send(instrument,
                          reinterpret_cast<const void*>(uintptr_t{PackShortMessage(message)}), 0);
-        if (accepted == 0) {
+        // Refused after others, the library's queue for the call may be full: the
+        // message waits for the next pull. Refused first, it never will be taken, and
+        // would hold up every message after it: it is dropped.
+        if (accepted == 0 && sent != 0) {
             break;
         }
     }

@@ -40,7 +40,8 @@ bool QueueLiveMessages(LiveMidiQueue* queue, SendRawMidiProc send, const LiveMes
                        uint32_t count);
 
 // Mixing thread: hands queued messages to `instrument`, in order, at most kLivePerPull;
-// one the library refuses (its queue for the call is full) waits for the next pull.
+// one the library refuses after others (its queue for the call is full) waits for the
+// next pull, one it refuses as the pull's first is dropped.
 void SendLiveMessages(LiveMidiQueue* queue, uint32_t instrument);
 
 // Mixing thread: whether anything waits to be handed over (the render path's one look

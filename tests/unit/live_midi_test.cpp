@@ -13,9 +13,11 @@ struct Delivered {
 
 std::vector<Delivered> g_delivered;
 size_t g_refuseAfter = SIZE_MAX; // the library's queue for the call is full after this many
+uint32_t g_neverTaken = 0;         // a short message the library never accepts
 
 BOOL WINAPI Record(DWORD /*instrument*/, const void* event, DWORD length) {
-    if (g_delivered.size() >= g_refuseAfter) {
+    if (g_delivered.size() >= g_refuseAfter ||
+        (length == 0 && reinterpret_cast<uintptr_t>(event) == g_neverTaken)) {
         return 0;
     }
     g_delivered.push_back({length == 0 ? static_cast<uint32_t>(reinterpret_cast<uintptr_t>(event))
@@ -29,6 +31,7 @@ class LiveMidiTest : public ::testing::Test {
     void SetUp() override {
         g_delivered.clear();
         g_refuseAfter = SIZE_MAX;
+        g_neverTaken = 0;
         queue_.written.store(0);
         queue_.taken.store(0);
     }
@@ -69,6 +72,17 @@ TEST_F(LiveMidiTest, WhatTheLibraryRefusesWaitsForTheNextPull) {
     ASSERT_EQ(g_delivered.size(), 3u);
     EXPECT_EQ(g_delivered[1].packed, 0x903164u);
     EXPECT_EQ(g_delivered[2].packed, 0x903264u);
+}
+
+TEST_F(LiveMidiTest, AMessageRefusedAtTheStartOfAPullIsDroppedAndTheRestGoOn) {
+    ASSERT_TRUE(Queue(L"90 30 64 90 31 64 90 32 64"));
+    g_neverTaken = 0x903164;
+    SendLiveMessages(&queue_, 1);
+    ASSERT_EQ(g_delivered.size(), 1u) << "refused after another: it may only be full";
+    SendLiveMessages(&queue_, 1);
+    ASSERT_EQ(g_delivered.size(), 2u) << "refused with nothing before it: never taken";
+    EXPECT_EQ(g_delivered[1].packed, 0x903264u);
+    EXPECT_FALSE(HasLiveMessages(&queue_));
 }
 
 TEST_F(LiveMidiTest, AFullQueueTakesNoneAndOnePullHandsOverABoundedNumber) {
