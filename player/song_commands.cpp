@@ -121,6 +121,7 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     ReleaseEventTable(state);
     state->events.store(table, std::memory_order_release);
     StartOutputStream(state, 0, 0, nullptr);
+    state->fadeEnd = FadeEnd::None; // a fade's pause or stop was the earlier song's
 }
 
 void Play(PlayerState* state) {

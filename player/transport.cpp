@@ -116,14 +116,20 @@ int32_t SetVolume(PlayerState* state, double volume, double ms, FadeEnd end,
     if (!(volume >= 0 && volume <= 1) || !(ms >= 0 && ms <= 0x7FFFFFFF)) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    state->volume = static_cast<float>(volume);
-    state->volumeSet = true;
+    // A fade that ends in a pause or a stop is a transition of this stream, not a
+    // setting: this stream once it has paused or stopped, and every later one, have the
+    // volume from before the fade.
+    const auto target = static_cast<float>(volume);
+    if (end == FadeEnd::None) {
+        state->volume = target;
+        state->volumeSet = true;
+    }
     state->fadeEnd = FadeEnd::None;
     const HSTREAM stream = state->outputStream.load();
     if (stream != 0) {
-        const BOOL set = fade ? further.channelSlideAttribute(stream, kAttribVolume, state->volume,
+        const BOOL set = fade ? further.channelSlideAttribute(stream, kAttribVolume, target,
                                                               static_cast<DWORD>(ms))
-                              : further.channelSetAttribute(stream, kAttribVolume, state->volume);
+                              : further.channelSetAttribute(stream, kAttribVolume, target);
         if (set == 0) {
             return QB_FAIL_LIBRARY;
         }
@@ -150,6 +156,9 @@ bool FinishFade(PlayerState* state) {
         Pause(state);
     } else if (end == FadeEnd::Stop) {
         Stop(state);
+    }
+    if (end != FadeEnd::None && stream != 0) {
+        further.channelSetAttribute(stream, kAttribVolume, state->volumeSet ? state->volume : 1.0f);
     }
     return true;
 }

@@ -278,6 +278,31 @@ TEST_F(Transport, TheVolumeHoldsForEveryStreamMadeAfterwards) {
     EXPECT_FALSE(FinishFade(&state)) << "still sliding";
 }
 
+TEST_F(Transport, AFadeThatEndsInAPauseOrAStopLeavesTheVolumeFromBeforeIt) {
+    LoadInstrument();
+    const std::vector<BASS_MIDI_EVENT> song = {Ev(1, 60, 0, 0), Ev(1, 61, 0, 480000)};
+    LoadEvents(song);
+    uint32_t check = 0;
+    EXPECT_EQ(SetVolume(&state, 0.25, 0, FadeEnd::None, &check), 0);
+    Play(&state);
+    EXPECT_EQ(SetVolume(&state, 0.0, 0, FadeEnd::Pause, &check), 0);
+    EXPECT_EQ(PlayerStatus(&state), QB_STATUS_PAUSED);
+    EXPECT_EQ(VolumeNow(&state), 250) << "resumed, it is heard as before the fade";
+
+    EXPECT_EQ(SetVolume(&state, 0.0, 0, FadeEnd::Stop, &check), 0);
+    EXPECT_EQ(PlayerStatus(&state), QB_STATUS_NO_SONG);
+    LoadEvents(song);
+    EXPECT_EQ(VolumeNow(&state), 250) << "the next song too";
+
+    // The fade's stop was meant for the song that was playing, not for one loaded since.
+    Play(&state);
+    EXPECT_EQ(SetVolume(&state, 0.0, 60000, FadeEnd::Stop, &check), 0);
+    LoadEvents(song);
+    EXPECT_TRUE(FinishFade(&state));
+    EXPECT_EQ(PlayerStatus(&state), QB_STATUS_LOADED);
+    EXPECT_EQ(VolumeNow(&state), 250);
+}
+
 TEST_F(Transport, WithoutASongTheCommandsSaySo) {
     EXPECT_EQ(PlayerStatus(&state), QB_STATUS_NO_SONG);
     EXPECT_EQ(SongLengthMs(&state), QB_FAIL_NO_SONG);
