@@ -162,6 +162,7 @@ qb_instrument(qb_synth_planted 400 300 128 QB_PLANTED_LIBRARY=L"qb_planted.dll")
 qb_instrument(qb_synth_chunk 400 300 128 QB_CHUNKS QB_SYNTH_ID=0x51424B43 QB_SYNTH_VERSION=3)
 qb_instrument(qb_synth_grows 400 300 128 QB_RESIZE_AFTER_MS=300)
 qb_instrument(qb_synth_delayed 400 300 128 QB_INITIAL_DELAY=480)
+qb_instrument(qb_synth_slow_thread_end 400 300 128 QB_SLOW_THREAD_END=1000)
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c

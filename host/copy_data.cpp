@@ -35,11 +35,16 @@ void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_
     std::free(whole);
 }
 
-// What one delivery of a copy-data message (or of the fade timer) gives back.
+// Work the host does of its own accord, run through the queue like a command: a
+// command that arrives meanwhile (inside a wait for the render thread, say) waits
+// until it is done instead of running in the middle of it.
+enum class Deferred { None, FinishFade, FinishRender };
+
+// What one delivery of a copy-data message (or of deferred work) gives back.
 struct Delivery {
     LRESULT answer;
-    HWND sender;     // where a text answer goes
-    bool finishFade; // the fade timer's run: ends the fade, then runs what queued up
+    HWND sender;       // where a text answer goes
+    Deferred deferred; // run first, then what queued up meanwhile
     bool fadeFinished;
 };
 
@@ -47,9 +52,14 @@ struct Delivery {
 // command (never queued) leaves its answer in the delivery.
 void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* context) {
     auto* delivery = static_cast<Delivery*>(context);
-    if (delivery->finishFade) {
-        delivery->finishFade = false;
+    const Deferred deferred = delivery->deferred;
+    delivery->deferred = Deferred::None;
+    if (deferred == Deferred::FinishFade) {
         delivery->fadeFinished = FinishFadeCommand();
+        return;
+    }
+    if (deferred == Deferred::FinishRender) {
+        FinishRender();
         return;
     }
     wchar_t text[kPayloadChars];
@@ -108,12 +118,12 @@ void Deliver(void* context) {
         message->answer = QB_FAIL_BUSY;
         return;
     }
-    Delivery delivery = {0, message->sender, false, false};
+    Delivery delivery = {0, message->sender, Deferred::None, false};
     SubmitCommand(&commands, copied->dwData, copied->lpData, copied->cbData, RunCommand, &delivery);
     message->answer = delivery.answer;
 }
 
-void FinishFadeNow(void* context) {
+void RunDeferred(void* context) {
     SubmitCommand(&commands, 0, nullptr, 0, RunCommand, context);
 }
 
@@ -127,9 +137,9 @@ void OnFadeTimer(HWND window) {
         return;
     }
     // Not inside another command: the fade's end waits until that one is done.
-    Delivery delivery = {0, nullptr, true, false};
+    Delivery delivery = {0, nullptr, Deferred::FinishFade, false};
     if (!commands.running) {
-        RunEndingOnCrash(FinishFadeNow, &delivery);
+        RunEndingOnCrash(RunDeferred, &delivery);
     }
     if (!delivery.fadeFinished) {
         SetTimer(window, kFadeTimerId, kFadeRecheckMs, nullptr);
@@ -143,7 +153,8 @@ void OnRenderEnded(HWND window) {
         SetTimer(window, kRenderTimerId, kFadeRecheckMs, nullptr);
         return;
     }
-    RunEndingOnCrash([](void*) { FinishRender(); }, nullptr);
+    Delivery delivery = {0, nullptr, Deferred::FinishRender, false};
+    RunEndingOnCrash(RunDeferred, &delivery);
 }
 
 LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record) {

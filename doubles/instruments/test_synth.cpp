@@ -11,7 +11,8 @@
 // the search path, and crashes when it finds one). Every one has the programs and
 // parameters of synth_programs.h; QB_CHUNKS gives it the bank as a chunk too, and
 // QB_RESIZE_AFTER_MS has its editor grow that long after opening, and QB_INITIAL_DELAY
-// delays its sound by that many frames (and says so).
+// delays its sound by that many frames (and says so), and QB_SLOW_THREAD_END=MS makes
+// every thread of the process that ends take that long over it.
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -309,6 +310,11 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void* reserved) {
 #endif
         SynthEditor::ForgetClass(module);
     }
+#ifdef QB_SLOW_THREAD_END
+    if (reason == DLL_THREAD_DETACH) {
+        Sleep(QB_SLOW_THREAD_END); // every thread of the process takes this long to end
+    }
+#endif
     static_cast<void>(reserved);
     return TRUE;
 }

@@ -19,6 +19,7 @@ from qbtest import build_path, quillctl
 
 SYNTH = build_path("instruments", "qb_synth.dll")
 DELAYED = build_path("instruments", "qb_synth_delayed.dll")
+SLOW_THREAD_END = build_path("instruments", "qb_synth_slow_thread_end.dll")
 TICKS_PER_SECOND = 960  # division 480 at 120 beats a minute
 
 
@@ -131,6 +132,18 @@ class Render(unittest.TestCase):
         self.assertEqual(accepted, (2 * pass_frames + 2 * 48000) * 1000 // 48000)
         self.assertEqual(cancelled, 0)
         self.assertEqual(os.listdir(self.folder), [], "nothing of either render is left")
+
+    def test_a_song_loaded_while_the_render_thread_ends_waits_for_its_end(self):
+        # The render is done in a few ms; its thread then takes a second to end, and the
+        # host waits for it before putting live playback back. A song loaded meanwhile
+        # loads after that, and is not moved to where the earlier song was.
+        target = qbtest.windows_path(self.out("done.wav"))
+        run = quillctl("plugin", SLOW_THREAD_END, "song", self.song, "play", "wait", "0.5",
+                       "send-text", str(protocol.QB_CODE_RENDER), target, "wait", "0.5",
+                       "song", self.song, "wait", "1", "position", "status", "quit", trace=False)
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("position: 0:00.000 (0 ms)\n", run.output, run)
+        self.assertIn("status: loaded\n", run.output)
 
     def test_a_new_song_during_a_render_cancels_it(self):
         target = qbtest.windows_path(self.out("cut.wav"))
