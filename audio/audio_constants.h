@@ -6,7 +6,8 @@
 
 constexpr DWORD kSampleRate = 48000;
 constexpr DWORD kChannels = 2;
-constexpr DWORD kMidiChannels = 16; // of a VST instrument
+constexpr DWORD kBytesPerFrame = kChannels * sizeof(float); // the streams' float samples
+constexpr DWORD kMidiChannels = 16;                         // of a VST instrument
 constexpr int kDefaultDevice = -1;
 constexpr int kNoSoundDevice = 0;
 

@@ -1,5 +1,6 @@
 #include "host/midi_payload.h"
 
+#include "host/payload_words.h"
 #include "protocol/quillbrook_protocol.h"
 
 namespace {
@@ -21,8 +22,9 @@ int HexDigit(wchar_t c) {
     return -1;
 }
 
+// MIDI bytes may also stand on lines of their own.
 bool IsSpace(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+    return IsWordSpace(c) || c == L'\r' || c == L'\n';
 }
 
 // The bytes of the text, or false when it is not pairs of hexadecimal digits.

@@ -4,10 +4,6 @@ namespace {
 
 constexpr double kLargestNumber = 1e12;
 
-bool IsSpace(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
-
 wchar_t Lower(wchar_t c) {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
@@ -17,7 +13,7 @@ wchar_t Lower(wchar_t c) {
 bool SplitPayloadWords(const wchar_t* text, PayloadWords* words) {
     words->count = 0;
     for (const wchar_t* at = text; *at != L'\0';) {
-        if (IsSpace(*at)) {
+        if (IsWordSpace(*at)) {
             ++at;
             continue;
         }
@@ -25,7 +21,7 @@ bool SplitPayloadWords(const wchar_t* text, PayloadWords* words) {
             return false;
         }
         const wchar_t* start = at;
-        while (*at != L'\0' && !IsSpace(*at)) {
+        while (*at != L'\0' && !IsWordSpace(*at)) {
             ++at;
         }
         words->start[words->count] = start;

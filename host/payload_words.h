@@ -7,6 +7,11 @@
 
 constexpr size_t kMaxPayloadWords = 4;
 
+// What separates the words of a payload: a space or a tab.
+inline bool IsWordSpace(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+
 struct PayloadWords {
     size_t count;
     const wchar_t* start[kMaxPayloadWords];

@@ -4,6 +4,7 @@
 
 #include "audio/audio_constants.h"
 #include "audio/further_functions.h"
+#include "player/instrument.h"
 #include "common/pending_file.h"
 #include "host/host_globals.h"
 #include "host/render_options.h"
@@ -151,8 +152,8 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
         return QB_FAIL_FILE;
     }
     PauseLivePlayback();
-    BASS_VST_INFO info = BASS_VST_INFO();
-    const DWORD delay = BASS_VST_GetInfo(instrument, &info) != 0 ? info.initialDelay : 0;
+    BASS_VST_INFO info;
+    const DWORD delay = DescribeInstrument(instrument, &info) ? info.initialDelay : 0;
     if (Further().vstResume != nullptr) {
         Further().vstResume(instrument); // the live song's voices and delay lines go
     }

@@ -2,11 +2,9 @@
 
 #include <cwchar>
 
-namespace {
+#include "host/payload_words.h"
 
-bool IsSpace(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
+namespace {
 
 // A whole number of at most `most`, all of [start, end).
 bool ReadWhole(const wchar_t* start, const wchar_t* end, uint32_t most, uint32_t* value) {
@@ -82,11 +80,11 @@ bool ParseRenderPayload(const wchar_t* payload, RenderRequest* request) {
         return true;
     }
     for (const wchar_t* at = bar + 1; *at != L'\0';) {
-        while (IsSpace(*at)) {
+        while (IsWordSpace(*at)) {
             ++at;
         }
         const wchar_t* end = at;
-        while (*end != L'\0' && !IsSpace(*end)) {
+        while (*end != L'\0' && !IsWordSpace(*end)) {
             ++end;
         }
         if (end != at && !ReadOption(at, end, request)) {

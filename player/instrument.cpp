@@ -31,3 +31,9 @@ void ResetInstrumentChannels(DWORD instrument) {
         BASS_VST_ProcessEvent(instrument, channel, kEventResetControllers, 0);
     }
 }
+
+bool DescribeInstrument(DWORD instrument, BASS_VST_INFO* info) {
+    // The library leaves the record untouched when it cannot answer.
+    *info = BASS_VST_INFO();
+    return instrument != 0 && BASS_VST_GetInfo(instrument, info) != 0;
+}

@@ -16,6 +16,10 @@ DWORD LoadInstrument(PlayerState* state, const wchar_t* path);
 // Unloads the current instrument and loads the plug-in at `path` in its place.
 DWORD ReplaceInstrument(PlayerState* state, const wchar_t* path);
 
+// Fills `info` with the instrument's information record; false (the record zeroed) when
+// there is no instrument or the library cannot describe it.
+bool DescribeInstrument(DWORD instrument, BASS_VST_INFO* info);
+
 // Releases every channel's notes and pedal and resets its controllers: queued for the
 // instrument's next processing call.
 void ResetInstrumentChannels(DWORD instrument);

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr DWORD kBytesPerFrame = 8;
 constexpr DWORD kBytesPerSecond = kSampleRate * kBytesPerFrame;
 constexpr DWORD kLastWholeFrame = 0xFFFFFFFF - 0xFFFFFFFF % kBytesPerFrame;
 

@@ -11,7 +11,6 @@ namespace {
 // leaves room in its last block for the song's events at the target and for the
 // controller's live messages.
 constexpr DWORD kReplayPerBlock = 2048 - 256 - kLivePerPull;
-constexpr DWORD kBytesPerFrame = 8;
 
 // The render call's cursor as the rare paths (a replay, a region's turn) take it; the
 // call keeps it in locals and stores it once at the end. The loop callback, which also

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr DWORD kBytesPerFrame = 8;
 constexpr DWORD kDecodeFloatStream = 0x200100; // decoding only, float samples
 constexpr uint64_t kFramesPerMs = kSampleRate / 1000;
 

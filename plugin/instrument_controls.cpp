@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "audio/further_functions.h"
+#include "player/instrument.h"
 #include "plugin/editor_window.h"
 #include "protocol/quillbrook_protocol.h"
 
@@ -214,14 +215,14 @@ int32_t SetParamValue(PlayerState* state, double index, double value) {
 
 int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
     const DWORD instrument = state->instrument.load();
-    BASS_VST_INFO info = BASS_VST_INFO();
+    BASS_VST_INFO info;
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
     HoldRenderCalls(state);
-    const BOOL described = BASS_VST_GetInfo(instrument, &info);
+    const bool described = DescribeInstrument(instrument, &info);
     ReleaseRenderCalls(state);
-    if (described == 0) {
+    if (!described) {
         return QB_FAIL_LIBRARY;
     }
     char id[9] = {};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/further_functions.h"
+#include "player/instrument.h"
 #include "plugin/instrument_controls.h"
 #include "plugin/state_file.h"
 #include "plugin/state_file_io.h"
@@ -23,8 +24,8 @@ struct TakenState {
 };
 
 bool Identify(DWORD instrument, StateHeader* header) {
-    BASS_VST_INFO info = BASS_VST_INFO();
-    if (BASS_VST_GetInfo(instrument, &info) == 0) {
+    BASS_VST_INFO info;
+    if (!DescribeInstrument(instrument, &info)) {
         return false;
     }
     header->uniqueId = info.uniqueID;

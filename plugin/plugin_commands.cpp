@@ -10,13 +10,6 @@ constexpr DWORD kEditorWindowStyle = WS_CAPTION | WS_SYSMENU;
 constexpr int kEditorLeft = 100;
 constexpr int kEditorTop = 100;
 
-// The library leaves the record untouched when it cannot answer, so it starts zeroed
-// and counts only when the query succeeds.
-bool QueryPlugin(DWORD instrument, BASS_VST_INFO* info) {
-    *info = BASS_VST_INFO();
-    return instrument != 0 && BASS_VST_GetInfo(instrument, info) != 0;
-}
-
 // The editor window's frame for a client area of the editor's size whose top-left
 // corner lies at (100, 100).
 RECT EditorFrame(const BASS_VST_INFO& info) {
@@ -52,13 +45,13 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path) {
     const DWORD instrument = LoadInstrument(state, path);
     WatchEditorSize(state, instrument);
     BASS_VST_INFO info;
-    return QueryPlugin(instrument, &info) && info.hasEditor != 0;
+    return DescribeInstrument(instrument, &info) && info.hasEditor != 0;
 }
 
 void ShowEditor(PlayerState* state) {
     const DWORD instrument = state->instrument.load();
     BASS_VST_INFO info;
-    if (!QueryPlugin(instrument, &info) || info.hasEditor == 0) {
+    if (!DescribeInstrument(instrument, &info) || info.hasEditor == 0) {
         return;
     }
     if (state->editorWindow == nullptr || !IsWindow(state->editorWindow)) {
@@ -68,7 +61,8 @@ void ShowEditor(PlayerState* state) {
             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
         BASS_VST_EmbedEditor(instrument, state->editorWindow);
         // A few plug-ins know their editor's size only once it is open.
-        if ((info.editorWidth == 0 || info.editorHeight == 0) && QueryPlugin(instrument, &info)) {
+        if ((info.editorWidth == 0 || info.editorHeight == 0) &&
+            DescribeInstrument(instrument, &info)) {
             ResizeEditorWindow(state->editorWindow, info.editorWidth, info.editorHeight);
         }
     }

@@ -8,7 +8,6 @@
 constexpr DWORD kFlagFloat = 0x100;
 constexpr DWORD kFlagDecode = 0x200000;
 constexpr DWORD kFlagUnicode = 0x80000000;
-constexpr DWORD kBytesPerFrame = 8; // two channels of 32-bit float
 
 // The sync kinds, without the mix-time flag.
 constexpr DWORD kSyncMixtime = 0x40000000;
