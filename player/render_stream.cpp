@@ -140,7 +140,7 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     // The region is looked up again only after the last event before its end, so the
     // loop carries nothing more than it did without regions.
     const LoopRegion* region = RegionInEffect(state);
-    const DWORD stopEvent = region != nullptr ? region->endEvent : table->eventCount;
+    DWORD stopEvent = region != nullptr ? region->endEvent : table->eventCount;
     DWORD nextEvent = cursor.nextEvent;
     DWORD renderedBytes = cursor.renderedBytes;
     DWORD filled = cursor.filled;
@@ -176,6 +176,10 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
                 if (chunk > gap) {
                     chunk = gap;
                 }
+            } else if (stopEvent != table->eventCount) {
+                // The region was taken away during this call: the song goes on at once.
+                stopEvent = table->eventCount;
+                continue;
             }
             const DWORD delivered = Pull(state, out + filled, chunk);
             renderedBytes += delivered;

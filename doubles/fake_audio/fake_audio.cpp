@@ -37,6 +37,8 @@ bool midiFillFails = false;
 bool streamCreateFails = false;
 void (*positionHook)(void*) = nullptr;
 void* positionHookContext = nullptr;
+void (*pullHook)(void*) = nullptr;
+void* pullHookContext = nullptr;
 std::string tags;
 std::atomic<bool> quiet{false};
 std::atomic<bool> noWait{false};
@@ -113,6 +115,7 @@ void Reset() {
     midiFillFails = false;
     streamCreateFails = false;
     positionHook = nullptr;
+    pullHook = nullptr;
     tags.clear();
     quiet.store(false);
     noWait.store(false);
@@ -183,6 +186,11 @@ void SetStreamCreateFails(bool fails) {
 void SetPositionHook(void (*hook)(void* context), void* context) {
     positionHook = hook;
     positionHookContext = context;
+}
+
+void SetPullHook(void (*hook)(void* context), void* context) {
+    pullHook = hook;
+    pullHookContext = context;
 }
 
 void SetSeekable(bool seekable) {
@@ -280,6 +288,9 @@ DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         return ModelChannelGetData(handle, buffer, length);
     }
     voice->queued.store(0, std::memory_order_relaxed);
+    if (pullHook != nullptr) {
+        pullHook(pullHookContext);
+    }
     int32_t result = static_cast<int32_t>(length);
     if (!quiet.load()) {
         std::lock_guard<std::mutex> guard(recordLock);

@@ -43,6 +43,9 @@ void SetStreamCreateFails(bool fails);
 void SetSeekable(bool seekable);
 // Called inside every BASS_ChannelSetPosition, with `context`; null for none.
 void SetPositionHook(void (*hook)(void* context), void* context);
+// Called inside every pull of an instrument (BASS_ChannelGetData), with `context`, as
+// another thread could act in the middle of a render call; null for none.
+void SetPullHook(void (*hook)(void* context), void* context);
 // A run of zero-ended strings closed by an empty one (pass it with its ending zeros).
 void SetTags(const std::string& tags);
 

@@ -222,6 +222,41 @@ TEST_F(Transport, ARegionsEndLiesOutsideItForASeekAndForARegionSetThere) {
     }
 }
 
+TEST_F(Transport, ARegionTakenAwayDuringTheCallThatReachesItsEndDelaysNoEvent) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 800), Ev(1, 61, 0, 1600), Ev(1, 62, 0, 2000)});
+    EXPECT_EQ(SetLoopRegion(&state, true, 0, 1600 / 384.0, 0), 0);
+    Play(&state);
+    fake::ClearCalls();
+    // The controller takes the region away while the instrument renders up to its end:
+    // the first step of doing so, as the freeing waits for the call to end.
+    struct Taking {
+        PlayerState* state;
+        int pulls;
+        const LoopRegion* taken;
+    } taking = {&state, 0, nullptr};
+    fake::SetPullHook(
+        [](void* context) {
+            auto* taking = static_cast<Taking*>(context);
+            if (++taking->pulls == 2) {
+                taking->taken = taking->state->region.exchange(nullptr);
+            }
+        },
+        &taking);
+    Render(4000);
+    fake::SetPullHook(nullptr, nullptr);
+    ASSERT_NE(taking.taken, nullptr);
+    std::vector<std::string> notes;
+    for (const auto& event : SentEvents()) {
+        if (event.event == 1) {
+            notes.push_back(std::to_string(event.param) + "@" + std::to_string(event.at));
+        }
+    }
+    // The song goes on past the region's end at once: no event waits for the next call.
+    EXPECT_EQ(notes, (std::vector<std::string>{"60@800", "61@1600", "62@2000"}));
+    state.region.store(taking.taken);
+}
+
 TEST_F(Transport, TheHeardPositionTrailsTheCursorAndReachesBackOverATurn) {
     EXPECT_EQ(HeardSongBytes(100000, 38400, 200000, 0), 61600u);
     // 10000 bytes after a turn from 90000 back to 20000, with 38400 buffered.
