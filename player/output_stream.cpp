@@ -1,5 +1,6 @@
 #include "player/output_stream.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "audio/audio_constants.h"
@@ -76,4 +77,32 @@ void ReleaseSeekJump(PlayerState* state) {
     state->replay.compare_exchange_strong(jump, nullptr);
     std::free(state->seekJump);
     state->seekJump = nullptr;
+}
+
+uint64_t MonotonicMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+float StreamVolumeNow(const PlayerState* state, HSTREAM stream) {
+    float volume = state->volumeSet ? state->volume : 1.0f;
+    const FurtherFunctions& further = Further();
+    if (stream != 0 && further.channelGetAttribute != nullptr &&
+        further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
+        volume = state->volumeSet ? state->volume : 1.0f;
+    }
+    return volume;
+}
+
+void GoOnWithFade(const PlayerState* state, HSTREAM stream, float from) {
+    const FurtherFunctions& further = Further();
+    const uint64_t now = MonotonicMs();
+    if (stream == 0 || state->fadeUntilMs <= now || further.channelSetAttribute == nullptr ||
+        further.channelSlideAttribute == nullptr) {
+        return;
+    }
+    further.channelSetAttribute(stream, kAttribVolume, from);
+    further.channelSlideAttribute(stream, kAttribVolume, state->fadeTarget,
+                                  static_cast<DWORD>(state->fadeUntilMs - now));
 }

@@ -15,6 +15,18 @@ void ReleaseOutputStream(PlayerState* state);
 // Call once no render call is in progress. Returns the stream, 0 when none was made.
 HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, const Jump* jump);
 
+// Milliseconds on a clock that never goes back, for the time left of a fade.
+uint64_t MonotonicMs();
+
+// The volume `stream` has now (during a fade, where the fade is); the player's volume
+// when the library cannot tell.
+float StreamVolumeNow(const PlayerState* state, HSTREAM stream);
+
+// On a stream that replaces one (a seek, a restart) while a fade runs: the fade goes on
+// from `from`, where the replaced stream was, to its target in the time it had left,
+// instead of jumping to its target.
+void GoOnWithFade(const PlayerState* state, HSTREAM stream, float from);
+
 // Sets the stream's loop syncs (from its loop tags, or at its end) and marks the song
 // as played; the caller then plays the stream (or leaves it paused).
 void ArmOutputStream(PlayerState* state, HSTREAM stream);

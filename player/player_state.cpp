@@ -36,6 +36,8 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->volumeSet = false;
     state->volume = 1.0f;
     state->fadeEnd = FadeEnd::None;
+    state->fadeTarget = 1.0f;
+    state->fadeUntilMs = 0;
     state->lastLag = 0;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "audio/bass_api.h"
 #include "player/live_midi.h"
@@ -74,7 +75,9 @@ struct PlayerState {
     bool volumeSet; // the controller has set a volume: every new stream gets it
     float volume;
     FadeEnd fadeEnd;
-    DWORD lastLag; // bytes between rendering and hearing, as last measured
+    float fadeTarget;     // where the last fade goes
+    uint64_t fadeUntilMs; // and when it gets there (MonotonicMs); 0: no fade
+    DWORD lastLag;        // bytes between rendering and hearing, as last measured
 };
 
 // Puts the record into its start-up state: everything zero but the main window.

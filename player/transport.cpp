@@ -125,6 +125,8 @@ int32_t SetVolume(PlayerState* state, double volume, double ms, FadeEnd end,
         state->volumeSet = true;
     }
     state->fadeEnd = FadeEnd::None;
+    state->fadeTarget = target;
+    state->fadeUntilMs = fade ? MonotonicMs() + static_cast<uint64_t>(ms) : 0;
     const HSTREAM stream = state->outputStream.load();
     if (stream != 0) {
         const BOOL set = fade ? further.channelSlideAttribute(stream, kAttribVolume, target,
@@ -245,6 +247,7 @@ int32_t Seek(PlayerState* state, double ms) {
     const bool playing = going && !state->paused;
     const bool paused = going && state->paused;
     const FadeEnd fadeEnd = state->fadeEnd;
+    const float heard = StreamVolumeNow(state, state->outputStream.load());
     ReleaseOutputStream(state);
     ReleaseSeekJump(state);
     const FurtherFunctions& further = Further();
@@ -257,6 +260,7 @@ int32_t Seek(PlayerState* state, double ms) {
     if (stream == 0) {
         return QB_FAIL_LIBRARY;
     }
+    GoOnWithFade(state, stream, heard);
     if (playing || paused) {
         ArmOutputStream(state, stream);
         state->paused = paused;

@@ -2,6 +2,7 @@
 #include <map>
 
 #include "audio/audio_constants.h"
+#include "audio/further_functions.h"
 #include "player/jump.h"
 #include "player/transport.h"
 #include "protocol/quillbrook_protocol.h"
@@ -292,6 +293,28 @@ TEST_F(Transport, WithoutTheFurtherFunctionsTheCommandsSaySoAndPlayingStillWorks
     uint32_t check = 0;
     EXPECT_EQ(SetVolume(&state, 0.5, 1000, FadeEnd::None, &check), QB_FAIL_NOT_AVAILABLE);
     EXPECT_EQ(PlayerStatus(&state), QB_STATUS_PLAYING);
+}
+
+TEST_F(Transport, ASeekOrARestartDuringAFadeGoesOnWithTheFade) {
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 480000)});
+    uint32_t check = 0;
+    EXPECT_EQ(SetVolume(&state, 0.8, 0, FadeEnd::None, &check), 0);
+    Play(&state);
+    EXPECT_EQ(SetVolume(&state, 0.2, 60000, FadeEnd::None, &check), 0);
+    for (const bool seek : {true, false}) {
+        SCOPED_TRACE(seek ? "seek" : "restart");
+        const HSTREAM old = state.outputStream.load();
+        if (seek) {
+            Seek(&state, 10.0);
+        } else {
+            Play(&state);
+        }
+        const HSTREAM stream = state.outputStream.load();
+        ASSERT_NE(stream, old);
+        EXPECT_NEAR(VolumeNow(&state), 800, 10) << "where the fade was, not its target";
+        EXPECT_NE(Further().channelIsSliding(stream, kAttribVolume), 0);
+    }
 }
 
 TEST_F(Transport, TheVolumeHoldsForEveryStreamMadeAfterwards) {
