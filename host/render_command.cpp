@@ -15,6 +15,7 @@ namespace {
 // An initial delay beyond this is taken as a plug-in's nonsense, not trimmed.
 constexpr DWORD kLongestDelayFrames = kSampleRate * 10;
 constexpr ULONGLONG kLongestPaceSleepMs = 50;
+constexpr DWORD kPostRetryMs = 10;
 
 struct RenderJob {
     SongRender render;
@@ -81,7 +82,12 @@ DWORD WINAPI RenderThread(void* /*unused*/) {
         AbandonPendingFile(&job.file);
     }
     lastStatus.store(status);
-    PostMessageW(player.mainWindow, kRenderEndedMessage, 0, 0);
+    // The end must reach the user-interface thread, or the render would count as under
+    // way for good: a full message queue is waited out.
+    while (PostMessageW(player.mainWindow, kRenderEndedMessage, 0, 0) == 0 &&
+           IsWindow(player.mainWindow)) {
+        Sleep(kPostRetryMs);
+    }
     return 0;
 }
 
