@@ -13,7 +13,7 @@ struct Delivered {
 
 std::vector<Delivered> g_delivered;
 size_t g_refuseAfter = SIZE_MAX; // the library's queue for the call is full after this many
-uint32_t g_neverTaken = 0;         // a short message the library never accepts
+uint32_t g_neverTaken = 0;       // a short message the library never accepts
 
 BOOL WINAPI Record(DWORD /*instrument*/, const void* event, DWORD length) {
     if (g_delivered.size() >= g_refuseAfter ||
