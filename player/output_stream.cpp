@@ -1,7 +1,9 @@
 #include "player/output_stream.h"
 
-#include <chrono>
 #include <cstdlib>
+#ifndef _WIN32
+#include <time.h>
+#endif
 
 #include "audio/audio_constants.h"
 #include "audio/further_functions.h"
@@ -80,17 +82,31 @@ void ReleaseSeekJump(PlayerState* state) {
 }
 
 uint64_t MonotonicMs() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
+#ifdef _WIN32
+    return GetTickCount64(); // the C++ clocks would bring in much of the runtime
+#else
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+#endif
 }
 
-float StreamVolumeNow(const PlayerState* state, HSTREAM stream) {
-    float volume = state->volumeSet ? state->volume : 1.0f;
+bool FadeRunning(const PlayerState* state) {
+    return state->fadeUntilMs > MonotonicMs();
+}
+
+float StreamVolumeNow(PlayerState* state, HSTREAM stream) {
+    const float set = state->volumeSet ? state->volume : 1.0f;
+    float volume = set;
     const FurtherFunctions& further = Further();
-    if (stream != 0 && further.channelGetAttribute != nullptr &&
-        further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
-        volume = state->volumeSet ? state->volume : 1.0f;
+    if (stream != 0 && further.channelGetAttribute != nullptr) {
+        // Held, so a library that waits for the stream's render call finds none that a
+        // plug-in could have blocked on this thread.
+        HoldRenderCalls(state);
+        if (further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
+            volume = set;
+        }
+        ReleaseRenderCalls(state);
     }
     return volume;
 }

@@ -18,9 +18,12 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, cons
 // Milliseconds on a clock that never goes back, for the time left of a fade.
 uint64_t MonotonicMs();
 
-// The volume `stream` has now (during a fade, where the fade is); the player's volume
-// when the library cannot tell.
-float StreamVolumeNow(const PlayerState* state, HSTREAM stream);
+// Whether a fade has not yet reached its target.
+bool FadeRunning(const PlayerState* state);
+
+// The volume `stream` has now (during a fade, where the fade is), asked with the render
+// calls held; the player's volume when the library cannot tell.
+float StreamVolumeNow(PlayerState* state, HSTREAM stream);
 
 // On a stream that replaces one (a seek, a restart) while a fade runs: the fade goes on
 // from `from`, where the replaced stream was, to its target in the time it had left,

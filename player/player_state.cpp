@@ -39,6 +39,7 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->fadeTarget = 1.0f;
     state->fadeUntilMs = 0;
     state->lastLag = 0;
+    state->holdDepth = 0;
 }
 
 namespace {
@@ -79,10 +80,14 @@ void WaitForRenderCalls(const PlayerState* state) {
 }
 
 void HoldRenderCalls(PlayerState* state) {
-    state->held.store(true);
-    WaitForRenderCalls(state);
+    if (state->holdDepth++ == 0) {
+        state->held.store(true);
+        WaitForRenderCalls(state);
+    }
 }
 
 void ReleaseRenderCalls(PlayerState* state) {
-    state->held.store(false);
+    if (state->holdDepth != 0 && --state->holdDepth == 0) {
+        state->held.store(false);
+    }
 }

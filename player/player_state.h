@@ -78,6 +78,7 @@ struct PlayerState {
     float fadeTarget;     // where the last fade goes
     uint64_t fadeUntilMs; // and when it gets there (MonotonicMs); 0: no fade
     DWORD lastLag;        // bytes between rendering and hearing, as last measured
+    unsigned holdDepth;   // holds of the render calls in progress, one inside another
 };
 
 // Puts the record into its start-up state: everything zero but the main window.
@@ -92,5 +93,6 @@ void WaitForRenderCalls(const PlayerState* state);
 // touch nothing and deliver nothing, so the instrument can be called from this thread
 // without waiting for the mixing thread (which may itself wait for this thread).
 void HoldRenderCalls(PlayerState* state);
-// Lets the render calls go on where they were held.
+// Lets the render calls go on where they were held, once every hold is released: a hold
+// inside another (a seek while a render to a file holds playback) keeps them held.
 void ReleaseRenderCalls(PlayerState* state);

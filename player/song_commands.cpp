@@ -136,13 +136,16 @@ void Play(PlayerState* state) {
         // Playing (or paused) already: start again from the first event on a stream of
         // its own, so a render call of the earlier run that is still under way cannot
         // move the new run's cursor, and notes sounding now are released.
-        const float heard = StreamVolumeNow(state, stream);
+        const bool fading = FadeRunning(state);
+        const float heard = fading ? StreamVolumeNow(state, stream) : 0.0f;
         ReleaseOutputStream(state);
         stream = StartOutputStream(state, 0, 0, nullptr);
         if (stream == 0) {
             return;
         }
-        GoOnWithFade(state, stream, heard);
+        if (fading) {
+            GoOnWithFade(state, stream, heard);
+        }
     }
     ArmOutputStream(state, stream);
     BASS_ChannelPlay(stream, 1);

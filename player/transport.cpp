@@ -247,7 +247,8 @@ int32_t Seek(PlayerState* state, double ms) {
     const bool playing = going && !state->paused;
     const bool paused = going && state->paused;
     const FadeEnd fadeEnd = state->fadeEnd;
-    const float heard = StreamVolumeNow(state, state->outputStream.load());
+    const bool fading = FadeRunning(state);
+    const float heard = fading ? StreamVolumeNow(state, state->outputStream.load()) : 0.0f;
     ReleaseOutputStream(state);
     ReleaseSeekJump(state);
     const FurtherFunctions& further = Further();
@@ -260,7 +261,9 @@ int32_t Seek(PlayerState* state, double ms) {
     if (stream == 0) {
         return QB_FAIL_LIBRARY;
     }
-    GoOnWithFade(state, stream, heard);
+    if (fading) {
+        GoOnWithFade(state, stream, heard);
+    }
     if (playing || paused) {
         ArmOutputStream(state, stream);
         state->paused = paused;
