@@ -245,6 +245,12 @@ int32_t SendLiveMidi(PlayerState* state, const LiveMessage* messages, uint32_t c
     if (Instrument(state, send != nullptr, &answer) == 0) {
         return answer;
     }
+    // The instrument is pulled only while a song plays: a message queued now would sound
+    // at the next play instead, and a full queue would have nothing to empty it.
+    if (state->events.load() == nullptr || !state->playing || state->paused ||
+        state->regionDone.load()) {
+        return QB_FAIL_NOT_PLAYING;
+    }
     return QueueLiveMessages(&state->live, send, messages, count) ? 0 : QB_FAIL_QUEUE_FULL;
 }
 

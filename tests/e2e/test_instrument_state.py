@@ -219,6 +219,17 @@ class LiveMidi(unittest.TestCase):
                          run.output)
 
 
+    def test_live_midi_while_no_song_plays_is_refused(self):
+        run = quillctl("plugin", SYNTH, "midi", "90", "3C", "64", "song", song(self),
+                       "midi", "90", "3C", "64", "play", "wait", "0.3", "pause",
+                       "midi", "90", "3C", "64", "resume", "wait", "0.5", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(run.output.count("command failed: MIDI: the song is not playing"), 3,
+                         run.output)
+        self.assertEqual([line for line in run.trace if RAW.match(line)], [],
+                         "nothing sounds later either")
+
+
 class EditorSize(unittest.TestCase):
     def test_the_editor_window_follows_the_plugins_resize_and_keeps_its_corner(self):
         run = quillctl("plugin", GROWING_SYNTH, "editor", "windows", "wait", "1", "windows", "quit")
