@@ -91,6 +91,11 @@ uint64_t MonotonicMs() {
 #endif
 }
 
+void ForgetFade(PlayerState* state) {
+    state->fadeEnd = FadeEnd::None;
+    state->fadeUntilMs = 0;
+}
+
 bool FadeRunning(const PlayerState* state) {
     return state->fadeUntilMs > MonotonicMs();
 }

@@ -30,6 +30,10 @@ float StreamVolumeNow(PlayerState* state, HSTREAM stream);
 // instead of jumping to its target.
 void GoOnWithFade(const PlayerState* state, HSTREAM stream, float from);
 
+// Ends what is left of a fade: its pause or stop, and its slide, which a later seek or
+// restart would otherwise carry on.
+void ForgetFade(PlayerState* state);
+
 // Sets the stream's loop syncs (from its loop tags, or at its end) and marks the song
 // as played; the caller then plays the stream (or leaves it paused).
 void ArmOutputStream(PlayerState* state, HSTREAM stream);

@@ -121,7 +121,7 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     ReleaseEventTable(state);
     state->events.store(table, std::memory_order_release);
     StartOutputStream(state, 0, 0, nullptr);
-    state->fadeEnd = FadeEnd::None; // a fade's pause or stop was the earlier song's
+    ForgetFade(state); // the fade, its pause or stop included, was the earlier song's
 }
 
 void Play(PlayerState* state) {
@@ -131,7 +131,10 @@ void Play(PlayerState* state) {
     if (stream == 0 || state->events.load(std::memory_order_acquire) == nullptr) {
         return;
     }
-    state->fadeEnd = FadeEnd::None;
+    // Play cancels a fade's pause or stop, and so that fade, a transition, entirely.
+    if (state->fadeEnd != FadeEnd::None) {
+        ForgetFade(state);
+    }
     if (state->playing) {
         // Playing (or paused) already: start again from the first event on a stream of
         // its own, so a render call of the earlier run that is still under way cannot
@@ -164,7 +167,7 @@ void Stop(PlayerState* state) {
     ReleaseSeekJump(state);
     state->playing = false;
     state->paused = false;
-    state->fadeEnd = FadeEnd::None;
+    ForgetFade(state);
 }
 
 void FreeStream(PlayerState* state) {
@@ -174,7 +177,7 @@ void FreeStream(PlayerState* state) {
     ReleaseOutputStream(state);
     state->playing = false;
     state->paused = false;
-    state->fadeEnd = FadeEnd::None;
+    ForgetFade(state);
 }
 
 // A sync may fire late, for a stream already replaced: only the current stream's own

@@ -317,6 +317,29 @@ TEST_F(Transport, ASeekOrARestartDuringAFadeGoesOnWithTheFade) {
     }
 }
 
+TEST_F(Transport, AFadeToAPauseThatPlayOrANewSongCancelsIsNotCarriedOn) {
+    LoadInstrument();
+    const std::vector<BASS_MIDI_EVENT> song = {Ev(1, 60, 0, 0), Ev(1, 61, 0, 480000)};
+    LoadEvents(song);
+    uint32_t check = 0;
+    EXPECT_EQ(SetVolume(&state, 0.25, 0, FadeEnd::None, &check), 0);
+    for (const bool restart : {true, false}) {
+        SCOPED_TRACE(restart ? "Play while playing" : "a new song, then a seek");
+        Play(&state);
+        EXPECT_EQ(SetVolume(&state, 0.0, 60000, FadeEnd::Pause, &check), 0);
+        if (restart) {
+            Play(&state);
+        } else {
+            LoadEvents(song);
+            Play(&state);
+            Seek(&state, 10.0);
+        }
+        const HSTREAM stream = state.outputStream.load();
+        EXPECT_EQ(Further().channelIsSliding(stream, kAttribVolume), 0) << "no fade to silence";
+        EXPECT_EQ(VolumeNow(&state), 250);
+    }
+}
+
 TEST_F(Transport, TheVolumeHoldsForEveryStreamMadeAfterwards) {
     LoadInstrument();
     LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 48000)});
