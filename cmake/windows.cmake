@@ -68,7 +68,7 @@ set(QB_PROGRAM Quillbrook${QB_WIDTH})
 add_library(qb_host OBJECT
     ${QB_CORE_SOURCES}
     audio/find_library_function.cpp
-    host/extension_commands.cpp
+    host/command_table.cpp
     host/main.cpp
     host/main_window.cpp
     host/parent_watcher.cpp

@@ -2,10 +2,8 @@
 
 #include <cstdlib>
 
-#include "player/song_commands.h"
-#include "plugin/plugin_commands.h"
 #include "host/command_queue.h"
-#include "host/extension_commands.h"
+#include "host/command_table.h"
 #include "host/host_end.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
@@ -20,21 +18,6 @@ CommandQueue commands;
 // How often a fade's end is looked at again while the volume still slides.
 constexpr UINT kFadeRecheckMs = 20;
 
-// The song report repeats the payload as sent, also one too long to act on.
-void ReportSong(const void* data, uint32_t byteCount, const wchar_t* text, size_t length) {
-    if (length < kPayloadChars) {
-        SendReport(songReportWindow, text);
-        return;
-    }
-    auto* whole = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
-    if (whole == nullptr) {
-        return;
-    }
-    DecodePayload(data, byteCount, whole, length + 1);
-    SendReport(songReportWindow, whole);
-    std::free(whole);
-}
-
 // Work the host does of its own accord, run through the queue like a command: a
 // command that arrives meanwhile (inside a wait for the render thread, say) waits
 // until it is done instead of running in the middle of it.
@@ -48,55 +31,54 @@ struct Delivery {
     bool fadeFinished;
 };
 
+// Runs a command's row of the table: ends a render first when it says so, splits the
+// payload into words when the command takes words, and runs the handler inside the gate
+// when it calls the libraries or the plug-in.
+LRESULT RunEntry(const CommandEntry& entry, const void* data, uint32_t byteCount, HWND sender) {
+    wchar_t payload[kPayloadChars];
+    wchar_t text[kPayloadChars] = L"";
+    const size_t length = DecodePayload(data, byteCount, payload, kPayloadChars);
+    // A path that does not fit is never used cut short: it could name another file.
+    CommandCall call = {
+        length < kPayloadChars ? payload : nullptr, {}, data, byteCount, length, sender, text};
+    const bool extension = entry.code >= QB_CODE_CAPABILITIES;
+    if (extension && (call.payload == nullptr || (entry.payload == PayloadKind::Words &&
+                                                  !SplitPayloadWords(call.payload, &call.words)))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const bool gated = (entry.flags & kGated) != 0;
+    if (gated) {
+        EnterGate(&player);
+    }
+    if ((entry.flags & kEndsRender) != 0) {
+        CancelRender();
+    }
+    const LRESULT answer = entry.run(&call);
+    if (gated) {
+        ExitGate(&player);
+    }
+    if ((entry.flags & kTextAnswer) != 0 && answer >= 0) {
+        SendTextAnswer(sender, static_cast<ULONG_PTR>(entry.code), text);
+    }
+    return answer;
+}
+
 // Runs a command, or the commands that queued up meanwhile, in order. An extension
 // command (never queued) leaves its answer in the delivery.
 void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* context) {
     auto* delivery = static_cast<Delivery*>(context);
     const Deferred deferred = delivery->deferred;
     delivery->deferred = Deferred::None;
-    if (deferred == Deferred::FinishFade) {
-        delivery->fadeFinished = FinishFadeCommand();
-        return;
-    }
-    if (deferred == Deferred::FinishRender) {
-        FinishRender();
-        return;
-    }
-    wchar_t text[kPayloadChars];
-    const size_t length = DecodePayload(data, byteCount, text, kPayloadChars);
-    // A path that does not fit is never used cut short: it could name another file.
-    const wchar_t* path = length < kPayloadChars ? text : nullptr;
-
-    // A base command that changes the song or the instrument ends a render first.
-    if (code >= QB_CODE_LOAD_SONG && code <= QB_CODE_LOAD_PLUGIN) {
-        CancelRender();
-    }
-    switch (code) {
-    case QB_CODE_LOAD_SONG:
-        LoadSong(&player, path);
-        ReportSong(data, byteCount, text, length);
-        break;
-    case QB_CODE_PLAY:
-        Play(&player);
-        break;
-    case QB_CODE_STOP:
-        Stop(&player);
-        break;
-    case QB_CODE_FREE_STREAM:
-        FreeStream(&player);
-        break;
-    case QB_CODE_LOAD_PLUGIN:
-        SendReport(editorReportWindow,
-                   LoadPlugin(&player, path) ? QB_REPORT_HAS_EDITOR : QB_REPORT_NO_EDITOR);
-        break;
-    case QB_CODE_SHOW_EDITOR:
-        ShowEditor(&player);
-        break;
-    default:
-        if (code >= QB_CODE_CAPABILITIES) {
-            delivery->answer = RunExtensionCommand(code, path, delivery->sender);
+    if (deferred != Deferred::None) {
+        EnterGate(&player);
+        if (deferred == Deferred::FinishFade) {
+            delivery->fadeFinished = FinishFadeCommand();
+        } else {
+            FinishRender();
         }
-        break;
+        ExitGate(&player);
+    } else if (const CommandEntry* entry = FindCommand(code)) {
+        delivery->answer = RunEntry(*entry, data, byteCount, delivery->sender);
     }
     // The plug-in's code may have put a crash handler of its own in place.
     EndHostOnCrash();
@@ -113,8 +95,10 @@ struct Message {
 void Deliver(void* context) {
     auto* message = static_cast<Message*>(context);
     const COPYDATASTRUCT* copied = message->record;
+    const CommandEntry* entry = FindCommand(copied->dwData);
     if (copied->dwData >= QB_CODE_CAPABILITIES &&
-        (commands.running || (RenderUnderWay() && !AllowedWhileRendering(copied->dwData)))) {
+        (commands.running ||
+         (RenderUnderWay() && (entry == nullptr || (entry->flags & kDuringRender) == 0)))) {
         message->answer = QB_FAIL_BUSY;
         return;
     }

@@ -168,9 +168,11 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
     if (PrepareSongRender(&job.render, table, instrument, job.request.settings,
                           delay <= kLongestDelayFrames ? delay : 0)) {
         lastStatus.store(QB_RENDER_RUNNING);
+        AttachFileRender(&player, &job.render.hold);
         job.startMs = GetTickCount64();
         job.thread = CreateThread(nullptr, 0, RenderThread, nullptr, 0, nullptr);
         if (job.thread == nullptr) {
+            DetachFileRender(&player);
             lastStatus.store(QB_FAIL_LIBRARY);
         }
     }
@@ -213,6 +215,7 @@ void FinishRender() {
         return;
     }
     WaitForRenderThread(job.thread);
+    DetachFileRender(&player);
     CloseHandle(job.thread);
     job.thread = nullptr;
     ReleaseSongRender(&job.render);

@@ -104,14 +104,9 @@ float StreamVolumeNow(PlayerState* state, HSTREAM stream) {
     const float set = state->volumeSet ? state->volume : 1.0f;
     float volume = set;
     const FurtherFunctions& further = Further();
-    if (stream != 0 && further.channelGetAttribute != nullptr) {
-        // Held, so a library that waits for the stream's render call finds none that a
-        // plug-in could have blocked on this thread.
-        HoldRenderCalls(state);
-        if (further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
-            volume = set;
-        }
-        ReleaseRenderCalls(state);
+    if (stream != 0 && further.channelGetAttribute != nullptr &&
+        further.channelGetAttribute(stream, kAttribVolume, &volume) == 0) {
+        volume = set;
     }
     return volume;
 }

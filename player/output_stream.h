@@ -21,8 +21,8 @@ uint64_t MonotonicMs();
 // Whether a fade has not yet reached its target.
 bool FadeRunning(const PlayerState* state);
 
-// The volume `stream` has now (during a fade, where the fade is), asked with the render
-// calls held; the player's volume when the library cannot tell.
+// The volume `stream` has now (during a fade, where the fade is); the player's volume
+// when the library cannot tell.
 float StreamVolumeNow(PlayerState* state, HSTREAM stream);
 
 // On a stream that replaces one (a seek, a restart) while a fade runs: the fade goes on

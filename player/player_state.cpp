@@ -40,6 +40,8 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->fadeUntilMs = 0;
     state->lastLag = 0;
     state->holdDepth = 0;
+    state->gateDepth = 0;
+    state->fileRender = nullptr;
 }
 
 namespace {
@@ -71,6 +73,23 @@ void WaitRound(unsigned round) {
 #endif
 }
 
+// The render thread's pause while it is held: a gate is left within milliseconds.
+void Nap() {
+#ifdef _WIN32
+    Sleep(1);
+#else
+    const timespec pause = {0, 1000000};
+    nanosleep(&pause, nullptr);
+#endif
+}
+
+void HoldFileRender(ThreadHold* hold) {
+    hold->asked.store(true);
+    for (unsigned round = 0; hold->inBlock.load(); ++round) {
+        WaitRound(round);
+    }
+}
+
 } // namespace
 
 void WaitForRenderCalls(const PlayerState* state) {
@@ -90,4 +109,48 @@ void ReleaseRenderCalls(PlayerState* state) {
     if (state->holdDepth != 0 && --state->holdDepth == 0) {
         state->held.store(false);
     }
+}
+
+void EnterGate(PlayerState* state) {
+    HoldRenderCalls(state);
+    if (state->gateDepth++ == 0 && state->fileRender != nullptr) {
+        HoldFileRender(state->fileRender);
+    }
+}
+
+void ExitGate(PlayerState* state) {
+    if (state->gateDepth != 0 && --state->gateDepth == 0 && state->fileRender != nullptr) {
+        state->fileRender->asked.store(false);
+    }
+    ReleaseRenderCalls(state);
+}
+
+void AttachFileRender(PlayerState* state, ThreadHold* hold) {
+    hold->inBlock.store(false);
+    hold->asked.store(state->gateDepth != 0);
+    state->fileRender = hold;
+}
+
+void DetachFileRender(PlayerState* state) {
+    state->fileRender = nullptr;
+}
+
+// Marked inside before it looks whether it is held, as the gate asks before it looks
+// whether the thread is inside: one of the two always sees the other.
+bool EnterBlock(ThreadHold* hold, const std::atomic<bool>& cancel) {
+    for (;;) {
+        hold->inBlock.store(true);
+        if (!hold->asked.load()) {
+            return true;
+        }
+        hold->inBlock.store(false);
+        if (cancel.load()) {
+            return false;
+        }
+        Nap();
+    }
+}
+
+void ExitBlock(ThreadHold* hold) {
+    hold->inBlock.store(false);
 }

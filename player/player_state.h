@@ -37,6 +37,13 @@ inline DWORD SongEndBytes(const EventTable* table) {
 struct Jump;
 struct LoopRegion;
 
+// A thread other than the mixing thread that calls the instrument (a render to a file).
+// It makes its calls in blocks, and the gate holds it between two blocks.
+struct ThreadHold {
+    std::atomic<bool> asked;   // the gate holds the thread
+    std::atomic<bool> inBlock; // the thread is inside a block of calls
+};
+
 // What a fade does once it has reached its volume.
 enum class FadeEnd { None, Pause, Stop };
 
@@ -75,10 +82,12 @@ struct PlayerState {
     bool volumeSet; // the controller has set a volume: every new stream gets it
     float volume;
     FadeEnd fadeEnd;
-    float fadeTarget;     // where the last fade goes
-    uint64_t fadeUntilMs; // and when it gets there (MonotonicMs); 0: no fade
-    DWORD lastLag;        // bytes between rendering and hearing, as last measured
-    unsigned holdDepth;   // holds of the render calls in progress, one inside another
+    float fadeTarget;       // where the last fade goes
+    uint64_t fadeUntilMs;   // and when it gets there (MonotonicMs); 0: no fade
+    DWORD lastLag;          // bytes between rendering and hearing, as last measured
+    unsigned holdDepth;     // holds of the render calls in progress, one inside another
+    unsigned gateDepth;     // passes through the gate in progress, one inside another
+    ThreadHold* fileRender; // the render to a file while one runs, held with the gate
 };
 
 // Puts the record into its start-up state: everything zero but the main window.
@@ -96,3 +105,23 @@ void HoldRenderCalls(PlayerState* state);
 // Lets the render calls go on where they were held, once every hold is released: a hold
 // inside another (a seek while a render to a file holds playback) keeps them held.
 void ReleaseRenderCalls(PlayerState* state);
+
+// The gate. The library may make any call wait while a render call of that stream, or
+// the instrument's processing, is in progress (its documentation does not say which
+// calls take that lock), and a plug-in may wait for this thread from inside that
+// processing. So every call this thread makes into the libraries or the plug-in is made
+// inside the gate: it holds the player's render calls and a render to a file between two
+// of its blocks, handling messages sent to this thread until both are held. Entries
+// nest; the last exit lets both go on.
+void EnterGate(PlayerState* state);
+void ExitGate(PlayerState* state);
+
+// The user-interface thread, as a render to a file starts and once its thread has ended:
+// from then on the gate holds that thread too (at once, when inside the gate now).
+void AttachFileRender(PlayerState* state, ThreadHold* hold);
+void DetachFileRender(PlayerState* state);
+
+// The render thread, before a block of calls into the instrument: waits while the gate
+// holds it. False (outside any block) when `cancel` is set meanwhile.
+bool EnterBlock(ThreadHold* hold, const std::atomic<bool>& cancel);
+void ExitBlock(ThreadHold* hold);

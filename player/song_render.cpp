@@ -78,6 +78,8 @@ bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instru
         render->songFrames + (settings.tailUntilSilent ? 0 : settings.tailMs * kFramesPerMs);
     render->cancel.store(false);
     render->thousandths.store(0);
+    render->hold.asked.store(false);
+    render->hold.inBlock.store(false);
     render->state.events.store(const_cast<EventTable*>(table));
     render->state.instrument.store(instrument);
     render->state.pluginLoaded.store(1);
@@ -101,6 +103,9 @@ RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
             return RenderOutcome::Cancelled;
         }
         uint32_t frames = 0;
+        if (!EnterBlock(&render->hold, render->cancel)) {
+            return RenderOutcome::Cancelled;
+        }
         if (!songEnded) {
             // The library's error value once the song's last pass has ended.
             const auto got = static_cast<int32_t>(BASS_ChannelGetData(
@@ -110,6 +115,7 @@ RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
         } else {
             const uint32_t wanted = TailFramesWanted(*render, tail);
             if (wanted == 0) {
+                ExitBlock(&render->hold);
                 break;
             }
             frames = PullTail(instrument, render->block, wanted);
@@ -120,6 +126,7 @@ RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
                 tail.silentRun = 0; // still the song's sound, late by the delay
             }
         }
+        ExitBlock(&render->hold);
         rendered += frames;
         const float* from = render->block;
         const uint32_t trimmed = toTrim < frames ? static_cast<uint32_t>(toTrim) : frames;

@@ -55,6 +55,7 @@ struct SongRender {
     uint64_t expectedFrames; // the whole file; without a known tail, the song's part
     std::atomic<bool> cancel;
     std::atomic<uint32_t> thousandths; // of the expected frames written
+    ThreadHold hold;                   // the gate's hold of the render thread
     float block[kRenderBlockFrames * 2];
 };
 
@@ -70,7 +71,8 @@ bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instru
                        const RenderSettings& settings, uint32_t delayFrames);
 
 // The render thread: renders the song and its tail into the sink. Cancelled when
-// `render->cancel` is set meanwhile.
+// `render->cancel` is set meanwhile. Each pull of the instrument is a block the gate
+// can hold the thread between (`AttachFileRender`).
 RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink);
 
 // User-interface thread, once the render thread has ended: frees the decoding stream.

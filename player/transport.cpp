@@ -68,9 +68,6 @@ int32_t PlayerStatus(PlayerState* state) {
     }
 }
 
-// The render calls are held while the library pauses the stream, so a library that
-// waits for the call in progress finds none that could be blocked on this thread; a
-// call meanwhile delivers nothing, so no audio or event is lost or repeated.
 int32_t Pause(PlayerState* state) {
     const FurtherFunctions& further = Further();
     if (further.channelPause == nullptr) {
@@ -81,10 +78,7 @@ int32_t Pause(PlayerState* state) {
         PlayerStatus(state) != QB_STATUS_PLAYING) {
         return QB_FAIL_NOT_PLAYING;
     }
-    HoldRenderCalls(state);
-    const BOOL paused = further.channelPause(stream);
-    ReleaseRenderCalls(state);
-    if (paused == 0) {
+    if (further.channelPause(stream) == 0) {
         return QB_FAIL_LIBRARY;
     }
     state->paused = true;

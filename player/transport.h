@@ -1,7 +1,7 @@
 // The player's extension commands: capabilities, status, pause and resume, volume and
 // fades, length, the position heard, seeking and the controller's loop region. Run on
-// the user-interface thread. Each gives its answer: 0 or more on success, a QB_FAIL_
-// code of the protocol otherwise.
+// the user-interface thread, inside the gate (`EnterGate`). Each gives its answer: 0 or more on
+// success, a QB_FAIL_ code of the protocol otherwise.
 #pragma once
 
 #include <cstdint>

@@ -20,27 +20,16 @@ DWORD Instrument(const PlayerState* state, bool available, int32_t* answer) {
     return *answer == 0 ? instrument : 0;
 }
 
-// Begins a call into the plug-in: gives the instrument's handle with the render calls
-// held, or 0 (nothing held) with the failure in `answer`.
-DWORD BeginHeld(PlayerState* state, bool available, int32_t* answer) {
-    const DWORD instrument = Instrument(state, available, answer);
-    if (instrument != 0) {
-        HoldRenderCalls(state);
-    }
-    return instrument;
-}
-
 // Whether `index` is a whole number below `count`.
 bool IsIndex(double index, int count) {
     return index >= 0 && index < count && index == std::floor(index);
 }
 
-// BeginHeld for a call about the program or parameter `index` of the `count` there are.
-DWORD BeginIndexed(PlayerState* state, bool available, int(WINAPI* count)(DWORD), double index,
-                   int32_t* answer) {
-    const DWORD instrument = BeginHeld(state, available && count != nullptr, answer);
+// Instrument() for a call about the program or parameter `index` of the `count` there are.
+DWORD IndexedInstrument(const PlayerState* state, bool available, int(WINAPI* count)(DWORD),
+                        double index, int32_t* answer) {
+    const DWORD instrument = Instrument(state, available && count != nullptr, answer);
     if (instrument != 0 && !IsIndex(index, count(instrument))) {
-        ReleaseRenderCalls(state);
         *answer = QB_FAIL_BAD_PAYLOAD;
         return 0;
     }
@@ -49,10 +38,9 @@ DWORD BeginIndexed(PlayerState* state, bool available, int(WINAPI* count)(DWORD)
 
 int32_t CountOf(PlayerState* state, int(WINAPI* count)(DWORD)) {
     int32_t answer = 0;
-    if (const DWORD instrument = BeginHeld(state, count != nullptr, &answer)) {
+    if (const DWORD instrument = Instrument(state, count != nullptr, &answer)) {
         const int counted = count(instrument);
         answer = counted > 0 ? counted : 0;
-        ReleaseRenderCalls(state);
     }
     return answer;
 }
@@ -124,10 +112,9 @@ int32_t ProgramCount(PlayerState* state) {
 
 int32_t CurrentProgramIndex(PlayerState* state) {
     int32_t answer = 0;
-    if (const DWORD instrument = BeginHeld(state, Further().vstGetProgram != nullptr, &answer)) {
+    if (const DWORD instrument = Instrument(state, Further().vstGetProgram != nullptr, &answer)) {
         const int program = Further().vstGetProgram(instrument);
         answer = program >= 0 ? program : QB_FAIL_LIBRARY;
-        ReleaseRenderCalls(state);
     }
     return answer;
 }
@@ -135,12 +122,11 @@ int32_t CurrentProgramIndex(PlayerState* state) {
 int32_t SelectProgram(PlayerState* state, double index) {
     const FurtherFunctions& further = Further();
     int32_t answer = 0;
-    if (const DWORD instrument = BeginIndexed(state, further.vstSetProgram != nullptr,
-                                              further.vstGetProgramCount, index, &answer)) {
+    if (const DWORD instrument = IndexedInstrument(state, further.vstSetProgram != nullptr,
+                                                   further.vstGetProgramCount, index, &answer)) {
         if (further.vstSetProgram(instrument, static_cast<int>(index)) == 0) {
             answer = QB_FAIL_LIBRARY;
         }
-        ReleaseRenderCalls(state);
     }
     return answer;
 }
@@ -148,14 +134,13 @@ int32_t SelectProgram(PlayerState* state, double index) {
 int32_t ProgramName(PlayerState* state, double index, wchar_t* text, size_t chars) {
     const FurtherFunctions& further = Further();
     int32_t answer = 0;
-    if (const DWORD instrument = BeginIndexed(state, further.vstGetProgramName != nullptr,
-                                              further.vstGetProgramCount, index, &answer)) {
+    if (const DWORD instrument = IndexedInstrument(state, further.vstGetProgramName != nullptr,
+                                                   further.vstGetProgramCount, index, &answer)) {
         if (const char* name = further.vstGetProgramName(instrument, static_cast<int>(index))) {
             WriteText(name, chars, text, chars);
         } else {
             answer = QB_FAIL_LIBRARY;
         }
-        ReleaseRenderCalls(state);
     }
     return answer;
 }
@@ -173,7 +158,7 @@ int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars
     int32_t answer = 0;
     BASS_VST_PARAM_INFO info = BASS_VST_PARAM_INFO();
     float value = 0;
-    if (const DWORD instrument = BeginIndexed(
+    if (const DWORD instrument = IndexedInstrument(
             state, further.vstGetParam != nullptr && further.vstGetParamInfo != nullptr,
             further.vstGetParamCount, index, &answer)) {
         if (further.vstGetParamInfo(instrument, static_cast<int>(index), &info) == 0) {
@@ -181,7 +166,6 @@ int32_t ParamValue(PlayerState* state, double index, wchar_t* text, size_t chars
         } else {
             value = further.vstGetParam(instrument, static_cast<int>(index));
         }
-        ReleaseRenderCalls(state);
     }
     if (answer != 0) {
         return answer;
@@ -202,13 +186,12 @@ int32_t SetParamValue(PlayerState* state, double index, double value) {
     if (!(value >= 0 && value <= 1)) {
         return Instrument(state, true, &answer) != 0 ? QB_FAIL_BAD_PAYLOAD : answer;
     }
-    if (const DWORD instrument = BeginIndexed(state, further.vstSetParam != nullptr,
-                                              further.vstGetParamCount, index, &answer)) {
+    if (const DWORD instrument = IndexedInstrument(state, further.vstSetParam != nullptr,
+                                                   further.vstGetParamCount, index, &answer)) {
         if (further.vstSetParam(instrument, static_cast<int>(index), static_cast<float>(value)) ==
             0) {
             answer = QB_FAIL_LIBRARY;
         }
-        ReleaseRenderCalls(state);
     }
     return answer;
 }
@@ -219,9 +202,7 @@ int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
-    HoldRenderCalls(state);
     const bool described = DescribeInstrument(instrument, &info);
-    ReleaseRenderCalls(state);
     if (!described) {
         return QB_FAIL_LIBRARY;
     }

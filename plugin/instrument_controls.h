@@ -1,8 +1,8 @@
 // The instrument's programs and parameters, its description and MIDI sent live. Each
 // call gives an answer of the extension commands (a QB_FAIL_ code on failure); the
 // ones with a text answer write it to `text` (room for `chars`, ending zero included).
-// Calls into the plug-in are made with the render calls held, as the library makes
-// them wait for the plug-in's processing.
+// Run inside the gate (`EnterGate`), as the library makes calls into the plug-in wait
+// for its processing.
 #pragma once
 
 #include <cstddef>

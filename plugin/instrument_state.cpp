@@ -83,14 +83,10 @@ bool TakeParams(DWORD instrument, TakenState* taken) {
     return true;
 }
 
-// Reads the state off the plug-in with the render calls held (the library may take
-// the processing lock for its description too).
-int32_t TakeState(PlayerState* state, DWORD instrument, TakenState* taken) {
-    HoldRenderCalls(state);
+int32_t TakeState(DWORD instrument, TakenState* taken) {
     const bool identified = Identify(instrument, &taken->header);
     taken->header.program = CurrentProgram(instrument);
     const bool took = identified && (TakeChunk(instrument, taken) || TakeParams(instrument, taken));
-    ReleaseRenderCalls(state);
     if (took) {
         return 0;
     }
@@ -183,7 +179,7 @@ int32_t SaveInstrumentState(PlayerState* state, const wchar_t* path) {
         return answer;
     }
     TakenState taken = {StateHeader(), nullptr};
-    answer = TakeState(state, instrument, &taken);
+    answer = TakeState(instrument, &taken);
     if (answer == 0) {
         const size_t bytes = StateFileBytes(taken.header);
         auto* file = static_cast<uint8_t*>(std::malloc(bytes));
@@ -215,13 +211,11 @@ int32_t LoadInstrumentState(PlayerState* state, const wchar_t* path) {
     const uint8_t* body = nullptr;
     answer = CheckFile(file, bytes, &header, &body);
     if (answer == 0) {
-        HoldRenderCalls(state);
         answer = CheckFits(instrument, header);
-        if (answer == 0) {
-            answer = ApplyState(instrument, header, body) ? static_cast<int32_t>(header.kind)
-                                                          : QB_FAIL_LIBRARY;
-        }
-        ReleaseRenderCalls(state);
+    }
+    if (answer == 0) {
+        answer = ApplyState(instrument, header, body) ? static_cast<int32_t>(header.kind)
+                                                      : QB_FAIL_LIBRARY;
     }
     std::free(file);
     return answer;

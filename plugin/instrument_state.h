@@ -7,6 +7,6 @@
 int32_t SaveInstrumentState(PlayerState* state, const wchar_t* path);
 
 // Refuses a file of another plug-in, a damaged one or one of another format version
-// before anything is changed. The state is applied with the render calls held, so the
-// mixing thread is never inside the instrument meanwhile, and the song plays on.
+// before anything is changed. Run inside the gate, so the state is applied between two
+// render calls and the song plays on.
 int32_t LoadInstrumentState(PlayerState* state, const wchar_t* path);

@@ -17,6 +17,7 @@ from qbtest import build_path, quillctl
 
 SYNTH = build_path("instruments", "qb_synth.dll")
 PLANTED_PLUGIN = build_path("instruments", "qb_synth_planted.dll")
+SLOW_SENDS = build_path("instruments", "qb_synth_slow_sends.dll")
 NOTES = [(0, smf.note_on(0, 60, 100)), (240, smf.note_on(0, 64, 100)),
          (960, smf.control(0, 123, 0))]
 DEBUGGER_KEYS = (r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
@@ -118,6 +119,54 @@ class APluginThatCallsTheUserInterfaceThread(unittest.TestCase):
                                extra_env={"QB_NO_WAIT": no_wait, "QB_FAST": "1"}, timeout=120)
                 answered_every_command(self, run)
                 self.assertEqual(len(re.findall(r"^song report: ", run.output, re.M)), 3, run)
+
+
+class APluginThatCallsTheUserInterfaceThreadFromEveryRenderCall(unittest.TestCase):
+    """Each of its render calls takes 4 ms and then waits for its open editor, so any
+    call the host makes into the libraries or the plug-in from the user-interface
+    thread meets one, and the stand-ins make every such call wait for it."""
+
+    def every_command(self, commands, **env):
+        run = quillctl(("--send-timeout", "5"), "plugin", SLOW_SENDS, *commands, "quit",
+                       extra_env=dict({"QB_FAST": "1"}, **env), timeout=300)
+        answered_every_command(self, run)
+        return run
+
+    def test_while_its_song_plays(self):
+        song = qbtest.song_file(self, [NOTES])
+        state = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "state.qbs")
+        out = qbtest.windows_path(state + ".wav")
+        for no_wait in ("0", "1"):
+            with self.subTest(library_waits_for_the_callback=no_wait == "0"):
+                run = self.every_command([
+                    "song", song, "play", "editor", "wait", "0.3", "status", "position",
+                    "length", "capabilities", "send", "105", "volume", "0.5",
+                    "volume", "0.8", "200", "wait", "0.3", "pause", "status", "resume",
+                    "seek", "0.1", "loop", "0", "end", "no-loop", "programs", "program", "0",
+                    "params", "param", "0", "0.5", "midi", "90", "3C", "64", "info",
+                    "save-state", state, "load-state", state, "editor", "send-text", "122",
+                    out + "|passes=20 realtime", "wait", "0.2", "position", "status",
+                    "send", "124", "send", "125", "volume", "0.2", "200", "then-pause",
+                    "wait", "0.4", "resume", "song", song, "play", "wait", "0.2", "stop",
+                    "play", "wait", "0.2", "free", "song", song, "play", "wait", "0.2",
+                    "plugin", SYNTH], QB_NO_WAIT=no_wait)
+                self.assertIn("status: paused", run.output, run)
+
+    def test_while_it_renders_a_song(self):
+        song = qbtest.song_file(self, [NOTES])
+        out = qbtest.windows_path(os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR),
+                                               "out.wav"))
+        started = ["send-text", "122", out + "|passes=50 realtime", "wait", "0.3"]
+        run = self.every_command([
+            "song", song, "play", "editor", "wait", "0.2", *started, "status", "position",
+            "length", "capabilities", "send", "105", "info", "send", "123", "send", "124",
+            "send-text", "122", out, "volume", "0.5", "pause", "seek", "0", "programs",
+            "midi", "90", "3C", "64", "editor", "send", "125", "wait", "0.2", *started,
+            "play", "wait", "0.2", *started, "song", song, "wait", "0.2", *started,
+            "plugin", SYNTH])
+        # Live playback waits, paused, for each render; the second render is refused.
+        self.assertIn("status: paused", run.output, run)
+        self.assertEqual(run.output.count("answered 52001"), 4, run)
 
 
 class ACommandThatArrivesInsideAnother(unittest.TestCase):

@@ -71,6 +71,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     // Enough steps for every command to meet the mixer many times, mid-buffer too.
     for (int step = 0; step < 1500 || (fake::MixedBytes() < 4000000 && step < 200000); ++step) {
         std::this_thread::yield();
+        EnterGate(&state); // as the host runs every command
         switch (random() % 12) {
         case 0:
             LoadSong(&state, L"song.mid");
@@ -107,6 +108,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
             Resume(&state);
             break;
         }
+        ExitGate(&state);
     }
 
     fake::StopMixer();
@@ -141,8 +143,9 @@ bool CountFrames(void* context, const float* /*frames*/, uint32_t count) {
 }
 
 // As the host does: the live song's render calls held, the render pulled on its own
-// thread while this one reads its progress and the player's status, then cancels it
-// (or lets it end) and puts the live song back with a seek.
+// thread while this one reads its progress and the player's status, the gate holding
+// the render between its blocks, then cancels it (or lets it end), inside the gate or
+// not, and puts the live song back with a seek.
 TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
     fake::Reset();
     fake::SetMidiFile(Song());
@@ -162,6 +165,7 @@ TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
         settings.tailMs = random() % 200;
         ASSERT_TRUE(
             PrepareSongRender(render.get(), state.events.load(), instrument, settings, round % 5));
+        AttachFileRender(&state, &render->hold);
         std::atomic<uint64_t> frames{0};
         std::thread thread([&] {
             RunSongRender(render.get(), RenderSink{CountFrames, nullptr, &frames});
@@ -171,11 +175,22 @@ TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
             const uint32_t done = render->thousandths.load(std::memory_order_relaxed);
             EXPECT_GE(done, last);
             last = done;
+            EnterGate(&state);
             PlayerStatus(&state);
+            EXPECT_FALSE(render->hold.inBlock.load()) << "held between two blocks";
+            ExitGate(&state);
             std::this_thread::yield();
+        }
+        const bool gated = round % 2 == 0;
+        if (gated) {
+            EnterGate(&state);
         }
         render->cancel.store(true);
         thread.join();
+        DetachFileRender(&state);
+        if (gated) {
+            ExitGate(&state);
+        }
         EXPECT_LE(frames.load(), render->expectedFrames);
         ReleaseSongRender(render.get());
         Seek(&state, static_cast<double>(random() % 1000));

@@ -1,0 +1,236 @@
+#include "host/command_table.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "host/host_globals.h"
+#include "host/host_names.h"
+#include "host/midi_payload.h"
+#include "host/payload.h"
+#include "host/render_command.h"
+#include "host/reports.h"
+#include "player/song_commands.h"
+#include "player/transport.h"
+#include "plugin/instrument_controls.h"
+#include "plugin/instrument_state.h"
+#include "plugin/plugin_commands.h"
+
+#include "version_info.h"
+
+namespace {
+
+// The song report repeats the payload as sent, also one too long to act on.
+LRESULT LoadSongCommand(CommandCall* call) {
+    LoadSong(&player, call->payload);
+    if (call->payload != nullptr) {
+        SendReport(songReportWindow, call->payload);
+        return 0;
+    }
+    auto* whole = static_cast<wchar_t*>(std::malloc((call->length + 1) * sizeof(wchar_t)));
+    if (whole != nullptr) {
+        DecodePayload(call->data, call->byteCount, whole, call->length + 1);
+        SendReport(songReportWindow, whole);
+        std::free(whole);
+    }
+    return 0;
+}
+
+LRESULT LoadPluginCommand(CommandCall* call) {
+    SendReport(editorReportWindow,
+               LoadPlugin(&player, call->payload) ? QB_REPORT_HAS_EDITOR : QB_REPORT_NO_EDITOR);
+    return 0;
+}
+
+// A command that acts on the player alone and answers nothing.
+template <void (*act)(PlayerState*)> LRESULT Acting(CommandCall* /*call*/) {
+    act(&player);
+    return 0;
+}
+
+// A command without a payload whose answer is the player's.
+template <int32_t (*ask)(PlayerState*)> LRESULT Asking(CommandCall* /*call*/) {
+    return ask(&player);
+}
+
+// A render command, which keeps its own state.
+template <LRESULT (*ask)()> LRESULT AskingRender(CommandCall* /*call*/) {
+    return ask();
+}
+
+// "VOLUME [MS [pause|stop]]"
+LRESULT SetVolumeCommand(CommandCall* call) {
+    const PayloadWords& words = call->words;
+    double volume = 0;
+    double ms = 0;
+    FadeEnd end = FadeEnd::None;
+    if (words.count < 1 || words.count > 3 || !PayloadNumber(words, 0, &volume) ||
+        (words.count >= 2 && !PayloadNumber(words, 1, &ms))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    if (words.count == 3) {
+        if (PayloadWordIs(words, 2, L"pause")) {
+            end = FadeEnd::Pause;
+        } else if (PayloadWordIs(words, 2, L"stop")) {
+            end = FadeEnd::Stop;
+        } else {
+            return QB_FAIL_BAD_PAYLOAD;
+        }
+    }
+    uint32_t checkAfterMs = 0;
+    const int32_t answer = SetVolume(&player, volume, ms, end, &checkAfterMs);
+    if (checkAfterMs != 0) {
+        SetTimer(player.mainWindow, kFadeTimerId, checkAfterMs, nullptr);
+    } else {
+        KillTimer(player.mainWindow, kFadeTimerId);
+    }
+    return answer;
+}
+
+// "START END [PASSES]", END a number or "end"; no words: no region.
+LRESULT LoopCommand(CommandCall* call) {
+    const PayloadWords& words = call->words;
+    if (words.count == 0) {
+        return SetLoopRegion(&player, false, 0, 0, 0);
+    }
+    double start = 0;
+    double end = -1;
+    double passes = 0;
+    if (words.count < 2 || words.count > 3 || !PayloadNumber(words, 0, &start) ||
+        (!PayloadWordIs(words, 1, L"end") && !PayloadNumber(words, 1, &end)) ||
+        (words.count == 3 && (!PayloadNumber(words, 2, &passes) || passes > 0xFFFFFFFF ||
+                              passes != static_cast<double>(static_cast<uint32_t>(passes))))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SetLoopRegion(&player, true, start, end, static_cast<uint32_t>(passes));
+}
+
+// The one number of a payload "N", or false.
+bool OneNumber(const PayloadWords& words, double* number) {
+    return words.count == 1 && PayloadNumber(words, 0, number);
+}
+
+LRESULT MidiCommand(CommandCall* call) {
+    static LiveMessage messages[kMidiPayloadMessages]; // user-interface thread only
+    uint32_t count = 0;
+    if (!ParseMidiPayload(call->payload, messages, &count)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SendLiveMidi(&player, messages, count);
+}
+
+LRESULT SaveStateCommand(CommandCall* call) {
+    return SaveInstrumentState(&player, call->payload);
+}
+
+LRESULT LoadStateCommand(CommandCall* call) {
+    return LoadInstrumentState(&player, call->payload);
+}
+
+LRESULT RenderCommand(CommandCall* call) {
+    return StartRenderCommand(call->payload);
+}
+
+LRESULT ProgramNameCommand(CommandCall* call) {
+    double index = 0;
+    return OneNumber(call->words, &index)
+               ? ProgramName(&player, index, call->text, QB_PAYLOAD_CHARS)
+               : QB_FAIL_BAD_PAYLOAD;
+}
+
+LRESULT ParamCommand(CommandCall* call) {
+    double index = 0;
+    return OneNumber(call->words, &index) ? ParamValue(&player, index, call->text, QB_PAYLOAD_CHARS)
+                                          : QB_FAIL_BAD_PAYLOAD;
+}
+
+LRESULT PluginInfoCommand(CommandCall* call) {
+    return PluginInfo(&player, call->text, QB_PAYLOAD_CHARS);
+}
+
+LRESULT HostVersionCommand(CommandCall* call) {
+    std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%hs %hs", QB_PROGRAM_NAME, QB_VERSION_TEXT);
+    return QB_INTERFACE_VERSION;
+}
+
+LRESULT SetProgramCommand(CommandCall* call) {
+    double index = 0;
+    return OneNumber(call->words, &index) ? SelectProgram(&player, index) : QB_FAIL_BAD_PAYLOAD;
+}
+
+LRESULT SeekCommand(CommandCall* call) {
+    double ms = 0;
+    return OneNumber(call->words, &ms) ? Seek(&player, ms) : QB_FAIL_BAD_PAYLOAD;
+}
+
+LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
+    return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER;
+}
+
+// "N VALUE"
+LRESULT SetParamCommand(CommandCall* call) {
+    const PayloadWords& words = call->words;
+    double index = 0;
+    double value = 0;
+    if (words.count != 2 || !PayloadNumber(words, 0, &index) || !PayloadNumber(words, 1, &value)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SetParamValue(&player, index, value);
+}
+
+constexpr PayloadKind kWords = PayloadKind::Words;
+constexpr PayloadKind kWhole = PayloadKind::Whole;
+
+// The base commands (below 100) answer nothing through the result: their outcome is a
+// report, or what the controller sees and hears. Those that change the song or the
+// instrument end a render first; the extension commands that only ask, and the
+// render's own, may run during one.
+constexpr CommandEntry kCommands[] = {
+    {QB_CODE_LOAD_SONG, kWhole, kGated | kEndsRender, LoadSongCommand},
+    {QB_CODE_PLAY, kWhole, kGated | kEndsRender, Acting<Play>},
+    {QB_CODE_STOP, kWhole, kGated | kEndsRender, Acting<Stop>},
+    {QB_CODE_FREE_STREAM, kWhole, kGated | kEndsRender, Acting<FreeStream>},
+    {QB_CODE_LOAD_PLUGIN, kWhole, kGated | kEndsRender, LoadPluginCommand},
+    {QB_CODE_SHOW_EDITOR, kWhole, kGated | kDuringRender, Acting<ShowEditor>},
+    {QB_CODE_CAPABILITIES, kWords, kDuringRender, CapabilitiesCommand},
+    {QB_CODE_STATUS, kWords, kGated | kDuringRender, Asking<PlayerStatus>},
+    {QB_CODE_PAUSE, kWords, kGated, Asking<Pause>},
+    {QB_CODE_RESUME, kWords, kGated, Asking<Resume>},
+    {QB_CODE_SET_VOLUME, kWords, kGated, SetVolumeCommand},
+    {QB_CODE_GET_VOLUME, kWords, kGated | kDuringRender, Asking<VolumeNow>},
+    {QB_CODE_LENGTH, kWords, kDuringRender, Asking<SongLengthMs>},
+    {QB_CODE_POSITION, kWords, kGated | kDuringRender, Asking<PositionMs>},
+    {QB_CODE_SEEK, kWords, kGated, SeekCommand},
+    {QB_CODE_LOOP, kWords, kGated, LoopCommand},
+    {QB_CODE_SAVE_STATE, kWhole, kGated, SaveStateCommand},
+    {QB_CODE_LOAD_STATE, kWhole, kGated, LoadStateCommand},
+    {QB_CODE_PROGRAM_COUNT, kWords, kGated, Asking<ProgramCount>},
+    {QB_CODE_PROGRAM, kWords, kGated, Asking<CurrentProgramIndex>},
+    {QB_CODE_SET_PROGRAM, kWords, kGated, SetProgramCommand},
+    {QB_CODE_PROGRAM_NAME, kWords, kGated | kTextAnswer, ProgramNameCommand},
+    {QB_CODE_PARAM_COUNT, kWords, kGated, Asking<ParamCount>},
+    {QB_CODE_PARAM, kWords, kGated | kTextAnswer, ParamCommand},
+    {QB_CODE_SET_PARAM, kWords, kGated, SetParamCommand},
+    // Queued for the render thread to hand over: no call into the plug-in here.
+    {QB_CODE_MIDI, kWhole, 0, MidiCommand},
+    {QB_CODE_PLUGIN_INFO, kWords, kGated | kTextAnswer, PluginInfoCommand},
+    {QB_CODE_HOST_VERSION, kWords, kDuringRender | kTextAnswer, HostVersionCommand},
+    {QB_CODE_RENDER, kWhole, kGated | kDuringRender, RenderCommand},
+    {QB_CODE_RENDER_STATUS, kWords, kDuringRender, AskingRender<RenderStatusCommand>},
+    {QB_CODE_RENDER_PROGRESS, kWords, kDuringRender, AskingRender<RenderProgressCommand>},
+    {QB_CODE_CANCEL_RENDER, kWords, kGated | kDuringRender, AskingRender<CancelRenderCommand>},
+};
+
+} // namespace
+
+const CommandEntry* FindCommand(uint64_t code) {
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.code == code) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool FinishFadeCommand() {
+    return FinishFade(&player);
+}
