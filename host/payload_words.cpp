@@ -31,12 +31,7 @@ bool SplitPayloadWords(const wchar_t* text, PayloadWords* words) {
     return true;
 }
 
-bool PayloadNumber(const PayloadWords& words, size_t index, double* value) {
-    if (index >= words.count) {
-        return false;
-    }
-    const wchar_t* at = words.start[index];
-    const wchar_t* end = at + words.length[index];
+bool ReadDecimal(const wchar_t* at, const wchar_t* end, double* value) {
     double number = 0;
     size_t digits = 0;
     for (; at < end && *at >= L'0' && *at <= L'9'; ++at, ++digits) {
@@ -57,6 +52,11 @@ bool PayloadNumber(const PayloadWords& words, size_t index, double* value) {
     }
     *value = number;
     return true;
+}
+
+bool PayloadNumber(const PayloadWords& words, size_t index, double* value) {
+    return index < words.count &&
+           ReadDecimal(words.start[index], words.start[index] + words.length[index], value);
 }
 
 bool PayloadWordIs(const PayloadWords& words, size_t index, const wchar_t* keyword) {

@@ -21,6 +21,10 @@ struct PayloadWords {
 // Splits `text` at spaces and tabs; false when it has more than kMaxPayloadWords words.
 bool SplitPayloadWords(const wchar_t* text, PayloadWords* words);
 
+// Reads all of [start, end) as a number no larger than 1e12: decimal digits with an
+// optional fraction; false when it is not one.
+bool ReadDecimal(const wchar_t* start, const wchar_t* end, double* value);
+
 // Reads word `index` as a number no larger than 1e12; false when it is not one.
 bool PayloadNumber(const PayloadWords& words, size_t index, double* value);
 

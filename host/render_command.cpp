@@ -131,10 +131,9 @@ uint32_t FramesToMs(uint64_t frames) {
 
 } // namespace
 
-LRESULT StartRenderCommand(const wchar_t* payload) {
-    if (job.thread != nullptr) {
-        return QB_FAIL_BUSY;
-    }
+namespace {
+
+LRESULT StartRender(const wchar_t* payload) {
     if (payload == nullptr || !ParseRenderPayload(payload, &job.request)) {
         return QB_FAIL_BAD_PAYLOAD;
     }
@@ -183,6 +182,20 @@ LRESULT StartRenderCommand(const wchar_t* payload) {
         return QB_FAIL_LIBRARY;
     }
     return static_cast<LRESULT>(FramesToMs(job.render.expectedFrames));
+}
+
+} // namespace
+
+// A render refused at its start is the last render, as far as its status tells.
+LRESULT StartRenderCommand(const wchar_t* payload) {
+    if (job.thread != nullptr) {
+        return QB_FAIL_BUSY;
+    }
+    const LRESULT answer = StartRender(payload);
+    if (answer < 0) {
+        lastStatus.store(static_cast<int32_t>(answer));
+    }
+    return answer;
 }
 
 LRESULT RenderStatusCommand() {

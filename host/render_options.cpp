@@ -6,20 +6,12 @@
 
 namespace {
 
-// A whole number of at most `most`, all of [start, end).
+// A whole number of at most `most`, all of [start, end): digits only.
 bool ReadWhole(const wchar_t* start, const wchar_t* end, uint32_t most, uint32_t* value) {
-    uint64_t number = 0;
-    if (start == end) {
+    double number = 0;
+    if (std::wmemchr(start, L'.', static_cast<size_t>(end - start)) != nullptr ||
+        !ReadDecimal(start, end, &number) || number > most) {
         return false;
-    }
-    for (const wchar_t* at = start; at != end; ++at) {
-        if (*at < L'0' || *at > L'9') {
-            return false;
-        }
-        number = number * 10 + static_cast<uint64_t>(*at - L'0');
-        if (number > most) {
-            return false;
-        }
     }
     *value = static_cast<uint32_t>(number);
     return true;

@@ -52,6 +52,30 @@ uint32_t TailFramesWanted(const SongRender& render, const Tail& tail) {
     return left < kRenderBlockFrames ? static_cast<uint32_t>(left) : kRenderBlockFrames;
 }
 
+constexpr uint64_t kLongestSettlingFrames = kSampleRate * 10;
+
+// Pulls and drops the instrument's sound from before the render (live playback's notes
+// ringing out, a delay line's contents) until it has been silent for kSettledFrames
+// past its delay, at most for the longest settling time. False when cancelled.
+bool SettleInstrument(SongRender* render, DWORD instrument) {
+    const uint64_t wanted = uint64_t{render->delayFrames} + kSettledFrames;
+    uint64_t silentRun = 0;
+    for (uint64_t pulled = 0; silentRun < wanted && pulled < kLongestSettlingFrames;) {
+        const uint64_t left = wanted - silentRun;
+        const uint32_t frames =
+            left < kRenderBlockFrames ? static_cast<uint32_t>(left) : kRenderBlockFrames;
+        if (!EnterBlock(&render->hold, render->cancel)) {
+            return false;
+        }
+        const uint32_t got = PullTail(instrument, render->block, frames);
+        ExitBlock(&render->hold);
+        const uint32_t silent = TrailingSilentFrames(render->block, got);
+        silentRun = silent == got ? silentRun + got : silent;
+        pulled += got;
+    }
+    return true;
+}
+
 uint64_t PassFrames(const EventTable* table) {
     return SongEndBytes(table) / kBytesPerFrame + 1;
 }
@@ -87,7 +111,11 @@ bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instru
     render->stream =
         BASS_StreamCreate(kSampleRate, kChannels, kDecodeFloatStream, RenderProc, &render->state);
     render->state.outputStream.store(render->stream);
+    // Notes still sounding from live playback are cut at once, not released.
     ResetInstrumentChannels(instrument);
+    for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
+        BASS_VST_ProcessEvent(instrument, channel, kEventSoundOff, 0);
+    }
     return render->stream != 0;
 }
 
@@ -98,6 +126,9 @@ RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
     uint64_t written = 0;
     bool songEnded = false;
     Tail tail;
+    if (!SettleInstrument(render, instrument)) {
+        return RenderOutcome::Cancelled;
+    }
     for (;;) {
         if (render->cancel.load(std::memory_order_relaxed)) {
             return RenderOutcome::Cancelled;

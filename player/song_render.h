@@ -23,6 +23,10 @@ constexpr uint32_t kRenderMaxPasses = 1000;
 constexpr uint32_t kSilentRunFrames = kSampleRate / 10;
 constexpr uint32_t kLongestSilenceTailFrames = kSampleRate * 60;
 constexpr float kSilenceLevel = 1.0f / 65536;
+// A render starts from a silent instrument, as in a fresh host: before its first frame
+// it pulls and drops the instrument's sound until it has been silent this long past
+// its initial delay.
+constexpr uint32_t kSettledFrames = 1024;
 
 struct RenderSettings {
     uint32_t passes = 1;    // times through the song, each turn seamless and exact

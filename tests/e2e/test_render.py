@@ -124,11 +124,13 @@ class Render(unittest.TestCase):
         target = qbtest.windows_path(self.out("long.wav"))
         run = quillctl("plugin", SYNTH, "song", song,
                        "send-text", str(protocol.QB_CODE_RENDER), target + "|passes=2",
+                       "send", str(protocol.QB_CODE_RENDER_STATUS),
                        "send-text", str(protocol.QB_CODE_RENDER), target + "|passes=2 pcm16",
                        "send", str(protocol.QB_CODE_CANCEL_RENDER), "quit", trace=False)
         self.assertEqual(run.status, 0, run)
-        refused, accepted, cancelled = self.answers(run.output)
+        refused, status, accepted, cancelled = self.answers(run.output)
         self.assertEqual(refused, protocol.QB_FAIL_TOO_LONG)
+        self.assertEqual(status, protocol.QB_FAIL_TOO_LONG, "the refusal is the last render's")
         self.assertEqual(accepted, (2 * pass_frames + 2 * 48000) * 1000 // 48000)
         self.assertEqual(cancelled, 0)
         self.assertEqual(os.listdir(self.folder), [], "nothing of either render is left")
@@ -191,6 +193,24 @@ class Render(unittest.TestCase):
         self.assertGreater(before, 900)
         self.assertTrue(before - 100 <= after <= before + 1500, (before, after))
         self.assertEqual(os.listdir(self.folder), ["live.wav"])
+
+    def test_a_render_after_playback_starts_from_a_silent_instrument(self):
+        """Byte for byte what a fresh host renders, after notes that still ring out
+        (stopped mid-chord) and after notes still held (the render started while the
+        song plays), in the instrument with a delay line too."""
+        for plugin in (SYNTH, DELAYED):
+            fresh = self.out("fresh.wav")
+            run = quillctl("plugin", plugin, "render", self.song, qbtest.windows_path(fresh),
+                           "quit", trace=False)
+            self.assertEqual(run.status, 0, run)
+            for before in (("play", "wait", "1.3", "stop"), ("play", "wait", "1.3")):
+                with self.subTest(plugin=os.path.basename(plugin), before=before):
+                    used = self.out("used.wav")
+                    run = quillctl("plugin", plugin, "song", self.song, *before, "render",
+                                   self.song, qbtest.windows_path(used), "quit", trace=False)
+                    self.assertEqual(run.status, 0, run)
+                    with open(fresh, "rb") as one, open(used, "rb") as other:
+                        self.assertTrue(one.read() == other.read(), "the files differ")
 
 if __name__ == "__main__":
     qbtest.main()

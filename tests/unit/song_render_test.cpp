@@ -90,13 +90,15 @@ TEST_F(SongRenderTest, EachPassTurnsSeamlesslyAtTheSongsEndAndTheTailFollows) {
 
     EXPECT_EQ(collected.frames, 3 * kPassFrames + 480);
     EXPECT_EQ(render->expectedFrames, collected.frames);
-    // Every note at its own sample in every pass, and nothing released at the turns.
-    const std::vector<unsigned> expected = {800 * 8,
-                                            1600 * 8,
-                                            (kPassFrames + 800) * 8,
-                                            (kPassFrames + 1600) * 8,
-                                            (2 * kPassFrames + 800) * 8,
-                                            (2 * kPassFrames + 1600) * 8};
+    // Every note at its own sample in every pass, and nothing released at the turns; the
+    // instrument was pulled until it had settled before the first frame.
+    const unsigned settled = kSettledFrames;
+    const std::vector<unsigned> expected = {(settled + 800) * 8,
+                                            (settled + 1600) * 8,
+                                            (settled + kPassFrames + 800) * 8,
+                                            (settled + kPassFrames + 1600) * 8,
+                                            (settled + 2 * kPassFrames + 800) * 8,
+                                            (settled + 2 * kPassFrames + 1600) * 8};
     EXPECT_EQ(NotesAt(), expected);
     EXPECT_TRUE(fake::CallsStartingWith("ProcessEvent inst=100 ch=0 ev=18").empty());
     EXPECT_EQ(render->thousandths.load(), 1000u);
@@ -108,7 +110,8 @@ TEST_F(SongRenderTest, TheInitialDelayIsPulledAndTrimmedFromTheStart) {
     settings.tailMs = 0;
     ASSERT_EQ(Run(settings, 1000), RenderOutcome::Done);
     EXPECT_EQ(collected.frames, kPassFrames) << "the file is as long as without a delay";
-    EXPECT_EQ(FramesPulled(), kPassFrames + 1000) << "the delayed end is still pulled";
+    EXPECT_EQ(FramesPulled(), 1000 + kSettledFrames + kPassFrames + 1000)
+        << "the delay line settled first, and the delayed end still pulled";
 }
 
 TEST_F(SongRenderTest, ATailUntilSilenceEndsOnceATenthOfASecondWasSilent) {
