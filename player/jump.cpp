@@ -10,7 +10,7 @@
 namespace {
 
 constexpr DWORD kBytesPerSecond = kSampleRate * kBytesPerFrame;
-constexpr DWORD kLastWholeFrame = 0xFFFFFFFF - 0xFFFFFFFF % kBytesPerFrame;
+constexpr QWORD kLargestBytes = QWORD{1} << 48;
 
 // Event types below this that are a channel's state are replayed; the libraries' event
 // numbering keeps every channel event there.
@@ -63,32 +63,38 @@ void Append(Jump* jump, DWORD chan, DWORD event, DWORD param) {
 
 } // namespace
 
-DWORD BytesFromMs(double ms) {
+QWORD BytesFromMs(double ms) {
     if (!(ms > 0)) {
         return 0;
     }
     // A little over, so a position given in milliseconds of a whole frame (8000 / 384)
     // is not lost to rounding.
     const double frames = ms * kSampleRate / 1000.0 + 1e-6;
-    if (frames >= static_cast<double>(kLastWholeFrame) / kBytesPerFrame) {
-        return kLastWholeFrame;
+    if (frames >= static_cast<double>(kLargestBytes / kBytesPerFrame)) {
+        return kLargestBytes;
     }
-    return static_cast<DWORD>(frames) * kBytesPerFrame;
+    return static_cast<QWORD>(frames) * kBytesPerFrame;
 }
 
-double MsFromBytes(DWORD bytes) {
+double MsFromBytes(QWORD bytes) {
     return static_cast<double>(bytes) * 1000.0 / kBytesPerSecond;
 }
 
-DWORD FirstEventAtOrAfter(const EventTable* table, DWORD bytes) {
-    const SongEvent* begin = table->records;
-    const SongEvent* end = begin + table->eventCount;
+// Within the span `bytes` lies in, the events are in the order of their 32-bit positions.
+DWORD FirstEventAtOrAfter(const EventTable* table, QWORD bytes) {
+    const QWORD span = bytes >> 32;
+    if (span >= table->spanCount) {
+        return table->eventCount;
+    }
+    const SongEvent* begin = table->records + table->spanStarts[span];
+    const SongEvent* end = table->records + SpanEnd(table, static_cast<DWORD>(span));
+    const auto low = static_cast<DWORD>(bytes);
     const SongEvent* found = std::lower_bound(
-        begin, end, bytes, [](const SongEvent& event, DWORD pos) { return event.pos < pos; });
-    return static_cast<DWORD>(found - begin);
+        begin, end, low, [](const SongEvent& event, DWORD pos) { return event.pos < pos; });
+    return static_cast<DWORD>(found - table->records);
 }
 
-Jump* BuildJump(const EventTable* table, DWORD bytes) {
+Jump* BuildJump(const EventTable* table, QWORD bytes) {
     bytes -= bytes % kBytesPerFrame;
     auto* channels = static_cast<ChannelState*>(std::calloc(kMidiChannels, sizeof(ChannelState)));
     if (channels == nullptr) {
@@ -164,7 +170,7 @@ Jump* BuildJump(const EventTable* table, DWORD bytes) {
     return jump;
 }
 
-LoopRegion* BuildLoopRegion(const EventTable* table, DWORD startBytes, DWORD endBytes,
+LoopRegion* BuildLoopRegion(const EventTable* table, QWORD startBytes, QWORD endBytes,
                             DWORD passes) {
     auto* region = static_cast<LoopRegion*>(std::malloc(sizeof(LoopRegion)));
     if (region == nullptr) {

@@ -20,7 +20,7 @@ void ReleaseOutputStream(PlayerState* state) {
     }
 }
 
-HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, const Jump* jump) {
+HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, const Jump* jump) {
     state->nextEvent.store(nextEvent, std::memory_order_relaxed);
     state->renderedBytes.store(bytes, std::memory_order_relaxed);
     state->replaySent.store(0, std::memory_order_relaxed);

@@ -13,7 +13,7 @@ void ReleaseOutputStream(PlayerState* state);
 // first event there or after it) with `jump`'s replay to be sent first when not null,
 // otherwise the instrument's channels reset at once; it gets the controller's volume.
 // Call once no render call is in progress. Returns the stream, 0 when none was made.
-HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, DWORD bytes, const Jump* jump);
+HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, const Jump* jump);
 
 // Milliseconds on a clock that never goes back, for the time left of a fade.
 uint64_t MonotonicMs();

@@ -22,16 +22,47 @@
 
 typedef BASS_MIDI_EVENT SongEvent;
 
+// The library gives each event's position in bytes as 32 bits, which wrap every 2^32
+// bytes (3 h 6 min). The table is in the song's order, so where a position is smaller
+// than the one before, it has wrapped: the song's positions are those 32 bits plus
+// 2^32 for each span of 2^32 bytes before the event's. Songs of more spans than these
+// are cut after the last one (about 49 hours).
+constexpr DWORD kMaxSongSpans = 16;
+
 // A song's events and their number, allocated and published together so the mixing
 // thread never sees a table with another table's count.
 struct EventTable {
     DWORD eventCount;
-    SongEvent* records; // eventCount records, stored right after this header
+    DWORD spanCount;                 // spans of 2^32 bytes its events lie in, 1 at least
+    DWORD spanStarts[kMaxSongSpans]; // the first event of each span
+    SongEvent* records;              // eventCount records, stored right after this header
 };
 
+// The index of the first event of a span after `span`, or the count when there is none.
+inline DWORD SpanEnd(const EventTable* table, DWORD span) {
+    return span + 1 < table->spanCount ? table->spanStarts[span + 1] : table->eventCount;
+}
+
+// The span that event `index` lies in.
+inline DWORD SpanOf(const EventTable* table, DWORD index) {
+    DWORD span = 0;
+    while (span + 1 < table->spanCount && table->spanStarts[span + 1] <= index) {
+        ++span;
+    }
+    return span;
+}
+
+// A position in bytes of the song from its span and the library's 32 bits.
+inline QWORD SongBytes(DWORD span, DWORD bytes) {
+    return QWORD{span} << 32 | bytes;
+}
+
 // The position of the song's last event: where it ends.
-inline DWORD SongEndBytes(const EventTable* table) {
-    return table->eventCount != 0 ? table->records[table->eventCount - 1].pos : 0;
+inline QWORD SongEndBytes(const EventTable* table) {
+    if (table->eventCount == 0) {
+        return 0;
+    }
+    return SongBytes(table->spanCount - 1, table->records[table->eventCount - 1].pos);
 }
 
 struct Jump;
@@ -54,8 +85,8 @@ struct PlayerState {
     DWORD loopEnd; // read only by the user-interface thread
     std::atomic<DWORD> instrument;
     std::atomic<DWORD> nextEvent;
-    std::atomic<DWORD> renderedBytes;
-    std::atomic<EventTable*> events; // null when no song is loaded
+    std::atomic<QWORD> renderedBytes; // the cursor's position in the song
+    std::atomic<EventTable*> events;  // null when no song is loaded
     std::atomic<DWORD> pluginLoaded;
     HWND editorWindow;
     std::atomic<DWORD> renderCalls; // render calls and loop syncs in progress
@@ -73,7 +104,7 @@ struct PlayerState {
     // cursor last turned back (the stream's byte count then and the song's position).
     std::atomic<DWORD> streamBytes;
     std::atomic<DWORD> turnStreamBytes;
-    std::atomic<DWORD> turnFromBytes;
+    std::atomic<QWORD> turnFromBytes;
     LiveMidiQueue live; // MIDI sent by the controller, for the next pull
 
     // User-interface thread only.

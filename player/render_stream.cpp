@@ -17,19 +17,24 @@ constexpr DWORD kReplayPerBlock = 2048 - 256 - kLivePerPull;
 // resets it, runs on the same thread between calls.
 struct Cursor {
     DWORD nextEvent;
-    DWORD renderedBytes;
-    DWORD filled; // bytes of this call's buffer
+    DWORD renderedBytes; // within the span: the library's 32 bits of the position
+    DWORD filled;        // bytes of this call's buffer
+    DWORD span;          // of 2^32 bytes, the position's upper bits
 };
 
 inline DWORD Pull(const PlayerState* state, char* at, DWORD chunk) {
     return PullInstrument(state->instrument.load(), at, chunk);
 }
 
-// Pulls into the buffer at the cursor and moves it by what was delivered.
+// Pulls into the buffer at the cursor and moves it by what was delivered, into the next
+// span when it reaches the end of this one.
 void PullAt(const PlayerState* state, char* out, DWORD chunk, Cursor* cursor) {
     const DWORD delivered = Pull(state, out + cursor->filled, chunk);
     cursor->renderedBytes += delivered;
     cursor->filled += delivered;
+    if (cursor->renderedBytes < delivered) {
+        ++cursor->span;
+    }
 }
 
 // Sends the jump's events that are still to go, as many as one processing call takes;
@@ -73,12 +78,14 @@ __attribute__((noinline)) bool FinishReplay(PlayerState* state, char* out, DWORD
 // Moves the cursor to the jump's target and starts its replay; the position the pass
 // ended at is kept for the heard position.
 void StartJump(PlayerState* state, const Jump* jump, Cursor* cursor) {
-    state->turnFromBytes.store(cursor->renderedBytes, std::memory_order_relaxed);
+    state->turnFromBytes.store(SongBytes(cursor->span, cursor->renderedBytes),
+                               std::memory_order_relaxed);
     state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed) +
                                      cursor->filled,
                                  std::memory_order_relaxed);
     cursor->nextEvent = jump->event;
-    cursor->renderedBytes = jump->bytes;
+    cursor->renderedBytes = static_cast<DWORD>(jump->bytes);
+    cursor->span = static_cast<DWORD>(jump->bytes >> 32);
     state->replaySent.store(0, std::memory_order_relaxed);
     state->replay.store(jump, std::memory_order_relaxed);
 }
@@ -108,23 +115,84 @@ inline const LoopRegion* RegionInEffect(const PlayerState* state) {
 // Stores the cursor at the end of a call and gives the call's result.
 DWORD EndCall(PlayerState* state, const Cursor& cursor, bool ended) {
     state->nextEvent.store(cursor.nextEvent, std::memory_order_relaxed);
-    state->renderedBytes.store(cursor.renderedBytes, std::memory_order_relaxed);
+    state->renderedBytes.store(SongBytes(cursor.span, cursor.renderedBytes),
+                               std::memory_order_relaxed);
     state->streamBytes.store(state->streamBytes.load(std::memory_order_relaxed) + cursor.filled,
                              std::memory_order_relaxed);
     return ended ? (cursor.filled | kStreamEndBit) : cursor.filled;
 }
 
+// Where the render loop stops sending events: the region's end event when it lies in
+// the cursor's span, else the end of that span.
+DWORD StopEvent(const EventTable* table, const LoopRegion* region, DWORD span) {
+    const DWORD spanEnd = SpanEnd(table, span);
+    return region != nullptr && region->endEvent < spanEnd ? region->endEvent : spanEnd;
+}
+
+enum class Stop { Pull, Turn, Again };
+
+// The render loop's state as its rare stops take it: the cursor, where events stop
+// being sent, and how much the next pull may take.
+struct StopPoint {
+    Cursor cursor;
+    DWORD stopEvent;
+    DWORD chunk;
+    const EventTable* table;
+    char* out;
+};
+
+// The render loop's rare stops, once every event before the stop event is sent: the
+// loop region's end (Turn), a region taken away or changed during the call (Again: the
+// song goes on at once to the new stop), the end of the cursor's span (the cursor is
+// pulled up to it and goes on in the next: Again). Otherwise the chunk is cut to what
+// may be pulled (Pull).
+__attribute__((noinline)) Stop AtStop(PlayerState* state, StopPoint* point) {
+    const EventTable* table = point->table;
+    Cursor* cursor = &point->cursor;
+    const LoopRegion* region = RegionInEffect(state);
+    const DWORD stopNow = StopEvent(table, region, cursor->span);
+    if (point->stopEvent != stopNow) {
+        point->stopEvent = stopNow;
+        return Stop::Again;
+    }
+    const QWORD toSpanEnd = (QWORD{1} << 32) - cursor->renderedBytes;
+    if (region != nullptr) {
+        const QWORD at = SongBytes(cursor->span, cursor->renderedBytes);
+        if (at >= region->endBytes) {
+            return Stop::Turn;
+        }
+        const QWORD gap = region->endBytes - at;
+        if (gap < toSpanEnd) {
+            point->chunk = gap < point->chunk ? static_cast<DWORD>(gap) : point->chunk;
+            return Stop::Pull;
+        }
+    }
+    if (point->chunk < toSpanEnd) {
+        return Stop::Pull;
+    }
+    const DWORD span = cursor->span;
+    PullAt(state, point->out, static_cast<DWORD>(toSpanEnd), cursor);
+    if (cursor->span != span) {
+        point->stopEvent = StopEvent(table, region, cursor->span);
+    }
+    return Stop::Again;
+}
+
 // The table, the instrument and the plug-in flag are read with sequentially consistent
 // loads: the commands unpublish them and then read the count of calls in progress, so
 // each side sees the other's first step. The cursor lives in locals on the common path;
-// the rare ones (a replay, a region's turn) take it as a record.
+// the rare ones (a replay, a region's turn, a span's end) take it as a record.
 DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DWORD length) {
     const SongEvent* events = table->records;
     char* out = static_cast<char*>(buffer);
-    Cursor cursor = {state->nextEvent.load(std::memory_order_relaxed),
-                     state->renderedBytes.load(std::memory_order_relaxed), 0};
+    const QWORD at = state->renderedBytes.load(std::memory_order_relaxed);
+    // The rare paths' record; the cursor's span lives only here, out of the inner loop.
+    StopPoint rare;
+    rare.cursor = {state->nextEvent.load(std::memory_order_relaxed), static_cast<DWORD>(at), 0,
+                   static_cast<DWORD>(at >> 32)};
+    const Cursor& cursor = rare.cursor;
     if (state->replay.load(std::memory_order_relaxed) != nullptr &&
-        !FinishReplay(state, out, length, &cursor)) {
+        !FinishReplay(state, out, length, &rare.cursor)) {
         return EndCall(state, cursor, false);
     }
     // The controller's live messages go first, with the song's events at this position.
@@ -140,15 +208,15 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     // The region is looked up again only after the last event before its end, so the
     // loop carries nothing more than it did without regions.
     const LoopRegion* region = RegionInEffect(state);
-    DWORD stopEvent = region != nullptr ? region->endEvent : table->eventCount;
+    DWORD stopEvent = StopEvent(table, region, cursor.span);
     DWORD nextEvent = cursor.nextEvent;
     DWORD renderedBytes = cursor.renderedBytes;
     DWORD filled = cursor.filled;
 
-    // The loop turns back at a region's end outside the inner loop, which is the
-    // plain one of a song without a region.
-    for (bool turning = true; turning;) {
-        turning = false;
+    // The loop turns back at a region's end, and changes where events stop, outside the
+    // inner loop, which is the plain one of a song without a region.
+    for (Stop stop = Stop::Again; stop != Stop::Pull;) {
+        stop = Stop::Pull;
         while (filled < length) {
             while (nextEvent < stopEvent && events[nextEvent].pos <= renderedBytes) {
                 const SongEvent& event = events[nextEvent];
@@ -167,38 +235,46 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
                 if (chunk > gap) {
                     chunk = gap;
                 }
-            } else if (const LoopRegion* region = RegionInEffect(state)) {
-                if (renderedBytes >= region->endBytes) {
-                    turning = true;
+            } else {
+                rare.cursor.nextEvent = nextEvent;
+                rare.cursor.renderedBytes = renderedBytes;
+                rare.cursor.filled = filled;
+                rare.stopEvent = stopEvent;
+                rare.chunk = chunk;
+                rare.table = table;
+                rare.out = out;
+                stop = AtStop(state, &rare);
+                renderedBytes = rare.cursor.renderedBytes;
+                filled = rare.cursor.filled;
+                if (stop != Stop::Pull) {
                     break;
                 }
-                const DWORD gap = region->endBytes - renderedBytes;
-                if (chunk > gap) {
-                    chunk = gap;
-                }
-            } else if (stopEvent != table->eventCount) {
-                // The region was taken away during this call: the song goes on at once.
-                stopEvent = table->eventCount;
-                continue;
+                chunk = rare.chunk;
             }
             const DWORD delivered = Pull(state, out + filled, chunk);
             renderedBytes += delivered;
             filled += delivered;
         }
-        if (turning) {
-            Cursor turn = {nextEvent, renderedBytes, filled};
+        if (stop == Stop::Turn) {
+            rare.cursor.nextEvent = nextEvent;
+            rare.cursor.renderedBytes = renderedBytes;
+            rare.cursor.filled = filled;
             // The region may have been taken away meanwhile: the song then goes on.
-            const LoopRegion* region = RegionInEffect(state);
-            turning = region == nullptr || TurnAtRegionEnd(state, region, out, length, &turn);
-            nextEvent = turn.nextEvent;
-            renderedBytes = turn.renderedBytes;
-            filled = turn.filled;
+            const LoopRegion* now = RegionInEffect(state);
+            if (now != nullptr && !TurnAtRegionEnd(state, now, out, length, &rare.cursor)) {
+                stop = Stop::Pull;
+            }
+            nextEvent = rare.cursor.nextEvent;
+            renderedBytes = rare.cursor.renderedBytes;
+            filled = rare.cursor.filled;
+            rare.stopEvent = StopEvent(table, RegionInEffect(state), rare.cursor.span);
         }
+        stopEvent = rare.stopEvent;
     }
 
     const bool ended =
         region != nullptr ? state->regionDone.load() : nextEvent == table->eventCount;
-    return EndCall(state, {nextEvent, renderedBytes, filled}, ended);
+    return EndCall(state, {nextEvent, renderedBytes, filled, rare.cursor.span}, ended);
 }
 
 } // namespace

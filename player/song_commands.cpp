@@ -25,8 +25,25 @@ EventTable* AllocateEventTable(DWORD eventCount) {
     }
     EventTable* table = static_cast<EventTable*>(block);
     table->eventCount = 0;
+    table->spanCount = 1;
+    table->spanStarts[0] = 0;
     table->records = reinterpret_cast<SongEvent*>(table + 1);
     return table;
+}
+
+// Marks where the events' 32-bit positions wrap; a song of more spans than the table
+// holds ends before the first event of the one too many.
+void FindSpans(EventTable* table) {
+    const SongEvent* records = table->records;
+    for (DWORD i = 1; i < table->eventCount; ++i) {
+        if (records[i].pos < records[i - 1].pos) {
+            if (table->spanCount == kMaxSongSpans) {
+                table->eventCount = i;
+                return;
+            }
+            table->spanStarts[table->spanCount++] = i;
+        }
+    }
 }
 
 // Reads every event of the MIDI stream into a new table, or gives null when no table
@@ -45,6 +62,7 @@ EventTable* ReadEventTable(HSTREAM midi) {
         return nullptr;
     }
     table->eventCount = filled < counted ? filled : counted;
+    FindSpans(table);
     return table;
 }
 

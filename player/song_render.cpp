@@ -91,7 +91,7 @@ uint64_t LongestRenderFrames(const EventTable* table, const RenderSettings& sett
 bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instrument,
                        const RenderSettings& settings, uint32_t delayFrames) {
     InitPlayerState(&render->state, nullptr);
-    const DWORD songEnd = SongEndBytes(table);
+    const QWORD songEnd = SongEndBytes(table);
     render->rewind = Jump{0, 0, 0, nullptr};
     render->region =
         LoopRegion{&render->rewind, table->eventCount, songEnd + kBytesPerFrame, settings.passes};

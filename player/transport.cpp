@@ -12,7 +12,7 @@
 
 namespace {
 
-int32_t RoundedMs(DWORD bytes) {
+int32_t RoundedMs(QWORD bytes) {
     return static_cast<int32_t>(std::lround(MsFromBytes(bytes)));
 }
 
@@ -177,12 +177,12 @@ int32_t SongLengthMs(PlayerState* state) {
     return table != nullptr ? RoundedMs(SongEndBytes(table)) : QB_FAIL_NO_SONG;
 }
 
-DWORD HeardSongBytes(DWORD cursor, DWORD lag, DWORD sinceTurn, DWORD turnFrom) {
+QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom) {
     if (lag <= sinceTurn) {
-        return cursor - lag;
+        return cursor > lag ? cursor - lag : 0;
     }
     // The listener still hears the pass before the turn.
-    const DWORD before = lag - sinceTurn;
+    const QWORD before = lag - sinceTurn;
     return turnFrom > before ? turnFrom - before : 0;
 }
 
@@ -201,7 +201,7 @@ int32_t PositionMs(PlayerState* state) {
     const HSTREAM stream = state->outputStream.load();
     const QWORD played = further.channelGetPosition(stream, kPosByte);
     const QWORD decoded = further.channelGetPosition(stream, kPosByte | kPosDecode);
-    const DWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
+    const QWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
     if (!state->playing || played == kPositionError || decoded == kPositionError) {
         return RoundedMs(cursor);
     }
@@ -229,9 +229,9 @@ int32_t Seek(PlayerState* state, double ms) {
     if (!(ms >= 0)) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    const DWORD end = SongEndBytes(table);
-    const DWORD asked = BytesFromMs(ms);
-    const DWORD bytes = asked < end ? asked : end;
+    const QWORD end = SongEndBytes(table);
+    const QWORD asked = BytesFromMs(ms);
+    const QWORD bytes = asked < end ? asked : end;
     Jump* jump = BuildJump(table, bytes);
     if (jump == nullptr) {
         return QB_FAIL_LIBRARY;
@@ -278,8 +278,9 @@ int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs
     }
     LoopRegion* region = nullptr;
     if (set) {
-        const DWORD startBytes = BytesFromMs(startMs);
-        const DWORD endBytes = endMs < 0 ? SongEndBytes(table) + 8 : BytesFromMs(endMs);
+        const QWORD startBytes = BytesFromMs(startMs);
+        const QWORD endBytes =
+            endMs < 0 ? SongEndBytes(table) + kBytesPerFrame : BytesFromMs(endMs);
         if (!(startMs >= 0) || startBytes >= endBytes) {
             return QB_FAIL_BAD_PAYLOAD;
         }

@@ -41,4 +41,4 @@ int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs
 // The song position heard, from the render cursor, the bytes between rendering and
 // hearing (`lag`), the bytes rendered since the cursor last turned back and the song
 // position it turned back from.
-DWORD HeardSongBytes(DWORD cursor, DWORD lag, DWORD sinceTurn, DWORD turnFrom);
+QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom);

@@ -226,6 +226,39 @@ class VolumeAndLoops(unittest.TestCase):
                                     (3, second * 25 // 10), (7, second * 3)])
 
 
+    def test_a_song_longer_than_the_librarys_positions_plays_right_past_their_wrap(self):
+        # The library's positions are 32-bit bytes: they wrap at 3:06:25.6. A long rest,
+        # then notes after the wrap, with a program change that a seek must replay.
+        wrap = 2 ** 32 / BYTES_PER_SECOND
+        song = qbtest.song_file(self, [[
+            (0, smf.note_on(0, 60, 100)), (at(11000), smf.note_off(0, 60)),
+            (at(11190), smf.program(0, 9)), (at(11200), smf.note_on(0, 64, 100)),
+            (at(11200.5), smf.note_on(0, 67, 100)), (at(11201), smf.control(0, 123, 0))]])
+        run = quillctl("plugin", SYNTH, "song", song, "length", "seek", "3:06:39.5", "play",
+                       "wait", "1.2", "loop", "3:06:39.75", "3:06:40.75", "2", "seek",
+                       "3:06:39.75", "wait", "2.5", "status", "quit", extra_env={"QB_FAST": "1"})
+        self.assertEqual(run.status, 0, run)
+        self.assertGreater(11200, wrap)
+        self.assertIn("length: 186:41.000 (11201000 ms)", run.output)
+        self.assertIn("seek: 186:39.500 (11199500 ms)", run.output)
+        self.assertIn("status: loaded\n", run.output, "the region's two passes ended the song")
+        streams = [i for i, line in enumerate(run.trace)
+                   if line.startswith("BASS_StreamCreate freq=48000 chans=2 flags=0x104")]
+        passes = []
+        for begin, end in zip(streams[-2:], streams[-1:] + [len(run.trace)]):
+            events = sent_events(run.trace[begin:end])
+            target = events[0][3]
+            passes.append([(e[1], e[2] & 0x7F, e[3] - target) for e in events
+                           if e[1] == 1 and e[2] >> 8 or e[1] == 2])
+        second = BYTES_PER_SECOND
+        # The seek replays the program, then each note lands at its distance from the
+        # target; the region's passes each replay it and play the note within it.
+        self.assertEqual(passes[0][:3], [(2, 9, 0), (1, 64, second // 2), (1, 67, second)])
+        self.assertEqual(passes[1], [(2, 9, 0), (1, 64, second // 4), (1, 67, second * 3 // 4),
+                                     (2, 9, second), (1, 64, second * 5 // 4),
+                                     (1, 67, second * 7 // 4)])
+
+
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(0.5), smf.note_on(0, 62, 100))]])

@@ -105,13 +105,13 @@ TEST_F(RenderStream, ZeroLengthRequestsSendNothing) {
     EXPECT_TRUE(Sent().empty());
 }
 
-TEST_F(RenderStream, RenderedBytesWrapLikeThePositionsTheyAreComparedWith) {
+TEST_F(RenderStream, TheCursorGoesOnPastTheLibrarysThirtyTwoBitPositions) {
     LoadInstrument();
     LoadEvents({Ev(1, 60, 0, 0xFFFFFF00u), Ev(1, 61, 0, 0xFFFFFFFFu)});
     state.renderedBytes.store(0xFFFFFE00u);
     EXPECT_EQ(Render(0x200), 0x200u | kEnd);
     EXPECT_EQ(fake::PullSizes(), (std::vector<uint32_t>{0x100, 0xFF, 0x1}));
-    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    EXPECT_EQ(state.renderedBytes.load(), QWORD{1} << 32);
 }
 
 TEST_F(RenderStream, WithoutUsableInstrumentSilenceKeepsTheSongsClock) {

@@ -52,6 +52,8 @@ TEST_F(Transport, AJumpReplaysEachChannelsLastStateInTheSongsOrder) {
     };
     std::copy(std::begin(events), std::end(events), table->records);
     table->eventCount = 12;
+    table->spanCount = 1;
+    table->spanStarts[0] = 0;
 
     Jump* jump = BuildJump(table, 805); // rounded down to the frame at 800
     ASSERT_NE(jump, nullptr);
@@ -191,6 +193,50 @@ TEST_F(Transport, EachPassOfALoopRegionStartsWithTheStartsStateThenTheSongEnds) 
         << "the song's program, then passes 2 and 3 start with the start's program";
     LoopSyncProc(0, state.outputStream.load(), 0, &state);
     EXPECT_NE(state.renderedBytes.load(), 0u) << "no rewind after the last pass";
+}
+
+// The library's positions are 32 bits: they wrap every 2^32 bytes (3 h 6 min).
+TEST_F(Transport, PastTheWrapOfTheLibrarysPositionsEventsSeeksAndRegionsKeepTheirPlaces) {
+    constexpr double kBytesPerMs = 384.0;
+    constexpr QWORD kWrap = QWORD{1} << 32;
+    LoadInstrument();
+    LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 0xFFFFFF00u), Ev(1, 62, 0, 256), Ev(1, 63, 0, 65536),
+                Ev(1, 64, 0, 128)}); // the last two spans on: 2^32 + 256, ... 2^33 + 128
+    EXPECT_EQ(SongLengthMs(&state), static_cast<int32_t>((2 * kWrap + 128) / kBytesPerMs + 0.5));
+    Play(&state);
+    // Renders `bytes` after a seek and gives the notes sent, each at the bytes since the
+    // seek's target (where its replay was sent).
+    const auto notesPlayed = [this](DWORD bytes) {
+        fake::ClearCalls();
+        for (DWORD done = 0; done < bytes; done += 8192) {
+            Render(8192);
+        }
+        std::vector<std::string> notes;
+        DWORD target = 0;
+        for (const auto& event : SentEvents()) {
+            target = event.event == kEventSustain && target == 0 ? event.at : target;
+            if (event.event == 1) {
+                notes.push_back(std::to_string(event.param) + "@" +
+                                std::to_string(event.at - target));
+            }
+        }
+        return notes;
+    };
+
+    Seek(&state, (kWrap - 512) / kBytesPerMs);
+    EXPECT_EQ(notesPlayed(80000), (std::vector<std::string>{"61@256", "62@768", "63@66048"}));
+
+    EXPECT_EQ(Seek(&state, (kWrap + 1000) / kBytesPerMs),
+              static_cast<int32_t>((kWrap + 1000) / kBytesPerMs + 0.5));
+    EXPECT_EQ(notesPlayed(70000), (std::vector<std::string>{"63@64536"}))
+        << "the search stays in the song's order";
+
+    ASSERT_EQ(SetLoopRegion(&state, true, kWrap / kBytesPerMs, (kWrap + 32768) / kBytesPerMs, 3),
+              0);
+    Seek(&state, kWrap / kBytesPerMs);
+    EXPECT_EQ(notesPlayed(3 * 32768 + 8192),
+              (std::vector<std::string>{"62@256", "62@33024", "62@65792"}));
+    EXPECT_TRUE(state.regionDone.load()) << "the region's last pass ended the song";
 }
 
 TEST_F(Transport, ARegionsEndLiesOutsideItForASeekAndForARegionSetThere) {
