@@ -558,6 +558,31 @@ static QbResult load_outcome(QbResult sent, QbResult checked, const QbError* che
     return checked;
 }
 
+/* After a load the host says which song it has: a file it could not read leaves the
+   one before, or none. A host that cannot say (an older one, or one busy with another
+   command, which runs the load later) is taken at its word. */
+static QbResult check_song_loaded(QbHost* host, const wchar_t* path, QbError* error) {
+    wchar_t loaded[QB_PAYLOAD_CHARS];
+    const wchar_t* tab;
+    QbError asked;
+    const QbResult result = qb_song(host, NULL, loaded, QB_PAYLOAD_CHARS, &asked);
+    if (result == QB_ERROR_REFUSED && asked.host_answer == QB_FAIL_NO_SONG) {
+        return fail(error, QB_ERROR_FILE,
+                    L"the host could not read the song %ls (damaged, cut short or not a "
+                    L"Standard MIDI File): no song is loaded",
+                    path);
+    }
+    tab = wcschr(loaded, L'\t');
+    if (result != QB_OK || tab == NULL ||
+        ((size_t)(tab - loaded) == wcslen(path) && wcsncmp(loaded, path, wcslen(path)) == 0)) {
+        return succeed(error);
+    }
+    return fail(error, QB_ERROR_FILE,
+                L"the host could not read the song %ls (damaged, cut short or not a Standard "
+                L"MIDI File): the song before, %.*ls, stays loaded",
+                path, (int)(tab - loaded), loaded);
+}
+
 QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
                       QbError* error) {
     unsigned long before;
@@ -575,6 +600,9 @@ QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t
     result = send_text(host, QB_CODE_LOAD_SONG, path, error);
     if (result == QB_OK && host->song_reports != before && report != NULL && report_chars > 0) {
         GetWindowTextW(host->song_window, report, (int)report_chars);
+    }
+    if (result == QB_OK && checked == QB_OK) {
+        checked = check_song_loaded(host, path, &check);
     }
     return load_outcome(result, checked, &check, error);
 }

@@ -85,7 +85,9 @@ QbResult qb_host_start_for_plugin(const QbStartOptions* options, const wchar_t* 
 /* Loads a song. The command is sent whatever the file, as the protocol has it (the
    host then reports the path and leaves the player as it was), but a file that cannot
    be opened or does not start like a Standard MIDI File gives QB_ERROR_FILE, since the
-   host cannot have loaded it. `report` (may be null) receives the song report. */
+   host cannot have loaded it; so does one the host could not read (damaged or cut
+   short), as the host then says another song, or none, is loaded. `report` (may be
+   null) receives the song report. */
 QbResult qb_load_song(QbHost* host, const wchar_t* path, wchar_t* report, size_t report_chars,
                       QbError* error);
 QbResult qb_play(QbHost* host, QbError* error);
@@ -129,6 +131,9 @@ QbResult qb_volume(QbHost* host, double* volume, QbError* error);
 /* The song's length (its last event) and the position heard now, in milliseconds. */
 QbResult qb_length(QbHost* host, long* ms, QbError* error);
 QbResult qb_position(QbHost* host, long* ms, QbError* error);
+/* The song loaded now: its number of events (may be null) and, in `text` (room for
+   `text_chars`), its path as it was sent, a tab, and its length in milliseconds. */
+QbResult qb_song(QbHost* host, long* events, wchar_t* text, size_t text_chars, QbError* error);
 /* Moves to `ms` (at most the song's length) while playing, paused or loaded, with
    every channel in the state the song had there; `reached` (may be null) receives
    the position reached. */

@@ -69,9 +69,18 @@ static void write_decimal(double value, wchar_t* out) {
 QbResult qb_ask_(QbHost* host, ULONG_PTR code, const wchar_t* text, long* answer,
                  const wchar_t* what, wchar_t* reply, size_t reply_chars, QbError* error) {
     LRESULT value = 0;
+    LRESULT status = 0;
     const QbResult result = qb_send_for_text_(host, code, text, &value, reply, reply_chars, error);
     if (result != QB_OK) {
         return result;
+    }
+    if (value == QB_FAIL_BUSY && code != QB_CODE_RENDER_STATUS &&
+        qb_send(host, QB_CODE_RENDER_STATUS, L"", sizeof(wchar_t), &status, NULL) == QB_OK &&
+        status == QB_RENDER_RUNNING) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, (long)value,
+                          L"%ls: a render to a file is under way, and the host does not do this "
+                          L"until it has ended or is cancelled",
+                          what);
     }
     if (value < 0) {
         return qb_refuse_(error, QB_ERROR_REFUSED, (long)value, L"%ls: %ls", what,
@@ -95,6 +104,10 @@ QbResult qb_capabilities(QbHost* host, long* flags, QbError* error) {
 
 QbResult qb_status(QbHost* host, long* status, QbError* error) {
     return ask(host, QB_CODE_STATUS, L"", status, L"status", error);
+}
+
+QbResult qb_song(QbHost* host, long* events, wchar_t* text, size_t text_chars, QbError* error) {
+    return qb_ask_(host, QB_CODE_SONG, L"", events, L"song", text, text_chars, error);
 }
 
 QbResult qb_pause(QbHost* host, QbError* error) {

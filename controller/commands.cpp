@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "controller/control_commands.h"
 #include "controller/instrument_commands.h"
@@ -256,9 +257,16 @@ bool SplitCommands(const std::vector<std::wstring>& words, CommandList* out) {
             return Fail("missing value after ", words[i]);
         }
         size_t count = command->argumentCount;
-        while (count < command->argumentCount + command->optionalCount &&
-               i + 1 + count < words.size() && !IsCommandName(words[i + 1 + count])) {
+        const size_t most = command->argumentCount + command->optionalCount;
+        while (count < most && i + 1 + count < words.size() &&
+               !IsCommandName(words[i + 1 + count])) {
             ++count;
+        }
+        if (command->optionalCount > 0 && i + 1 + count < words.size() &&
+            !IsCommandName(words[i + 1 + count])) {
+            const std::string message = "too many values: at most " + std::to_string(most) +
+                                        " fit in the command's payload after ";
+            return Fail(message.c_str(), words[i]);
         }
         Arguments args;
         args.words.assign(words.begin() + static_cast<long>(i) + 1,

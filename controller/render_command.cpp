@@ -90,6 +90,16 @@ bool ReadRender(Arguments* args) {
 
 bool Render(Session* session, const Arguments& args) {
     QbError error = {};
+    // Loading the song would cancel a render under way (one started with send-text).
+    long status = 0;
+    if (qb_render_status(session->host, &status, nullptr, &error) == QB_OK &&
+        status == QB_RENDER_RUNNING) {
+        std::printf("command failed: render: a render is under way; cancel it first (send %d) or "
+                    "wait for its end\n",
+                    QB_CODE_CANCEL_RENDER);
+        std::fflush(stdout);
+        return true;
+    }
     QbResult result = qb_load_song(session->host, args.words[0].c_str(), nullptr, 0, &error);
     if (result != QB_OK) {
         return Report(result, error);

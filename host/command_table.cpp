@@ -9,6 +9,7 @@
 #include "host/payload.h"
 #include "host/render_command.h"
 #include "host/reports.h"
+#include "player/jump.h"
 #include "player/song_commands.h"
 #include "player/transport.h"
 #include "plugin/instrument_controls.h"
@@ -19,9 +20,16 @@
 
 namespace {
 
+// The path of the song loaded now, as the controller gave it.
+wchar_t loadedSong[QB_PAYLOAD_CHARS];
+
 // The song report repeats the payload as sent, also one too long to act on.
 LRESULT LoadSongCommand(CommandCall* call) {
+    const EventTable* before = player.events.load();
     LoadSong(&player, call->payload);
+    if (player.events.load() != before && call->payload != nullptr) {
+        std::wcscpy(loadedSong, call->payload);
+    }
     if (call->payload != nullptr) {
         SendReport(songReportWindow, call->payload);
         return 0;
@@ -163,7 +171,17 @@ LRESULT SeekCommand(CommandCall* call) {
 }
 
 LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
-    return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER;
+    return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG;
+}
+
+LRESULT SongCommand(CommandCall* call) {
+    const EventTable* table = player.events.load();
+    if (table == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    const double ms = MsFromBytes(SongEndBytes(table));
+    std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%ls\t%.0f", loadedSong, ms);
+    return static_cast<LRESULT>(table->eventCount & 0x7FFFFFFF);
 }
 
 // "N VALUE"
@@ -218,6 +236,7 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_RENDER_STATUS, kWords, kDuringRender, AskingRender<RenderStatusCommand>},
     {QB_CODE_RENDER_PROGRESS, kWords, kDuringRender, AskingRender<RenderProgressCommand>},
     {QB_CODE_CANCEL_RENDER, kWords, kGated | kDuringRender, AskingRender<CancelRenderCommand>},
+    {QB_CODE_SONG, kWords, kDuringRender | kTextAnswer, SongCommand},
 };
 
 } // namespace

@@ -73,6 +73,10 @@
 #define QB_CODE_RENDER_PROGRESS 124 /* answer: thousandths of the render done */
 #define QB_CODE_CANCEL_RENDER 125   /* stops the render and removes its unfinished file */
 
+/* The song loaded now: a load that failed (a damaged file) leaves the song before it,
+   or none, so a controller can tell by the path. */
+#define QB_CODE_SONG 126 /* answer: its number of events; text: its path TAB its length in ms */
+
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1    /* status and length: always */
 #define QB_CAN_SEEK 0x2      /* seek and loop regions: always */
@@ -86,6 +90,7 @@
 #define QB_CAN_MIDI 0x200    /* MIDI sent live */
 #define QB_CAN_RESIZE 0x400  /* the editor window follows the plug-in's resizes */
 #define QB_CAN_RENDER 0x800  /* songs rendered to WAV files */
+#define QB_CAN_SONG 0x1000   /* the loaded song's path and length */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

@@ -151,7 +151,9 @@ class QuillctlChecks(unittest.TestCase):
     def test_every_command_is_checked_before_the_host_starts(self):
         for words, complaint in ((["plugin", SYNTH, "paly", "quit"], "unknown command"),
                                  (["wait", "soon"], "wait wants seconds"),
-                                 (["song"], "missing value after song")):
+                                 (["song"], "missing value after song"),
+                                 (["midi"] + ["F0"] + ["00"] * 340 + ["F7"],
+                                  "too many values: at most 341 fit")):
             with self.subTest(words=words):
                 run = quillctl(*words)
                 self.assertEqual(run.status, 125, run)

@@ -164,8 +164,10 @@ class APluginThatCallsTheUserInterfaceThreadFromEveryRenderCall(unittest.TestCas
             "midi", "90", "3C", "64", "editor", "send", "125", "wait", "0.2", *started,
             "play", "wait", "0.2", *started, "song", song, "wait", "0.2", *started,
             "plugin", SYNTH])
-        # Live playback waits, paused, for each render; the second render is refused.
+        # Live playback waits, paused, for each render; the second render is refused, and
+        # what is refused meanwhile says why.
         self.assertIn("status: paused", run.output, run)
+        self.assertIn("pause: a render to a file is under way", run.output, run)
         self.assertEqual(run.output.count("answered 52001"), 4, run)
 
 

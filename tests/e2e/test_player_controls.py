@@ -266,7 +266,7 @@ class OlderLibraries(unittest.TestCase):
                        "pause", "position", "volume", "0.5", "seek", "0.25", "status", "quit",
                        extra_env={"WINEPATH": older_libraries(self, FURTHER)})
         self.assertEqual(run.status, 0, run)
-        self.assertIn("capabilities: status seek\n", run.output)
+        self.assertIn("capabilities: status seek render song\n", run.output)
         self.assertEqual(run.output.count("lack a function this needs"), 3, run.output)
         self.assertIn("seek: 0:00.250", run.output)
         self.assertIn("status: playing\n", run.output)
@@ -277,7 +277,7 @@ class OlderLibraries(unittest.TestCase):
                        extra_env={"WINEPATH": older_libraries(self, ["BASS_ChannelSlideAttribute"])})
         self.assertEqual(run.status, 0, run)
         self.assertIn("capabilities: status seek pause volume position params programs chunks midi "
-                      "resize\n", run.output)
+                      "resize render song\n", run.output)
 
 
 class Protocol(unittest.TestCase):
@@ -291,6 +291,22 @@ class Protocol(unittest.TestCase):
                                        protocol.QB_FAIL_BAD_PAYLOAD, protocol.QB_FAIL_NOT_PLAYING, 0])
         self.assertNotEqual(answers[0], 0)
 
+
+    def test_a_song_the_host_cannot_read_is_told_and_the_song_before_plays_on(self):
+        good = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(2), smf.note_off(0, 60))]])
+        whole = smf.midi_file([[(0, smf.note_on(0, 60, 100)), (at(2), smf.note_off(0, 60))]], 480,
+                              False)
+        damaged = qbtest.windows_path(qbtest.write_file(self, whole[:-6]))
+        run = quillctl("plugin", SYNTH, "song", damaged, "song", good, "play", "song", damaged,
+                       "status", "send", str(protocol.QB_CODE_SONG), "capabilities", "quit")
+        self.assertEqual(run.status, 0, run)
+        told = re.findall(r"could not read the song (.*)$", run.errors, re.M)
+        self.assertEqual(len(told), 2, run)
+        self.assertTrue(told[0].endswith("no song is loaded"), told[0])
+        self.assertIn("the song before, %s, stays loaded" % good, told[1])
+        self.assertIn("status: playing", run.output)
+        self.assertIn("answered 2", run.output, "the song before: its two events")
+        self.assertIn(" render song\n", run.output)
 
 if __name__ == "__main__":
     qbtest.main()

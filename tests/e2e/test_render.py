@@ -98,11 +98,14 @@ class Render(unittest.TestCase):
                        "send", str(protocol.QB_CODE_CAPABILITIES),
                        "send", str(protocol.QB_CODE_PAUSE),
                        "send-text", str(protocol.QB_CODE_RENDER), target,
+                       "render", self.song, target,
                        "send", str(protocol.QB_CODE_CANCEL_RENDER),
                        "send", str(protocol.QB_CODE_RENDER_STATUS),
                        "send", str(protocol.QB_CODE_CANCEL_RENDER),
                        "quit", trace=False, timeout=60)
         self.assertEqual(run.status, 0, run)
+        # quillctl's render would cancel the one under way by loading its song: it says so.
+        self.assertIn("command failed: render: a render is under way", run.output)
         length, status, progress, capabilities, pause, second, cancel, after, again = \
             self.answers(run.output)
         self.assertEqual(length, round((PASS_FRAMES + 30 * 48000) * 1000 / 48000 - 0.5))
