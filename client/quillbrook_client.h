@@ -184,9 +184,12 @@ QbResult qb_host_version(QbHost* host, wchar_t* text, size_t text_chars, QbError
 /* Rendering the loaded song through the loaded instrument into a WAV file, 48000 Hz
    stereo (extension commands; QB_CAN_RENDER). The file appears under its name only
    once it is whole; live playback is paused meanwhile and goes on afterwards. */
+/* A record of zeros asks for the defaults (one pass, a tail of 2 s, float samples, as
+   fast as possible), as a null one does; otherwise passes 0 is one pass and tail_ms 0
+   no tail. The calls refuse values out of range before anything is sent. */
 typedef struct QbRenderOptions {
     unsigned long passes;  /* times through the song, each turn seamless: 1 to 1000 */
-    unsigned long tail_ms; /* the instrument alone after the song's last event */
+    unsigned long tail_ms; /* the instrument alone after the song's last event, 0 to 600000 */
     int tail_until_silent; /* nonzero: instead, until 100 ms in a row are silent (60 s at most) */
     int pcm16;             /* nonzero: 16-bit PCM with dither; else 32-bit float */
     int real_time;         /* nonzero: no faster than real time (instruments that stream

@@ -56,18 +56,36 @@ QbResult qb_programs(QbHost* host, long* count, long* current, QbError* error) {
     return result;
 }
 
+/* A refusal of an index says what the plug-in has, as the host answers only that the
+   payload was not one it takes. */
+static QbResult say_range(QbHost* host, QbResult result, long index, ULONG_PTR count_code,
+                          const wchar_t* what, QbError* error) {
+    LRESULT count = 0;
+    if (result != QB_ERROR_REFUSED || error == NULL || error->host_answer != QB_FAIL_BAD_PAYLOAD ||
+        qb_send(host, count_code, L"", sizeof(wchar_t), &count, NULL) != QB_OK || count < 0) {
+        return result;
+    }
+    return qb_refuse_(error, QB_ERROR_REFUSED, QB_FAIL_BAD_PAYLOAD,
+                      L"%ls %ld is out of range: the plug-in has %ld (from 0)", what, index,
+                      (long)count);
+}
+
 QbResult qb_set_program(QbHost* host, long index, QbError* error) {
     wchar_t text[INDEX_CHARS];
     write_index(index, text);
-    return qb_ask_(host, QB_CODE_SET_PROGRAM, text, NULL, L"program", NULL, 0, error);
+    return say_range(host,
+                     qb_ask_(host, QB_CODE_SET_PROGRAM, text, NULL, L"program", NULL, 0, error),
+                     index, QB_CODE_PROGRAM_COUNT, L"program", error);
 }
 
 QbResult qb_program_name(QbHost* host, long index, wchar_t* name, size_t name_chars,
                          QbError* error) {
     wchar_t text[INDEX_CHARS];
     write_index(index, text);
-    return qb_ask_(host, QB_CODE_PROGRAM_NAME, text, NULL, L"program name", name, name_chars,
-                   error);
+    return say_range(
+        host,
+        qb_ask_(host, QB_CODE_PROGRAM_NAME, text, NULL, L"program name", name, name_chars, error),
+        index, QB_CODE_PROGRAM_COUNT, L"program", error);
 }
 
 QbResult qb_param_count(QbHost* host, long* count, QbError* error) {
@@ -95,8 +113,10 @@ QbResult qb_param(QbHost* host, long index, double* value, wchar_t* name, size_t
     long millionths = 0;
     QbResult result;
     write_index(index, text);
-    result = qb_ask_(host, QB_CODE_PARAM, text, &millionths, L"parameter", reply, QB_PAYLOAD_CHARS,
-                     error);
+    result = say_range(host,
+                       qb_ask_(host, QB_CODE_PARAM, text, &millionths, L"parameter", reply,
+                               QB_PAYLOAD_CHARS, error),
+                       index, QB_CODE_PARAM_COUNT, L"parameter", error);
     if (result == QB_OK) {
         copy_field(copy_field(reply, L'\t', name, name_chars), L'\0', display, display_chars);
         if (value != NULL) {
@@ -117,12 +137,15 @@ QbResult qb_set_param(QbHost* host, long index, double value, QbError* error) {
     _snwprintf(text, INDEX_CHARS * 2 - 1, L"%ld %ld.%06ld", index, millionths / 1000000,
                millionths % 1000000);
     text[INDEX_CHARS * 2 - 1] = L'\0';
-    return qb_ask_(host, QB_CODE_SET_PARAM, text, NULL, L"parameter", NULL, 0, error);
+    return say_range(host,
+                     qb_ask_(host, QB_CODE_SET_PARAM, text, NULL, L"parameter", NULL, 0, error),
+                     index, QB_CODE_PARAM_COUNT, L"parameter", error);
 }
 
 QbResult qb_send_midi(QbHost* host, const unsigned char* bytes, size_t count, QbError* error) {
     wchar_t text[QB_PAYLOAD_CHARS];
     size_t i;
+    QbResult result;
     if (bytes == NULL || count == 0 || count > MIDI_MAX_BYTES) {
         return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"send MIDI wants 1 to %d bytes",
                           MIDI_MAX_BYTES);
@@ -131,7 +154,14 @@ QbResult qb_send_midi(QbHost* host, const unsigned char* bytes, size_t count, Qb
         _snwprintf(text + i * 3, 4, L"%02X ", bytes[i]);
     }
     text[count * 3 - 1] = L'\0';
-    return qb_ask_(host, QB_CODE_MIDI, text, NULL, L"MIDI", NULL, 0, error);
+    result = qb_ask_(host, QB_CODE_MIDI, text, NULL, L"MIDI", NULL, 0, error);
+    if (result == QB_ERROR_REFUSED && error != NULL && error->host_answer == QB_FAIL_BAD_PAYLOAD) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, QB_FAIL_BAD_PAYLOAD,
+                          L"MIDI: the bytes are not complete messages (each a status byte and "
+                          L"its data bytes, or F0 ... F7; running status and other system "
+                          L"messages are refused; at most 64 messages)");
+    }
+    return result;
 }
 
 QbResult qb_plugin_info(QbHost* host, long* version, wchar_t* text, size_t text_chars,

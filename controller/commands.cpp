@@ -321,7 +321,8 @@ bool ReadCommandWords(const std::vector<std::wstring>& words, CommandWords* read
         return false;
     }
     for (const auto& command : commands) {
-        if (std::string(command.first->name) == "plugin" && read->firstPlugin.empty()) {
+        const std::string name = command.first->name;
+        if ((name == "plugin" || name == "plugin-with-state") && read->firstPlugin.empty()) {
             read->firstPlugin = command.second.words[0];
         }
         read->endsHost = read->endsHost || command.first->endsHost;

@@ -8,7 +8,7 @@
 
 // What quillctl needs to know of the command line's commands before it starts a host.
 struct CommandWords {
-    std::wstring firstPlugin; // the path of the first "plugin" command, or empty
+    std::wstring firstPlugin; // the plug-in of the first "plugin" or "plugin-with-state", or empty
     bool endsHost = false;    // a command that ends the host is among them
 };
 

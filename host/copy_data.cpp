@@ -10,6 +10,7 @@
 #include "host/payload.h"
 #include "host/render_command.h"
 #include "host/reports.h"
+#include "plugin/plugin_commands.h"
 
 namespace {
 
@@ -21,7 +22,11 @@ constexpr UINT kFadeRecheckMs = 20;
 // Work the host does of its own accord, run through the queue like a command: a
 // command that arrives meanwhile (inside a wait for the render thread, say) waits
 // until it is done instead of running in the middle of it.
-enum class Deferred { None, FinishFade, FinishRender };
+enum class Deferred { None, FinishFade, FinishRender, ResizeEditor };
+
+// The editor's newest size, kept until the resize can run.
+DWORD resizedWidth;
+DWORD resizedHeight;
 
 // What one delivery of a copy-data message (or of deferred work) gives back.
 struct Delivery {
@@ -69,7 +74,9 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* conte
     auto* delivery = static_cast<Delivery*>(context);
     const Deferred deferred = delivery->deferred;
     delivery->deferred = Deferred::None;
-    if (deferred != Deferred::None) {
+    if (deferred == Deferred::ResizeEditor) {
+        FitEditorToSize(&player, resizedWidth, resizedHeight); // the window only: no gate
+    } else if (deferred != Deferred::None) {
         EnterGate(&player);
         if (deferred == Deferred::FinishFade) {
             delivery->fadeFinished = FinishFadeCommand();
@@ -138,6 +145,22 @@ void OnRenderEnded(HWND window) {
         return;
     }
     Delivery delivery = {0, nullptr, Deferred::FinishRender, false};
+    RunEndingOnCrash(RunDeferred, &delivery);
+}
+
+void OnEditorResized(HWND window, DWORD width, DWORD height) {
+    resizedWidth = width;
+    resizedHeight = height;
+    OnResizeTimer(window);
+}
+
+void OnResizeTimer(HWND window) {
+    KillTimer(window, kResizeTimerId);
+    if (commands.running) {
+        SetTimer(window, kResizeTimerId, kFadeRecheckMs, nullptr);
+        return;
+    }
+    Delivery delivery = {0, nullptr, Deferred::ResizeEditor, false};
     RunEndingOnCrash(RunDeferred, &delivery);
 }
 

@@ -15,3 +15,8 @@ void OnFadeTimer(HWND window);
 // The render thread has ended (or its timer came round): puts live playback back, as
 // a command, once no other command is in progress.
 void OnRenderEnded(HWND window);
+
+// The plug-in resized its editor: the editor window follows, as work of the host's own,
+// once no command is in progress (the resize's timer comes round until then).
+void OnEditorResized(HWND window, DWORD width, DWORD height);
+void OnResizeTimer(HWND window);

@@ -16,3 +16,4 @@ constexpr UINT_PTR kWatchdogTimerId = 1000;
 constexpr UINT kWatchdogPeriodMs = 1000;
 constexpr UINT_PTR kFadeTimerId = 1001;
 constexpr UINT_PTR kRenderTimerId = 1002;
+constexpr UINT_PTR kResizeTimerId = 1003;

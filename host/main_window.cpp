@@ -52,7 +52,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return HandleCopyData(reinterpret_cast<HWND>(wParam),
                               reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case kEditorResizedMessage:
-        FitEditorToSize(&player, static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
+        OnEditorResized(window, static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
         return 0;
     case kRenderEndedMessage:
         OnRenderEnded(window);
@@ -64,6 +64,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         }
         if (wParam == kRenderTimerId) {
             OnRenderEnded(window);
+            return 0;
+        }
+        if (wParam == kResizeTimerId) {
+            OnResizeTimer(window);
             return 0;
         }
         return WatchParent(window);

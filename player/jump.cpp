@@ -70,7 +70,7 @@ QWORD BytesFromMs(double ms) {
     // A little over, so a position given in milliseconds of a whole frame (8000 / 384)
     // is not lost to rounding.
     const double frames = ms * kSampleRate / 1000.0 + 1e-6;
-    if (frames >= static_cast<double>(kLargestBytes / kBytesPerFrame)) {
+    if (frames >= static_cast<double>(kLargestBytes) / kBytesPerFrame) {
         return kLargestBytes;
     }
     return static_cast<QWORD>(frames) * kBytesPerFrame;

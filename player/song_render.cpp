@@ -52,7 +52,7 @@ uint32_t TailFramesWanted(const SongRender& render, const Tail& tail) {
     return left < kRenderBlockFrames ? static_cast<uint32_t>(left) : kRenderBlockFrames;
 }
 
-constexpr uint64_t kLongestSettlingFrames = kSampleRate * 10;
+constexpr uint64_t kLongestSettlingFrames = uint64_t{kSampleRate} * 10;
 
 // Pulls and drops the instrument's sound from before the render (live playback's notes
 // ringing out, a delay line's contents) until it has been silent for kSettledFrames

@@ -50,8 +50,17 @@ def demo_tracks(beats=32):
         chords += [(tick(beat + 1), smf.note_off(2, key)) for key in keys]
         chords.append((tick(beat + 4) - 10, smf.control(2, 64, 0)))
     end = tick(beats)
+    # Every channel's notes end with the song: none starts at its end, and each channel
+    # playing notes hears all notes off there.
+    melody.append((end, smf.control(0, 123, 0)))
+    bass.append((end, smf.control(1, 123, 0)))
     chords.append((end, smf.control(2, 123, 0)))
-    return [[(t, m) for t, m in track if t <= end] for track in (conductor, melody, bass, chords)]
+    return [[(t, m) for t, m in track if t < end or (t == end and not starts_a_note(m))]
+            for track in (conductor, melody, bass, chords)]
+
+
+def starts_a_note(message):
+    return message[0] & 0xF0 == 0x90 and message[2] > 0
 
 
 def whole_bars(text):

@@ -36,6 +36,12 @@ class AutomaticWidth(unittest.TestCase):
     def test_a_plugin_of_this_width_chooses_this_host(self):
         self.chooses(SYNTH, qbtest.WIDTH)
 
+    def test_a_plugin_with_its_state_chooses_the_host_as_a_plugin_alone_does(self):
+        state = qbtest.windows_path(os.path.join(qbtest.SESSION_DIR, "no-such-state.qbs"))
+        run = quillctl("plugin-with-state", SYNTH, state, "quit", host=AUTO)
+        self.assertIn("Quillbrook%s.exe (the plug-in is %s-bit)" % (qbtest.WIDTH, qbtest.WIDTH),
+                      run.output)
+
     def test_a_plugin_of_the_other_width_chooses_the_other_host(self):
         if not qbtest.runs_width(OTHER):
             self.skipTest(qbtest.width_cannot_run())

@@ -186,6 +186,22 @@ class NoDeadlock(unittest.TestCase):
         self.assertEqual(run.output.count("loaded state: every parameter's value"), 10)
 
 
+class Refusals(unittest.TestCase):
+    def test_say_why(self):
+        song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (960, smf.note_off(0, 60))]])
+        missing = qbtest.windows_path(os.path.join(qbtest.SESSION_DIR, "no-such-folder",
+                                                   "out.wav"))
+        run = quillctl("plugin", SYNTH, "song", song, "play", "program", "99", "param", "999",
+                       "0.5", "midi", "90", "3C", "render", song, missing, "quit", trace=False)
+        self.assertEqual(run.status, 0, run)
+        failed = re.findall(r"^command failed: (.*)$", run.output, re.M)
+        self.assertEqual(len(failed), 4, run)
+        self.assertRegex(failed[0], r"^program 99 is out of range: the plug-in has \d+ \(from 0\)$")
+        self.assertRegex(failed[1], r"^parameter 999 is out of range: the plug-in has \d+")
+        self.assertIn("MIDI: the bytes are not complete messages", failed[2])  # two of three
+        self.assertEqual(failed[3], "render: the folder of %s does not exist" % missing)
+
+
 class LiveMidi(unittest.TestCase):
     def test_live_messages_arrive_in_order_at_the_next_pull_beside_the_songs_events(self):
         sends = []
@@ -215,7 +231,7 @@ class LiveMidi(unittest.TestCase):
         run = quillctl("plugin", SYNTH, "midi", "90", "3C", "midi", "3C", "40", "midi", "F0", "01",
                        "quit")
         self.assertEqual(run.status, 0, run)
-        self.assertEqual(run.output.count("the host did not take the command's arguments"), 3,
+        self.assertEqual(run.output.count("MIDI: the bytes are not complete messages"), 3,
                          run.output)
 
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "audio/audio_constants.h"
@@ -202,7 +203,7 @@ TEST_F(Transport, PastTheWrapOfTheLibrarysPositionsEventsSeeksAndRegionsKeepThei
     LoadInstrument();
     LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 0xFFFFFF00u), Ev(1, 62, 0, 256), Ev(1, 63, 0, 65536),
                 Ev(1, 64, 0, 128)}); // the last two spans on: 2^32 + 256, ... 2^33 + 128
-    EXPECT_EQ(SongLengthMs(&state), static_cast<int32_t>((2 * kWrap + 128) / kBytesPerMs + 0.5));
+    EXPECT_EQ(SongLengthMs(&state), std::lround((2 * kWrap + 128) / kBytesPerMs));
     Play(&state);
     // Renders `bytes` after a seek and gives the notes sent, each at the bytes since the
     // seek's target (where its replay was sent).
@@ -227,7 +228,7 @@ TEST_F(Transport, PastTheWrapOfTheLibrarysPositionsEventsSeeksAndRegionsKeepThei
     EXPECT_EQ(notesPlayed(80000), (std::vector<std::string>{"61@256", "62@768", "63@66048"}));
 
     EXPECT_EQ(Seek(&state, (kWrap + 1000) / kBytesPerMs),
-              static_cast<int32_t>((kWrap + 1000) / kBytesPerMs + 0.5));
+              std::lround((kWrap + 1000) / kBytesPerMs));
     EXPECT_EQ(notesPlayed(70000), (std::vector<std::string>{"63@64536"}))
         << "the search stays in the song's order";
 
