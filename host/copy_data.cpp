@@ -137,15 +137,24 @@ void OnFadeTimer(HWND window) {
     }
 }
 
-void OnRenderEnded(HWND window) {
-    KillTimer(window, kRenderTimerId);
-    // Not inside another command: live playback is put back once that one is done.
+namespace {
+
+// Runs work of the host's own through the queue, or, while a command is in progress,
+// looks again when its timer comes round.
+void RunWhenNoCommand(HWND window, UINT_PTR timer, Deferred deferred) {
+    KillTimer(window, timer);
     if (commands.running) {
-        SetTimer(window, kRenderTimerId, kFadeRecheckMs, nullptr);
+        SetTimer(window, timer, kFadeRecheckMs, nullptr);
         return;
     }
-    Delivery delivery = {0, nullptr, Deferred::FinishRender, false};
+    Delivery delivery = {0, nullptr, deferred, false};
     RunEndingOnCrash(RunDeferred, &delivery);
+}
+
+} // namespace
+
+void OnRenderEnded(HWND window) {
+    RunWhenNoCommand(window, kRenderTimerId, Deferred::FinishRender);
 }
 
 void OnEditorResized(HWND window, DWORD width, DWORD height) {
@@ -155,13 +164,7 @@ void OnEditorResized(HWND window, DWORD width, DWORD height) {
 }
 
 void OnResizeTimer(HWND window) {
-    KillTimer(window, kResizeTimerId);
-    if (commands.running) {
-        SetTimer(window, kResizeTimerId, kFadeRecheckMs, nullptr);
-        return;
-    }
-    Delivery delivery = {0, nullptr, Deferred::ResizeEditor, false};
-    RunEndingOnCrash(RunDeferred, &delivery);
+    RunWhenNoCommand(window, kResizeTimerId, Deferred::ResizeEditor);
 }
 
 LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record) {
