@@ -196,6 +196,9 @@ static int odd_numbers(const wchar_t* host_path) {
     QbError error;
     const double nan = strtod("nan", NULL);
     const double huge = 1e300;
+    QbRenderOptions many_passes = {1001, 0, 0, 0, 0};
+    QbRenderOptions long_tail = {1, 600001, 0, 0, 0};
+    QbRenderOptions zeros = {0, 0, 0, 0, 0};
     if (!start(host_path, NULL, 0, &host)) {
         return 1;
     }
@@ -204,6 +207,14 @@ static int odd_numbers(const wchar_t* host_path) {
     print_result("seek to a huge position", qb_seek(host, huge, NULL, &error), &error);
     print_result("parameter NaN", qb_set_param(host, 0, nan, &error), &error);
     print_result("parameter huge", qb_set_param(host, 0, huge, &error), &error);
+    print_result("render of too many passes",
+                 qb_render_start(host, L"out.wav", &many_passes, NULL, &error), &error);
+    print_result("render of too long a tail",
+                 qb_render_start(host, L"out.wav", &long_tail, NULL, &error), &error);
+    /* A record of zeros is the defaults: refused for want of a song, not for its passes. */
+    print_result("render of zeros", qb_render_start(host, L"out.wav", &zeros, NULL, &error),
+                 &error);
+    printf("render of zeros: host answer %ld\n", error.host_answer);
     print_result("quit", qb_quit(host, &error), &error);
     qb_host_close(host);
     return 0;
