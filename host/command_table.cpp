@@ -180,7 +180,11 @@ LRESULT SongCommand(CommandCall* call) {
         return QB_FAIL_NO_SONG;
     }
     const double ms = MsFromBytes(SongEndBytes(table));
-    std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%ls\t%.0f", loadedSong, ms);
+    // A path too long to leave room for the length gives no text: the controller cannot
+    // compare it, and takes the load at its word.
+    if (std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%ls\t%.0f", loadedSong, ms) < 0) {
+        call->text[0] = L'\0';
+    }
     return static_cast<LRESULT>(table->eventCount & 0x7FFFFFFF);
 }
 

@@ -208,7 +208,8 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     // The region is looked up again only after the last event before its end, so the
     // loop carries nothing more than it did without regions.
     const LoopRegion* region = RegionInEffect(state);
-    DWORD stopEvent = StopEvent(table, region, cursor.span);
+    rare.stopEvent = StopEvent(table, region, cursor.span);
+    DWORD stopEvent = rare.stopEvent;
     DWORD nextEvent = cursor.nextEvent;
     DWORD renderedBytes = cursor.renderedBytes;
     DWORD filled = cursor.filled;
