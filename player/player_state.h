@@ -29,6 +29,11 @@ typedef BASS_MIDI_EVENT SongEvent;
 // are cut after the last one (about 49 hours).
 constexpr DWORD kMaxSongSpans = 16;
 
+// The most song events at one position: a crowd of more is spread over the frames after
+// it, so the events of a position, a replay's last block and the controller's live
+// messages fit in one processing call of the instrument.
+constexpr DWORD kSongEventsPerFrame = 256;
+
 // A song's events and their number, allocated and published together so the mixing
 // thread never sees a table with another table's count.
 struct EventTable {

@@ -10,7 +10,7 @@ namespace {
 // The instrument library queues at most 2048 events for one processing call; a replay
 // leaves room in its last block for the song's events at the target and for the
 // controller's live messages.
-constexpr DWORD kReplayPerBlock = 2048 - 256 - kLivePerPull;
+constexpr DWORD kReplayPerBlock = 2048 - kSongEventsPerFrame - kLivePerPull;
 
 // The render call's cursor as the rare paths (a replay, a region's turn) take it; the
 // call keeps it in locals and stores it once at the end. The loop callback, which also

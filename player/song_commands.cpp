@@ -31,18 +31,34 @@ EventTable* AllocateEventTable(DWORD eventCount) {
     return table;
 }
 
-// Marks where the events' 32-bit positions wrap; a song of more spans than the table
-// holds ends before the first event of the one too many.
-void FindSpans(EventTable* table) {
-    const SongEvent* records = table->records;
+// Marks where the events' 32-bit positions wrap (a song of more spans than the table
+// holds ends before the first event of the one too many), and spreads a crowd of
+// events at one position over the frames after it, kSongEventsPerFrame a frame: the
+// instrument's library refuses what one processing call cannot take.
+void PlaceEvents(EventTable* table) {
+    SongEvent* records = table->records;
+    DWORD given = table->eventCount != 0 ? records[0].pos : 0; // as the library gave it
+    DWORD crowd = 1; // events placed at the previous event's place so far
     for (DWORD i = 1; i < table->eventCount; ++i) {
-        if (records[i].pos < records[i - 1].pos) {
+        const DWORD pos = records[i].pos;
+        const DWORD previous = records[i - 1].pos;
+        if (pos < given) {
             if (table->spanCount == kMaxSongSpans) {
                 table->eventCount = i;
                 return;
             }
             table->spanStarts[table->spanCount++] = i;
+            crowd = 1;
+        } else if (pos > previous) {
+            crowd = 1;
+        } else if (crowd < kSongEventsPerFrame || previous + kBytesPerFrame < previous) {
+            records[i].pos = previous;
+            ++crowd;
+        } else {
+            records[i].pos = previous + kBytesPerFrame;
+            crowd = 1;
         }
+        given = pos;
     }
 }
 
@@ -62,7 +78,7 @@ EventTable* ReadEventTable(HSTREAM midi) {
         return nullptr;
     }
     table->eventCount = filled < counted ? filled : counted;
-    FindSpans(table);
+    PlaceEvents(table);
     return table;
 }
 

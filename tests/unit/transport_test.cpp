@@ -164,6 +164,33 @@ TEST_F(Transport, AReplayLongerThanAProcessingBlockIsSpreadOverPulls) {
     EXPECT_EQ(total, kReleasesPerJump + 16 * 124 + 300) << "none refused, none lost";
 }
 
+TEST_F(Transport, ACrowdOfEventsAtOnePositionIsSpreadOverFramesNoneRefused) {
+    LoadInstrument();
+    std::vector<BASS_MIDI_EVENT> events;
+    for (DWORD i = 0; i < 3000; ++i) {
+        events.push_back(Ev(1, 60 + i % 12 | 1 << 8, i % 16, 800));
+    }
+    events.push_back(Ev(1, 72 | 1 << 8, 0, 808)); // lands among the crowd's frames, after it
+    LoadEvents(events);
+    Play(&state);
+    fake::ClearCalls();
+    Render(1600);
+    std::map<DWORD, size_t> perPull;
+    std::vector<DWORD> keys;
+    for (const auto& event : SentEvents()) {
+        ++perPull[event.at];
+        keys.push_back(event.param & 0x7F);
+    }
+    // 3000 events, 256 a frame from the crowd's position on: 11 full frames and 184.
+    ASSERT_EQ(perPull.size(), 12u);
+    EXPECT_EQ(perPull.begin()->first, 800u);
+    for (const auto& pull : perPull) {
+        EXPECT_EQ(pull.second, pull.first == 800 + 11 * 8 ? 185u : 256u) << "at " << pull.first;
+    }
+    ASSERT_EQ(keys.size(), 3001u) << "none refused, none lost";
+    EXPECT_EQ(keys.back(), 72u) << "in the song's order";
+}
+
 TEST_F(Transport, EachPassOfALoopRegionStartsWithTheStartsStateThenTheSongEnds) {
     LoadInstrument();
     LoadEvents({Ev(2, 3, 0, 0), Ev(1, 60, 0, 800), Ev(2, 9, 0, 1600), Ev(1, 61, 0, 2400),
