@@ -209,45 +209,45 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
     // loop carries nothing more than it did without regions.
     const LoopRegion* region = RegionInEffect(state);
     rare.stopEvent = StopEvent(table, region, cursor.span);
-    DWORD stopEvent = rare.stopEvent;
-    DWORD nextEvent = cursor.nextEvent;
+    rare.table = table;
+    rare.out = out;
+    // The inner loop walks the table by pointer: no index arithmetic per event or pull.
+    const SongEvent* next = events + cursor.nextEvent;
+    const SongEvent* stop = events + rare.stopEvent;
     DWORD renderedBytes = cursor.renderedBytes;
     DWORD filled = cursor.filled;
 
     // The loop turns back at a region's end, and changes where events stop, outside the
     // inner loop, which is the plain one of a song without a region.
-    for (Stop stop = Stop::Again; stop != Stop::Pull;) {
-        stop = Stop::Pull;
+    for (Stop how = Stop::Again; how != Stop::Pull;) {
+        how = Stop::Pull;
         while (filled < length) {
-            while (nextEvent < stopEvent && events[nextEvent].pos <= renderedBytes) {
-                const SongEvent& event = events[nextEvent];
+            while (next < stop && next->pos <= renderedBytes) {
                 // A VST instrument has 16 MIDI channels; the channels of further ports
                 // are consumed but not sent.
-                if (state->pluginLoaded.load() != 0 && event.event != kEventBankSelect &&
-                    event.chan < kMidiChannels) {
-                    BASS_VST_ProcessEvent(state->instrument.load(), event.chan, event.event,
-                                          event.param);
+                if (state->pluginLoaded.load() != 0 && next->event != kEventBankSelect &&
+                    next->chan < kMidiChannels) {
+                    BASS_VST_ProcessEvent(state->instrument.load(), next->chan, next->event,
+                                          next->param);
                 }
-                ++nextEvent;
+                ++next;
             }
             DWORD chunk = length - filled;
-            if (nextEvent < stopEvent) {
-                const DWORD gap = events[nextEvent].pos - renderedBytes;
+            if (next < stop) {
+                const DWORD gap = next->pos - renderedBytes;
                 if (chunk > gap) {
                     chunk = gap;
                 }
             } else {
-                rare.cursor.nextEvent = nextEvent;
+                rare.cursor.nextEvent = static_cast<DWORD>(next - events);
                 rare.cursor.renderedBytes = renderedBytes;
                 rare.cursor.filled = filled;
-                rare.stopEvent = stopEvent;
                 rare.chunk = chunk;
-                rare.table = table;
-                rare.out = out;
-                stop = AtStop(state, &rare);
+                how = AtStop(state, &rare);
                 renderedBytes = rare.cursor.renderedBytes;
                 filled = rare.cursor.filled;
-                if (stop != Stop::Pull) {
+                stop = events + rare.stopEvent;
+                if (how != Stop::Pull) {
                     break;
                 }
                 chunk = rare.chunk;
@@ -256,23 +256,24 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
             renderedBytes += delivered;
             filled += delivered;
         }
-        if (stop == Stop::Turn) {
-            rare.cursor.nextEvent = nextEvent;
+        if (how == Stop::Turn) {
+            rare.cursor.nextEvent = static_cast<DWORD>(next - events);
             rare.cursor.renderedBytes = renderedBytes;
             rare.cursor.filled = filled;
             // The region may have been taken away meanwhile: the song then goes on.
             const LoopRegion* now = RegionInEffect(state);
             if (now != nullptr && !TurnAtRegionEnd(state, now, out, length, &rare.cursor)) {
-                stop = Stop::Pull;
+                how = Stop::Pull;
             }
-            nextEvent = rare.cursor.nextEvent;
+            next = events + rare.cursor.nextEvent;
             renderedBytes = rare.cursor.renderedBytes;
             filled = rare.cursor.filled;
             rare.stopEvent = StopEvent(table, RegionInEffect(state), rare.cursor.span);
+            stop = events + rare.stopEvent;
         }
-        stopEvent = rare.stopEvent;
     }
 
+    const auto nextEvent = static_cast<DWORD>(next - events);
     const bool ended =
         region != nullptr ? state->regionDone.load() : nextEvent == table->eventCount;
     return EndCall(state, {nextEvent, renderedBytes, filled, rare.cursor.span}, ended);
