@@ -27,7 +27,7 @@ struct RenderJob {
     HANDLE thread;     // null once the render has been finished on this thread
     // Live playback when the render began.
     bool liveHadSong;
-    double liveMs; // where the listener was
+    HeardPoint livePoint; // where the listener was
     uint8_t encoded[size_t{kRenderBlockFrames} * 2 * sizeof(float)];
 };
 
@@ -95,8 +95,7 @@ DWORD WINAPI RenderThread(void* /*unused*/) {
 // where the listener was.
 void PauseLivePlayback() {
     job.liveHadSong = player.outputStream.load() != 0 && player.events.load() != nullptr;
-    const int32_t heard = job.liveHadSong ? PositionMs(&player) : 0;
-    job.liveMs = heard >= 0 ? heard : MsFromBytes(player.renderedBytes.load());
+    job.livePoint = HeardNow(&player);
     const bool playing = PlayerStatus(&player) == QB_STATUS_PLAYING;
     HoldRenderCalls(&player);
     if (playing && Further().channelPause != nullptr) {
@@ -109,7 +108,7 @@ void PauseLivePlayback() {
 // playing plays on, a paused or loaded one stays so.
 void ResumeLivePlayback() {
     if (job.liveHadSong && player.outputStream.load() != 0 && player.events.load() != nullptr) {
-        Seek(&player, job.liveMs);
+        SeekToPoint(&player, job.livePoint);
     }
     ReleaseRenderCalls(&player);
 }

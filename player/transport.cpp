@@ -189,21 +189,21 @@ QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom) {
 // The library's playing position trails its decoding position by what is buffered. A
 // position reset at a loop turn may leave the library's playing position at 0 (or
 // ahead of the decoding one) until the turn is heard; the lag measured before the turn
-// holds meanwhile.
-int32_t PositionMs(PlayerState* state) {
+// holds meanwhile. Without the library's position (or while not playing) the rendered
+// position is the answer.
+HeardPoint HeardNow(PlayerState* state) {
+    const QWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
+    const DWORD passes = state->passesDone.load(std::memory_order_relaxed);
+    HeardPoint point{cursor, passes};
     const FurtherFunctions& further = Further();
-    if (further.channelGetPosition == nullptr) {
-        return QB_FAIL_NOT_AVAILABLE;
-    }
-    if (Song(state) == nullptr) {
-        return QB_FAIL_NO_SONG;
+    if (further.channelGetPosition == nullptr || !state->playing) {
+        return point;
     }
     const HSTREAM stream = state->outputStream.load();
     const QWORD played = further.channelGetPosition(stream, kPosByte);
     const QWORD decoded = further.channelGetPosition(stream, kPosByte | kPosDecode);
-    const QWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
-    if (!state->playing || played == kPositionError || decoded == kPositionError) {
-        return RoundedMs(cursor);
+    if (played == kPositionError || decoded == kPositionError) {
+        return point;
     }
     const bool turned = state->turnStreamBytes.load(std::memory_order_relaxed) != 0;
     DWORD lag = decoded >= played ? static_cast<DWORD>(decoded - played) : 0;
@@ -214,23 +214,35 @@ int32_t PositionMs(PlayerState* state) {
     }
     const DWORD sinceTurn = state->streamBytes.load(std::memory_order_relaxed) -
                             state->turnStreamBytes.load(std::memory_order_relaxed);
-    return RoundedMs(HeardSongBytes(cursor, lag, sinceTurn,
-                                    state->turnFromBytes.load(std::memory_order_relaxed)));
+    point.bytes = HeardSongBytes(cursor, lag, sinceTurn,
+                                 state->turnFromBytes.load(std::memory_order_relaxed));
+    if (turned && lag > sinceTurn && point.passesDone != 0) {
+        --point.passesDone; // the turn is not heard yet
+    }
+    return point;
+}
+
+int32_t PositionMs(PlayerState* state) {
+    if (Further().channelGetPosition == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    if (Song(state) == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    return RoundedMs(HeardNow(state).bytes);
 }
 
 // A seek plays on a new stream, so nothing buffered from before it is heard after it,
 // and the new stream's first render call sends the jump's replay before any event. A
 // song that was playing plays on from the target, a paused or loaded one stays so.
-int32_t Seek(PlayerState* state, double ms) {
+namespace {
+
+int32_t SeekBytes(PlayerState* state, QWORD asked) {
     const EventTable* table = Song(state);
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }
-    if (!(ms >= 0)) {
-        return QB_FAIL_BAD_PAYLOAD;
-    }
     const QWORD end = SongEndBytes(table);
-    const QWORD asked = BytesFromMs(ms);
     const QWORD bytes = asked < end ? asked : end;
     Jump* jump = BuildJump(table, bytes);
     if (jump == nullptr) {
@@ -267,6 +279,26 @@ int32_t Seek(PlayerState* state, double ms) {
         }
     }
     return RoundedMs(jump->bytes);
+}
+
+} // namespace
+
+int32_t Seek(PlayerState* state, double ms) {
+    if (Song(state) == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    if (!(ms >= 0)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SeekBytes(state, BytesFromMs(ms));
+}
+
+int32_t SeekToPoint(PlayerState* state, const HeardPoint& point) {
+    const int32_t reached = SeekBytes(state, point.bytes);
+    if (reached >= 0 && !state->pastRegion.load()) {
+        state->passesDone.store(point.passesDone, std::memory_order_relaxed);
+    }
+    return reached;
 }
 
 // The region is built before the old one goes, so a render call never meets a region

@@ -31,9 +31,20 @@ int32_t VolumeNow(PlayerState* state);
 int32_t SongLengthMs(PlayerState* state);
 // The position the listener hears now, in milliseconds from the start of the song.
 int32_t PositionMs(PlayerState* state);
+// Where the listener is: the song position heard and the loop region's passes done
+// by then (a turn still in the playback buffer is not counted).
+struct HeardPoint {
+    QWORD bytes;
+    DWORD passesDone;
+};
+// The point heard now; the rendered position while not playing or without the
+// library's position.
+HeardPoint HeardNow(PlayerState* state);
 // Moves to `ms` (at most the song's length) while playing, paused or loaded; gives the
 // position reached.
 int32_t Seek(PlayerState* state, double ms);
+// Moves to the exact point, as Seek does, and takes up its passes of the loop region.
+int32_t SeekToPoint(PlayerState* state, const HeardPoint& point);
 // Sets the loop region from `startMs` to `endMs` (negative: the song's end) with
 // `passes` passes (0: endless); `set` false takes the region away.
 int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes);

@@ -197,6 +197,25 @@ class Render(unittest.TestCase):
         self.assertTrue(before - 100 <= after <= before + 1500, (before, after))
         self.assertEqual(os.listdir(self.folder), ["live.wav"])
 
+    def test_a_render_during_a_loop_regions_pass_leaves_the_passes_still_to_play(self):
+        # Heard in the second of three passes when the render starts: afterwards the rest
+        # of that pass and one more play, not the whole count again.
+        song = qbtest.song_file(self, [[(at(0.5), smf.note_on(0, 60, 100)),
+                                        (at(1.2), smf.note_on(0, 62, 100)),
+                                        (at(2.0), smf.note_on(0, 64, 100))]])
+        target = qbtest.windows_path(self.out("pass.wav"))
+        run = quillctl("plugin", SYNTH, "song", song, "loop", "0.5", "1.5", "3", "play",
+                       "wait", "1.8", "send-text", str(protocol.QB_CODE_RENDER), target + "|tail=0",
+                       "wait", "3.5", "status", "quit")
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("status: loaded\n", run.output, "the region's last pass ended the song")
+        streams = [i for i, line in enumerate(run.trace)
+                   if line.startswith("BASS_StreamCreate freq=48000 chans=2 flags=0x104")]
+        after = [line for line in run.trace[streams[-1]:] if "BASS_VST_ProcessEvent " in line]
+        notes = [m for m in (re.search(r" event=1 param=(\d+)", line) for line in after)
+                 if m and int(m.group(1)) == 60 | 100 << 8]
+        self.assertEqual(len(notes), 1, "passes of the region after the render")
+
     def test_a_render_after_playback_starts_from_a_silent_instrument(self):
         """Byte for byte what a fresh host renders, after notes that still ring out
         (stopped mid-chord) and after notes still held (the render started while the
