@@ -234,7 +234,8 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_SET_PARAM, kWords, kGated, SetParamCommand},
     // Queued for the render thread to hand over: no call into the plug-in here.
     {QB_CODE_MIDI, kWhole, 0, MidiCommand},
-    {QB_CODE_PLUGIN_INFO, kWords, kGated | kTextAnswer, PluginInfoCommand},
+    // Answered from what was taken at load: no call into the plug-in.
+    {QB_CODE_PLUGIN_INFO, kWords, kDuringRender | kTextAnswer, PluginInfoCommand},
     {QB_CODE_HOST_VERSION, kWords, kDuringRender | kTextAnswer, HostVersionCommand},
     {QB_CODE_RENDER, kWhole, kGated | kDuringRender, RenderCommand},
     {QB_CODE_RENDER_STATUS, kWords, kDuringRender, AskingRender<RenderStatusCommand>},

@@ -25,6 +25,9 @@ struct RenderJob {
     uint64_t framesWritten;
     ULONGLONG startMs; // the real-time pace's start
     HANDLE thread;     // null once the render has been finished on this thread
+    // Who decides how the render ends: the render thread, finishing its file, or a
+    // cancel that came before it. Whichever takes it first; the other sees it taken.
+    std::atomic<bool> endTaken;
     // Live playback when the render began.
     bool liveHadSong;
     HeardPoint livePoint; // where the listener was
@@ -67,8 +70,11 @@ void PaceInRealTime(void* /*context*/, uint64_t framesRendered) {
 }
 
 DWORD WINAPI RenderThread(void* /*unused*/) {
-    const RenderOutcome outcome =
+    RenderOutcome outcome =
         RunSongRender(&job.render, RenderSink{WriteFrames, PaceInRealTime, nullptr});
+    if (job.endTaken.exchange(true)) {
+        outcome = RenderOutcome::Cancelled; // a cancel came before the file was finished
+    }
     int32_t status = QB_RENDER_CANCELLED;
     if (outcome == RenderOutcome::WriteFailed) {
         status = QB_FAIL_FILE;
@@ -167,6 +173,7 @@ LRESULT StartRender(const wchar_t* payload) {
                           delay <= kLongestDelayFrames ? delay : 0)) {
         lastStatus.store(QB_RENDER_RUNNING);
         AttachFileRender(&player, &job.render.hold);
+        job.endTaken.store(false);
         job.startMs = GetTickCount64();
         job.thread = CreateThread(nullptr, 0, RenderThread, nullptr, 0, nullptr);
         if (job.thread == nullptr) {
@@ -205,10 +212,13 @@ LRESULT RenderProgressCommand() {
     return static_cast<LRESULT>(job.render.thousandths.load(std::memory_order_relaxed));
 }
 
+// A cancel that comes before the render thread has taken its end wins: the file is
+// removed even if the render had just rendered its last block. One that comes later
+// finds the render over, its file whole.
 LRESULT CancelRenderCommand() {
-    const bool running = job.thread != nullptr && lastStatus.load() == QB_RENDER_RUNNING;
+    const bool won = job.thread != nullptr && !job.endTaken.exchange(true);
     CancelRender();
-    return running && lastStatus.load() == QB_RENDER_CANCELLED ? 0 : QB_FAIL_NOT_RENDERING;
+    return won ? 0 : QB_FAIL_NOT_RENDERING;
 }
 
 bool RenderUnderWay() {

@@ -5,6 +5,8 @@
 DWORD UnpublishInstrument(PlayerState* state) {
     const DWORD old = state->instrument.exchange(0);
     WaitForRenderCalls(state);
+    state->instrumentInfo = BASS_VST_INFO();
+    state->instrumentDescribed = false;
     return old;
 }
 
@@ -16,6 +18,7 @@ DWORD LoadInstrument(PlayerState* state, const wchar_t* path) {
     const DWORD instrument =
         BASS_VST_ChannelCreate(kSampleRate, kChannels, path, kDecodeFloatUnicode);
     state->instrument.store(instrument);
+    state->instrumentDescribed = DescribeInstrument(instrument, &state->instrumentInfo);
     return instrument;
 }
 

@@ -9,8 +9,9 @@
 DWORD UnpublishInstrument(PlayerState* state);
 
 // Loads the plug-in at `path` as the instrument (none for a null path) and publishes
-// it. From the first call on, song events are sent to the instrument. Returns the new
-// instrument's handle, 0 when it could not be loaded. Call once the old one is freed.
+// it. From the first call on, song events are sent to the instrument. Its information
+// record is kept in the state. Returns the new instrument's handle, 0 when it could not
+// be loaded. Call once the old one is freed.
 DWORD LoadInstrument(PlayerState* state, const wchar_t* path);
 
 // Unloads the current instrument and loads the plug-in at `path` in its place.

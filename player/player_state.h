@@ -124,6 +124,11 @@ struct PlayerState {
     unsigned holdDepth;     // holds of the render calls in progress, one inside another
     unsigned gateDepth;     // passes through the gate in progress, one inside another
     ThreadHold* fileRender; // the render to a file while one runs, held with the gate
+    // The instrument's information record, taken at load, its editor's size kept up to
+    // date, so asking it never calls into a plug-in that a render may be using. Zeroed
+    // without an instrument; `instrumentDescribed` false when the library gave none.
+    BASS_VST_INFO instrumentInfo;
+    bool instrumentDescribed;
 };
 
 // Puts the record into its start-up state: everything zero but the main window.

@@ -197,15 +197,13 @@ int32_t SetParamValue(PlayerState* state, double index, double value) {
 }
 
 int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
-    const DWORD instrument = state->instrument.load();
-    BASS_VST_INFO info;
-    if (instrument == 0) {
+    if (state->instrument.load() == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
-    const bool described = DescribeInstrument(instrument, &info);
-    if (!described) {
+    if (!state->instrumentDescribed) {
         return QB_FAIL_LIBRARY;
     }
+    const BASS_VST_INFO& info = state->instrumentInfo;
     char id[9] = {};
     for (int digit = 0; digit < 8; ++digit) {
         id[digit] = "0123456789ABCDEF"[info.uniqueID >> (28 - 4 * digit) & 0xF];

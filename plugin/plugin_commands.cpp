@@ -44,14 +44,13 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path) {
 
     const DWORD instrument = LoadInstrument(state, path);
     WatchEditorSize(state, instrument);
-    BASS_VST_INFO info;
-    return DescribeInstrument(instrument, &info) && info.hasEditor != 0;
+    return state->instrumentInfo.hasEditor != 0;
 }
 
 void ShowEditor(PlayerState* state) {
     const DWORD instrument = state->instrument.load();
-    BASS_VST_INFO info;
-    if (!DescribeInstrument(instrument, &info) || info.hasEditor == 0) {
+    BASS_VST_INFO& info = state->instrumentInfo;
+    if (instrument == 0 || info.hasEditor == 0) {
         return;
     }
     if (state->editorWindow == nullptr || !IsWindow(state->editorWindow)) {
@@ -61,8 +60,11 @@ void ShowEditor(PlayerState* state) {
             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, nullptr, nullptr);
         BASS_VST_EmbedEditor(instrument, state->editorWindow);
         // A few plug-ins know their editor's size only once it is open.
+        BASS_VST_INFO opened;
         if ((info.editorWidth == 0 || info.editorHeight == 0) &&
-            DescribeInstrument(instrument, &info)) {
+            DescribeInstrument(instrument, &opened)) {
+            info.editorWidth = opened.editorWidth;
+            info.editorHeight = opened.editorHeight;
             ResizeEditorWindow(state->editorWindow, info.editorWidth, info.editorHeight);
         }
     }
@@ -70,6 +72,10 @@ void ShowEditor(PlayerState* state) {
 }
 
 void FitEditorToSize(PlayerState* state, DWORD width, DWORD height) {
+    if (width != 0 && height != 0) {
+        state->instrumentInfo.editorWidth = width;
+        state->instrumentInfo.editorHeight = height;
+    }
     if (state->editorWindow != nullptr && IsWindow(state->editorWindow) && width != 0 &&
         height != 0) {
         ResizeEditorWindow(state->editorWindow, width, height);

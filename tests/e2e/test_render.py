@@ -96,6 +96,7 @@ class Render(unittest.TestCase):
                        "send", str(protocol.QB_CODE_RENDER_STATUS),
                        "send", str(protocol.QB_CODE_RENDER_PROGRESS),
                        "send", str(protocol.QB_CODE_CAPABILITIES),
+                       "info",
                        "send", str(protocol.QB_CODE_PAUSE),
                        "send-text", str(protocol.QB_CODE_RENDER), target,
                        "render", self.song, target,
@@ -106,6 +107,8 @@ class Render(unittest.TestCase):
         self.assertEqual(run.status, 0, run)
         # quillctl's render would cancel the one under way by loading its song: it says so.
         self.assertIn("command failed: render: a render is under way", run.output)
+        # The plug-in's information was taken at its load: no call into it now.
+        self.assertRegex(run.output, r"plug-in version \d+: qb_synth\t")
         length, status, progress, capabilities, pause, second, cancel, after, again = \
             self.answers(run.output)
         self.assertEqual(length, round((PASS_FRAMES + 30 * 48000) * 1000 / 48000 - 0.5))
