@@ -25,9 +25,9 @@ wchar_t loadedSong[QB_PAYLOAD_CHARS];
 
 // The song report repeats the payload as sent, also one too long to act on.
 LRESULT LoadSongCommand(CommandCall* call) {
-    const EventTable* before = player.events.load();
+    const EventTable* before = player.playback.events.load();
     LoadSong(&player, call->payload);
-    if (player.events.load() != before && call->payload != nullptr) {
+    if (player.playback.events.load() != before && call->payload != nullptr) {
         std::wcscpy(loadedSong, call->payload);
     }
     if (call->payload != nullptr) {
@@ -175,7 +175,7 @@ LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
 }
 
 LRESULT SongCommand(CommandCall* call) {
-    const EventTable* table = player.events.load();
+    const EventTable* table = player.playback.events.load();
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }

@@ -100,7 +100,7 @@ DWORD WINAPI RenderThread(void* /*unused*/) {
 // Holds the player's render calls for the render and pauses a playing song, noting
 // where the listener was.
 void PauseLivePlayback() {
-    job.liveHadSong = player.outputStream.load() != 0 && player.events.load() != nullptr;
+    job.liveHadSong = player.outputStream.load() != 0 && player.playback.events.load() != nullptr;
     job.livePoint = HeardNow(&player);
     const bool playing = PlayerStatus(&player) == QB_STATUS_PLAYING;
     HoldRenderCalls(&player);
@@ -113,7 +113,8 @@ void PauseLivePlayback() {
 // (the render has left the instrument in the song's final state); a song that was
 // playing plays on, a paused or loaded one stays so.
 void ResumeLivePlayback() {
-    if (job.liveHadSong && player.outputStream.load() != 0 && player.events.load() != nullptr) {
+    if (job.liveHadSong && player.outputStream.load() != 0 &&
+        player.playback.events.load() != nullptr) {
         SeekToPoint(&player, job.livePoint);
     }
     ReleaseRenderCalls(&player);
@@ -142,11 +143,11 @@ LRESULT StartRender(const wchar_t* payload) {
     if (payload == nullptr || !ParseRenderPayload(payload, &job.request)) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    const EventTable* table = player.events.load();
+    const EventTable* table = player.playback.events.load();
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }
-    const DWORD instrument = player.instrument.load();
+    const DWORD instrument = player.playback.instrument.load();
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;
     }

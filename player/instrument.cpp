@@ -3,7 +3,7 @@
 #include "audio/audio_constants.h"
 
 DWORD UnpublishInstrument(PlayerState* state) {
-    const DWORD old = state->instrument.exchange(0);
+    const DWORD old = state->playback.instrument.exchange(0);
     WaitForRenderCalls(state);
     state->instrumentInfo = BASS_VST_INFO();
     state->instrumentDescribed = false;
@@ -11,13 +11,13 @@ DWORD UnpublishInstrument(PlayerState* state) {
 }
 
 DWORD LoadInstrument(PlayerState* state, const wchar_t* path) {
-    state->pluginLoaded.store(1);
+    state->playback.pluginLoaded.store(1);
     if (path == nullptr) {
         return 0;
     }
     const DWORD instrument =
         BASS_VST_ChannelCreate(kSampleRate, kChannels, path, kDecodeFloatUnicode);
-    state->instrument.store(instrument);
+    state->playback.instrument.store(instrument);
     state->instrumentDescribed = DescribeInstrument(instrument, &state->instrumentInfo);
     return instrument;
 }

@@ -21,24 +21,24 @@ void ReleaseOutputStream(PlayerState* state) {
 }
 
 HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, const Jump* jump) {
-    state->nextEvent.store(nextEvent, std::memory_order_relaxed);
-    state->renderedBytes.store(bytes, std::memory_order_relaxed);
-    state->replaySent.store(0, std::memory_order_relaxed);
-    state->replay.store(jump, std::memory_order_relaxed);
-    state->passesDone.store(0, std::memory_order_relaxed);
-    state->regionDone.store(false);
-    const LoopRegion* region = state->region.load();
-    state->pastRegion.store(region != nullptr && bytes >= region->endBytes);
-    state->streamBytes.store(0, std::memory_order_relaxed);
-    state->turnStreamBytes.store(0, std::memory_order_relaxed);
-    state->turnFromBytes.store(0, std::memory_order_relaxed);
+    state->playback.nextEvent.store(nextEvent, std::memory_order_relaxed);
+    state->playback.renderedBytes.store(bytes, std::memory_order_relaxed);
+    state->playback.replaySent.store(0, std::memory_order_relaxed);
+    state->playback.replay.store(jump, std::memory_order_relaxed);
+    state->playback.passesDone.store(0, std::memory_order_relaxed);
+    state->playback.regionDone.store(false);
+    const LoopRegion* region = state->playback.region.load();
+    state->playback.pastRegion.store(region != nullptr && bytes >= region->endBytes);
+    state->playback.streamBytes.store(0, std::memory_order_relaxed);
+    state->playback.turnStreamBytes.store(0, std::memory_order_relaxed);
+    state->playback.turnFromBytes.store(0, std::memory_order_relaxed);
     state->playing = false;
     state->paused = false;
     const HSTREAM stream =
         BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state);
     state->outputStream.store(stream);
     if (jump == nullptr) {
-        ResetInstrumentChannels(state->instrument.load(std::memory_order_relaxed));
+        ResetInstrumentChannels(state->playback.instrument.load(std::memory_order_relaxed));
     }
     if (stream != 0 && state->volumeSet && Further().channelSetAttribute != nullptr) {
         Further().channelSetAttribute(stream, kAttribVolume, state->volume);
@@ -60,7 +60,7 @@ void ArmOutputStream(PlayerState* state, HSTREAM stream) {
 }
 
 void ReleaseLoopRegion(PlayerState* state) {
-    LoopRegion* old = const_cast<LoopRegion*>(state->region.exchange(nullptr));
+    LoopRegion* old = const_cast<LoopRegion*>(state->playback.region.exchange(nullptr));
     if (old == nullptr) {
         return;
     }
@@ -69,14 +69,14 @@ void ReleaseLoopRegion(PlayerState* state) {
     // back none can be sending it.
     WaitForRenderCalls(state);
     const Jump* start = old->start;
-    state->replay.compare_exchange_strong(start, nullptr);
+    state->playback.replay.compare_exchange_strong(start, nullptr);
     WaitForRenderCalls(state);
     FreeLoopRegion(old);
 }
 
 void ReleaseSeekJump(PlayerState* state) {
     const Jump* jump = state->seekJump;
-    state->replay.compare_exchange_strong(jump, nullptr);
+    state->playback.replay.compare_exchange_strong(jump, nullptr);
     std::free(state->seekJump);
     state->seekJump = nullptr;
 }

@@ -5,32 +5,37 @@
 #include <time.h>
 #endif
 
+void InitPlayback(Playback* playback, LiveMidiQueue* live) {
+    playback->events.store(nullptr);
+    playback->instrument.store(0);
+    playback->pluginLoaded.store(0);
+    playback->nextEvent.store(0);
+    playback->renderedBytes.store(0);
+    playback->replay.store(nullptr);
+    playback->replaySent.store(0);
+    playback->region.store(nullptr);
+    playback->passesDone.store(0);
+    playback->regionDone.store(false);
+    playback->pastRegion.store(false);
+    playback->streamBytes.store(0);
+    playback->turnStreamBytes.store(0);
+    playback->turnFromBytes.store(0);
+    live->written.store(0);
+    live->taken.store(0);
+    live->send.store(nullptr);
+    playback->live = live;
+}
+
 void InitPlayerState(PlayerState* state, HWND mainWindow) {
+    InitPlayback(&state->playback, &state->live);
     state->outputStream.store(0);
     state->mainWindow = mainWindow;
     state->loopStart.store(0);
     state->loopEnd = 0;
-    state->instrument.store(0);
-    state->nextEvent.store(0);
-    state->renderedBytes.store(0);
-    state->events.store(nullptr);
-    state->pluginLoaded.store(0);
     state->editorWindow = nullptr;
     state->renderCalls.store(0);
     state->playing = false;
-    state->replay.store(nullptr);
-    state->replaySent.store(0);
-    state->region.store(nullptr);
-    state->passesDone.store(0);
-    state->regionDone.store(false);
-    state->pastRegion.store(false);
     state->held.store(false);
-    state->streamBytes.store(0);
-    state->turnStreamBytes.store(0);
-    state->turnFromBytes.store(0);
-    state->live.written.store(0);
-    state->live.taken.store(0);
-    state->live.send.store(nullptr);
     state->seekJump = nullptr;
     state->paused = false;
     state->volumeSet = false;

@@ -83,19 +83,15 @@ struct ThreadHold {
 // What a fade does once it has reached its volume.
 enum class FadeEnd { None, Pause, Stop };
 
-struct PlayerState {
-    std::atomic<HSTREAM> outputStream;
-    HWND mainWindow;
-    std::atomic<DWORD> loopStart;
-    DWORD loopEnd; // read only by the user-interface thread
+// What a render callback works with: the song, the instrument, the cursor and its
+// jumps, the loop region, and the controller's live messages. The player has one; a
+// render to a file has its own, with the player's song and instrument.
+struct Playback {
+    std::atomic<EventTable*> events; // null when no song is loaded
     std::atomic<DWORD> instrument;
+    std::atomic<DWORD> pluginLoaded;
     std::atomic<DWORD> nextEvent;
     std::atomic<QWORD> renderedBytes; // the cursor's position in the song
-    std::atomic<EventTable*> events;  // null when no song is loaded
-    std::atomic<DWORD> pluginLoaded;
-    HWND editorWindow;
-    std::atomic<DWORD> renderCalls; // render calls and loop syncs in progress
-    bool playing;                   // Play has started the current stream; UI thread only
 
     // Jumps of the cursor (a seek, the start of a loop region's pass).
     std::atomic<const Jump*> replay;       // a jump whose events are still to be sent
@@ -104,13 +100,28 @@ struct PlayerState {
     std::atomic<DWORD> passesDone;         // of the region, since it was set or the cursor moved
     std::atomic<bool> regionDone;          // its last pass has played: the song ends there
     std::atomic<bool> pastRegion; // the cursor is beyond the region's end until the song turns
-    std::atomic<bool> held;       // render calls give silence and touch nothing
     // Where the listener is: bytes delivered on the current stream, and where the
     // cursor last turned back (the stream's byte count then and the song's position).
     std::atomic<DWORD> streamBytes;
     std::atomic<DWORD> turnStreamBytes;
     std::atomic<QWORD> turnFromBytes;
-    LiveMidiQueue live; // MIDI sent by the controller, for the next pull
+    LiveMidiQueue* live; // MIDI sent by the controller, for the next pull; never null
+};
+
+// Puts the record into its start-up state, nothing loaded, with `live` as its queue.
+void InitPlayback(Playback* playback, LiveMidiQueue* live);
+
+struct PlayerState {
+    Playback playback;
+    std::atomic<HSTREAM> outputStream;
+    HWND mainWindow;
+    std::atomic<DWORD> loopStart;
+    DWORD loopEnd; // read only by the user-interface thread
+    HWND editorWindow;
+    std::atomic<DWORD> renderCalls; // render calls and loop syncs in progress
+    bool playing;                   // Play has started the current stream; UI thread only
+    std::atomic<bool> held;         // render calls give silence and touch nothing
+    LiveMidiQueue live;             // MIDI sent by the controller, for the next pull
 
     // User-interface thread only.
     Jump* seekJump; // the last seek's jump, owned until the stream or the song goes

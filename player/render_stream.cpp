@@ -22,13 +22,13 @@ struct Cursor {
     DWORD span;          // of 2^32 bytes, the position's upper bits
 };
 
-inline DWORD Pull(const PlayerState* state, char* at, DWORD chunk) {
+inline DWORD Pull(const Playback* state, char* at, DWORD chunk) {
     return PullInstrument(state->instrument.load(), at, chunk);
 }
 
 // Pulls into the buffer at the cursor and moves it by what was delivered, into the next
 // span when it reaches the end of this one.
-void PullAt(const PlayerState* state, char* out, DWORD chunk, Cursor* cursor) {
+void PullAt(const Playback* state, char* out, DWORD chunk, Cursor* cursor) {
     const DWORD delivered = Pull(state, out + cursor->filled, chunk);
     cursor->renderedBytes += delivered;
     cursor->filled += delivered;
@@ -40,7 +40,7 @@ void PullAt(const PlayerState* state, char* out, DWORD chunk, Cursor* cursor) {
 // Sends the jump's events that are still to go, as many as one processing call takes;
 // true once all are sent. An event refused in a block that already holds others waits
 // for the next block; one refused in an empty block cannot be taken and is passed over.
-bool SendReplayBlock(PlayerState* state, const Jump* jump) {
+bool SendReplayBlock(Playback* state, const Jump* jump) {
     DWORD sent = state->replaySent.load(std::memory_order_relaxed);
     const bool plugin = state->pluginLoaded.load() != 0;
     const DWORD instrument = state->instrument.load();
@@ -63,7 +63,7 @@ bool SendReplayBlock(PlayerState* state, const Jump* jump) {
 
 // Sends what remains of a jump's replay, pulling one frame between blocks so the
 // instrument processes each; false when the buffer filled first (the next call goes on).
-__attribute__((noinline)) bool FinishReplay(PlayerState* state, char* out, DWORD length,
+__attribute__((noinline)) bool FinishReplay(Playback* state, char* out, DWORD length,
                                             Cursor* cursor) {
     const Jump* jump = state->replay.load(std::memory_order_relaxed);
     while (jump != nullptr && !SendReplayBlock(state, jump)) {
@@ -77,7 +77,7 @@ __attribute__((noinline)) bool FinishReplay(PlayerState* state, char* out, DWORD
 
 // Moves the cursor to the jump's target and starts its replay; the position the pass
 // ended at is kept for the heard position.
-void StartJump(PlayerState* state, const Jump* jump, Cursor* cursor) {
+void StartJump(Playback* state, const Jump* jump, Cursor* cursor) {
     state->turnFromBytes.store(SongBytes(cursor->span, cursor->renderedBytes),
                                std::memory_order_relaxed);
     state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed) +
@@ -92,8 +92,8 @@ void StartJump(PlayerState* state, const Jump* jump, Cursor* cursor) {
 
 // At a loop region's end: starts the next pass, or ends the song after the last one.
 // False when the song ends or the buffer filled during the replay.
-__attribute__((noinline)) bool TurnAtRegionEnd(PlayerState* state, const LoopRegion* region,
-                                               char* out, DWORD length, Cursor* cursor) {
+__attribute__((noinline)) bool TurnAtRegionEnd(Playback* state, const LoopRegion* region, char* out,
+                                               DWORD length, Cursor* cursor) {
     const DWORD done = state->passesDone.load(std::memory_order_relaxed) + 1;
     state->passesDone.store(done, std::memory_order_relaxed);
     if (region->passes != 0 && done >= region->passes) {
@@ -106,14 +106,14 @@ __attribute__((noinline)) bool TurnAtRegionEnd(PlayerState* state, const LoopReg
 
 // The controller's loop region, unless a seek has taken the cursor beyond its end (the
 // song then plays on to its own end, and loops from its start as without a region).
-inline const LoopRegion* RegionInEffect(const PlayerState* state) {
+inline const LoopRegion* RegionInEffect(const Playback* state) {
     return state->pastRegion.load(std::memory_order_relaxed)
                ? nullptr
                : state->region.load(std::memory_order_acquire);
 }
 
 // Stores the cursor at the end of a call and gives the call's result.
-DWORD EndCall(PlayerState* state, const Cursor& cursor, bool ended) {
+DWORD EndCall(Playback* state, const Cursor& cursor, bool ended) {
     state->nextEvent.store(cursor.nextEvent, std::memory_order_relaxed);
     state->renderedBytes.store(SongBytes(cursor.span, cursor.renderedBytes),
                                std::memory_order_relaxed);
@@ -146,7 +146,7 @@ struct StopPoint {
 // song goes on at once to the new stop), the end of the cursor's span (the cursor is
 // pulled up to it and goes on in the next: Again). Otherwise the chunk is cut to what
 // may be pulled (Pull).
-__attribute__((noinline)) Stop AtStop(PlayerState* state, StopPoint* point) {
+__attribute__((noinline)) Stop AtStop(Playback* state, StopPoint* point) {
     const EventTable* table = point->table;
     Cursor* cursor = &point->cursor;
     const LoopRegion* region = RegionInEffect(state);
@@ -182,7 +182,7 @@ __attribute__((noinline)) Stop AtStop(PlayerState* state, StopPoint* point) {
 // loads: the commands unpublish them and then read the count of calls in progress, so
 // each side sees the other's first step. The cursor lives in locals on the common path;
 // the rare ones (a replay, a region's turn, a span's end) take it as a record.
-DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DWORD length) {
+DWORD RenderEvents(Playback* state, const EventTable* table, void* buffer, DWORD length) {
     const SongEvent* events = table->records;
     char* out = static_cast<char*>(buffer);
     const QWORD at = state->renderedBytes.load(std::memory_order_relaxed);
@@ -196,9 +196,9 @@ DWORD RenderEvents(PlayerState* state, const EventTable* table, void* buffer, DW
         return EndCall(state, cursor, false);
     }
     // The controller's live messages go first, with the song's events at this position.
-    if (HasLiveMessages(&state->live) && state->pluginLoaded.load() != 0) {
+    if (HasLiveMessages(state->live) && state->pluginLoaded.load() != 0) {
         if (const DWORD instrument = state->instrument.load()) {
-            SendLiveMessages(&state->live, instrument);
+            SendLiveMessages(state->live, instrument);
         }
     }
     if (state->regionDone.load()) {
@@ -292,10 +292,10 @@ DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user
     PlayerState* state = static_cast<PlayerState*>(user);
     state->renderCalls.fetch_add(1);
     DWORD result = 0; // held: nothing now, more later, as a stream that is stalled
-    const EventTable* table = state->events.load();
+    const EventTable* table = state->playback.events.load();
     if (!state->held.load()) {
         if (handle != 0 && handle == state->outputStream.load() && table != nullptr) {
-            result = RenderEvents(state, table, buffer, length);
+            result = RenderEvents(&state->playback, table, buffer, length);
         } else {
             std::memset(buffer, 0, length);
             result = length | kStreamEndBit;
@@ -303,4 +303,14 @@ DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user
     }
     state->renderCalls.fetch_sub(1, std::memory_order_release);
     return result;
+}
+
+DWORD CALLBACK PlaybackRenderProc(HSTREAM /*handle*/, void* buffer, DWORD length, void* user) {
+    Playback* playback = static_cast<Playback*>(user);
+    const EventTable* table = playback->events.load();
+    if (table == nullptr) {
+        std::memset(buffer, 0, length);
+        return length | kStreamEndBit;
+    }
+    return RenderEvents(playback, table, buffer, length);
 }

@@ -7,6 +7,9 @@
 #include "player/player_state.h"
 
 DWORD CALLBACK RenderProc(HSTREAM handle, void* buffer, DWORD length, void* user);
+// The same for a stream that only one thread pulls, and only while its song and
+// instrument stay (a render to a file): `user` is its own Playback.
+DWORD CALLBACK PlaybackRenderProc(HSTREAM handle, void* buffer, DWORD length, void* user);
 
 // Pulls `chunk` bytes from the instrument to `at` and gives how many it delivered. No
 // instrument, or one that has nothing to give, delivers silence on the song's clock

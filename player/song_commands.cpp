@@ -84,7 +84,7 @@ EventTable* ReadEventTable(HSTREAM midi) {
 
 // Unpublishes the table, then releases it once no render call can be reading it.
 void ReleaseEventTable(PlayerState* state) {
-    EventTable* table = state->events.exchange(nullptr);
+    EventTable* table = state->playback.events.exchange(nullptr);
     WaitForRenderCalls(state);
     std::free(table);
 }
@@ -153,7 +153,7 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     ReleaseLoopRegion(state);
     ReleaseSeekJump(state);
     ReleaseEventTable(state);
-    state->events.store(table, std::memory_order_release);
+    state->playback.events.store(table, std::memory_order_release);
     StartOutputStream(state, 0, 0, nullptr);
     ForgetFade(state); // the fade, its pause or stop included, was the earlier song's
 }
@@ -162,7 +162,7 @@ void Play(PlayerState* state) {
     HSTREAM stream = state->outputStream.load();
     // After Stop the song's events are gone; there is nothing to play until the next
     // LoadSong.
-    if (stream == 0 || state->events.load(std::memory_order_acquire) == nullptr) {
+    if (stream == 0 || state->playback.events.load(std::memory_order_acquire) == nullptr) {
         return;
     }
     // Play cancels a fade's pause or stop, and so that fade, a transition, entirely.
@@ -221,14 +221,16 @@ void CALLBACK LoopSyncProc(HSYNC /*sync*/, DWORD channel, DWORD /*data*/, void* 
     PlayerState* state = static_cast<PlayerState*>(user);
     state->renderCalls.fetch_add(1);
     // After a loop region's last pass the song ends there.
-    if (channel != 0 && channel == state->outputStream.load() && !state->regionDone.load()) {
-        state->turnFromBytes.store(state->renderedBytes.load(std::memory_order_relaxed),
-                                   std::memory_order_relaxed);
-        state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed),
-                                     std::memory_order_relaxed);
-        state->nextEvent.store(0, std::memory_order_relaxed);
-        state->renderedBytes.store(0, std::memory_order_relaxed);
-        state->pastRegion.store(false, std::memory_order_relaxed);
+    if (channel != 0 && channel == state->outputStream.load() &&
+        !state->playback.regionDone.load()) {
+        state->playback.turnFromBytes.store(
+            state->playback.renderedBytes.load(std::memory_order_relaxed),
+            std::memory_order_relaxed);
+        state->playback.turnStreamBytes.store(
+            state->playback.streamBytes.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        state->playback.nextEvent.store(0, std::memory_order_relaxed);
+        state->playback.renderedBytes.store(0, std::memory_order_relaxed);
+        state->playback.pastRegion.store(false, std::memory_order_relaxed);
         if (BASS_ChannelSetPosition(channel, state->loopStart.load(), kPosByte) == 0) {
             BASS_ChannelSetPosition(channel, 0, kPosByte);
         }

@@ -90,7 +90,7 @@ uint64_t LongestRenderFrames(const EventTable* table, const RenderSettings& sett
 
 bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instrument,
                        const RenderSettings& settings, uint32_t delayFrames) {
-    InitPlayerState(&render->state, nullptr);
+    InitPlayback(&render->playback, &render->noLive);
     const QWORD songEnd = SongEndBytes(table);
     render->rewind = Jump{0, 0, 0, nullptr};
     render->region =
@@ -104,13 +104,12 @@ bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instru
     render->thousandths.store(0);
     render->hold.asked.store(false);
     render->hold.inBlock.store(false);
-    render->state.events.store(const_cast<EventTable*>(table));
-    render->state.instrument.store(instrument);
-    render->state.pluginLoaded.store(1);
-    render->state.region.store(&render->region);
-    render->stream =
-        BASS_StreamCreate(kSampleRate, kChannels, kDecodeFloatStream, RenderProc, &render->state);
-    render->state.outputStream.store(render->stream);
+    render->playback.events.store(const_cast<EventTable*>(table));
+    render->playback.instrument.store(instrument);
+    render->playback.pluginLoaded.store(1);
+    render->playback.region.store(&render->region);
+    render->stream = BASS_StreamCreate(kSampleRate, kChannels, kDecodeFloatStream,
+                                       PlaybackRenderProc, &render->playback);
     // Notes still sounding from live playback are cut at once, not released.
     ResetInstrumentChannels(instrument);
     for (DWORD channel = 0; channel < kMidiChannels; ++channel) {
@@ -120,7 +119,7 @@ bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instru
 }
 
 RenderOutcome RunSongRender(SongRender* render, const RenderSink& sink) {
-    const DWORD instrument = render->state.instrument.load();
+    const DWORD instrument = render->playback.instrument.load();
     uint64_t toTrim = render->delayFrames;
     uint64_t rendered = 0;
     uint64_t written = 0;
@@ -183,6 +182,5 @@ void ReleaseSongRender(SongRender* render) {
         BASS_StreamFree(render->stream);
         render->stream = 0;
     }
-    render->state.outputStream.store(0);
-    render->state.events.store(nullptr);
+    render->playback.events.store(nullptr);
 }

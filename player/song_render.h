@@ -1,5 +1,5 @@
 // Rendering the loaded song through the instrument into audio for a file, on a thread
-// of its own: the same render callback as playback, pulled from a decoding stream of
+// of its own: the same render loop as playback, pulled from a decoding stream of
 // its own rather than by the output device, so every event reaches the instrument at
 // its exact sample. The instrument's initial delay is trimmed from the start, so each
 // event's sound starts at its own sample in the file, and a tail lets the last notes
@@ -48,9 +48,11 @@ struct RenderSink {
 enum class RenderOutcome { Done, Cancelled, WriteFailed };
 
 struct SongRender {
-    PlayerState
-        state;   // the render's own cursor; the song's table and the instrument are the player's
-    Jump rewind; // the turn back to the song's start: no replay, so notes ring across
+    // The render's own cursor, with the player's song table and instrument; the
+    // controller's live messages are for playback, so its queue stays empty.
+    Playback playback;
+    LiveMidiQueue noLive;
+    Jump rewind;       // the turn back to the song's start: no replay, so notes ring across
     LoopRegion region; // the whole song, `passes` times
     HSTREAM stream;    // the decoding stream the render pulls
     uint32_t delayFrames;

@@ -17,7 +17,7 @@ int32_t RoundedMs(QWORD bytes) {
 }
 
 const EventTable* Song(const PlayerState* state) {
-    const EventTable* table = state->events.load(std::memory_order_acquire);
+    const EventTable* table = state->playback.events.load(std::memory_order_acquire);
     return state->outputStream.load() != 0 ? table : nullptr;
 }
 
@@ -192,8 +192,8 @@ QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom) {
 // holds meanwhile. Without the library's position (or while not playing) the rendered
 // position is the answer.
 HeardPoint HeardNow(PlayerState* state) {
-    const QWORD cursor = state->renderedBytes.load(std::memory_order_relaxed);
-    const DWORD passes = state->passesDone.load(std::memory_order_relaxed);
+    const QWORD cursor = state->playback.renderedBytes.load(std::memory_order_relaxed);
+    const DWORD passes = state->playback.passesDone.load(std::memory_order_relaxed);
     HeardPoint point{cursor, passes};
     const FurtherFunctions& further = Further();
     if (further.channelGetPosition == nullptr || !state->playing) {
@@ -205,17 +205,17 @@ HeardPoint HeardNow(PlayerState* state) {
     if (played == kPositionError || decoded == kPositionError) {
         return point;
     }
-    const bool turned = state->turnStreamBytes.load(std::memory_order_relaxed) != 0;
+    const bool turned = state->playback.turnStreamBytes.load(std::memory_order_relaxed) != 0;
     DWORD lag = decoded >= played ? static_cast<DWORD>(decoded - played) : 0;
     if (turned && (played == 0 || decoded < played) && state->lastLag != 0) {
         lag = state->lastLag;
     } else if (played != 0) {
         state->lastLag = lag;
     }
-    const DWORD sinceTurn = state->streamBytes.load(std::memory_order_relaxed) -
-                            state->turnStreamBytes.load(std::memory_order_relaxed);
+    const DWORD sinceTurn = state->playback.streamBytes.load(std::memory_order_relaxed) -
+                            state->playback.turnStreamBytes.load(std::memory_order_relaxed);
     point.bytes = HeardSongBytes(cursor, lag, sinceTurn,
-                                 state->turnFromBytes.load(std::memory_order_relaxed));
+                                 state->playback.turnFromBytes.load(std::memory_order_relaxed));
     if (turned && lag > sinceTurn && point.passesDone != 0) {
         --point.passesDone; // the turn is not heard yet
     }
@@ -249,7 +249,7 @@ int32_t SeekBytes(PlayerState* state, QWORD asked) {
         return QB_FAIL_LIBRARY;
     }
     // A song that has ended at its region's last pass is loaded, and stays so.
-    const bool going = state->playing && !state->regionDone.load();
+    const bool going = state->playing && !state->playback.regionDone.load();
     const bool playing = going && !state->paused;
     const bool paused = going && state->paused;
     const FadeEnd fadeEnd = state->fadeEnd;
@@ -258,7 +258,7 @@ int32_t SeekBytes(PlayerState* state, QWORD asked) {
     ReleaseOutputStream(state);
     ReleaseSeekJump(state);
     const FurtherFunctions& further = Further();
-    const DWORD instrument = state->instrument.load();
+    const DWORD instrument = state->playback.instrument.load();
     if (further.vstResume != nullptr && instrument != 0) {
         further.vstResume(instrument); // the plug-in clears its voices and delay lines
     }
@@ -295,8 +295,8 @@ int32_t Seek(PlayerState* state, double ms) {
 
 int32_t SeekToPoint(PlayerState* state, const HeardPoint& point) {
     const int32_t reached = SeekBytes(state, point.bytes);
-    if (reached >= 0 && !state->pastRegion.load()) {
-        state->passesDone.store(point.passesDone, std::memory_order_relaxed);
+    if (reached >= 0 && !state->playback.pastRegion.load()) {
+        state->playback.passesDone.store(point.passesDone, std::memory_order_relaxed);
     }
     return reached;
 }
@@ -322,11 +322,11 @@ int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs
         }
     }
     ReleaseLoopRegion(state);
-    state->passesDone.store(0, std::memory_order_relaxed);
-    state->regionDone.store(false);
-    state->pastRegion.store(region != nullptr &&
-                            state->renderedBytes.load(std::memory_order_relaxed) >=
-                                region->endBytes);
-    state->region.store(region, std::memory_order_release);
+    state->playback.passesDone.store(0, std::memory_order_relaxed);
+    state->playback.regionDone.store(false);
+    state->playback.pastRegion.store(
+        region != nullptr &&
+        state->playback.renderedBytes.load(std::memory_order_relaxed) >= region->endBytes);
+    state->playback.region.store(region, std::memory_order_release);
     return 0;
 }

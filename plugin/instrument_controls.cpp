@@ -15,7 +15,7 @@ constexpr double kMillionths = 1000000.0;
 // The instrument's handle when a plug-in is loaded and the functions are there;
 // 0 with the failure in `answer` otherwise.
 DWORD Instrument(const PlayerState* state, bool available, int32_t* answer) {
-    const DWORD instrument = state->instrument.load();
+    const DWORD instrument = state->playback.instrument.load();
     *answer = !available ? QB_FAIL_NOT_AVAILABLE : instrument == 0 ? QB_FAIL_NO_PLUGIN : 0;
     return *answer == 0 ? instrument : 0;
 }
@@ -75,7 +75,7 @@ DWORD CALLBACK OnLibraryCall(DWORD vstHandle, DWORD action, DWORD width, DWORD h
     // Posted: the call may come from any thread, and the window is the user-interface
     // thread's.
     const auto* state = static_cast<const PlayerState*>(user);
-    if (action == kActionEditorResized && vstHandle == state->instrument.load()) {
+    if (action == kActionEditorResized && vstHandle == state->playback.instrument.load()) {
         PostMessageW(state->mainWindow, kEditorResizedMessage, width, height);
     }
     return 0;
@@ -197,7 +197,7 @@ int32_t SetParamValue(PlayerState* state, double index, double value) {
 }
 
 int32_t PluginInfo(PlayerState* state, wchar_t* text, size_t chars) {
-    if (state->instrument.load() == 0) {
+    if (state->playback.instrument.load() == 0) {
         return QB_FAIL_NO_PLUGIN;
     }
     if (!state->instrumentDescribed) {
@@ -226,8 +226,8 @@ int32_t SendLiveMidi(PlayerState* state, const LiveMessage* messages, uint32_t c
     }
     // The instrument is pulled only while a song plays: a message queued now would sound
     // at the next play instead, and a full queue would have nothing to empty it.
-    if (state->events.load() == nullptr || !state->playing || state->paused ||
-        state->regionDone.load()) {
+    if (state->playback.events.load() == nullptr || !state->playing || state->paused ||
+        state->playback.regionDone.load()) {
         return QB_FAIL_NOT_PLAYING;
     }
     return QueueLiveMessages(&state->live, send, messages, count) ? 0 : QB_FAIL_QUEUE_FULL;

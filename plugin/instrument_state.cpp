@@ -163,7 +163,7 @@ bool ApplyState(DWORD instrument, const StateHeader& header, const uint8_t* body
 
 // The instrument, or 0 with the failure in `answer`.
 DWORD InstrumentFor(const PlayerState* state, const wchar_t* path, int32_t* answer) {
-    const DWORD instrument = state->instrument.load();
+    const DWORD instrument = state->playback.instrument.load();
     *answer = instrument == 0                       ? QB_FAIL_NO_PLUGIN
               : path == nullptr || path[0] == L'\0' ? QB_FAIL_BAD_PAYLOAD
                                                     : 0;

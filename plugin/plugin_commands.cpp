@@ -48,7 +48,7 @@ bool LoadPlugin(PlayerState* state, const wchar_t* path) {
 }
 
 void ShowEditor(PlayerState* state) {
-    const DWORD instrument = state->instrument.load();
+    const DWORD instrument = state->playback.instrument.load();
     BASS_VST_INFO& info = state->instrumentInfo;
     if (instrument == 0 || info.hasEditor == 0) {
         return;

@@ -66,8 +66,8 @@ void RenderOneMinute(benchmark::State& state) {
     std::vector<char> buffer(kBufferBytes);
 
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's idiom
-        player.nextEvent.store(0);
-        player.renderedBytes.store(0);
+        player.playback.nextEvent.store(0);
+        player.playback.renderedBytes.store(0);
         for (DWORD done = 0; done < kSeconds * kBytesPerSecond; done += kBufferBytes) {
             if (baseline) {
                 benchmark::DoNotOptimize(
@@ -143,7 +143,7 @@ void RenderSongToFile(benchmark::State& state) {
     settings.tailMs = 0;
     EncodingSink sink;
     std::vector<float> block(size_t{kRenderBlockFrames} * 2);
-    PrepareSongRender(render.get(), player.events.load(), instrument, settings, 0);
+    PrepareSongRender(render.get(), player.playback.events.load(), instrument, settings, 0);
     const uint64_t frames = render->songFrames;
     ReleaseSongRender(render.get());
 
@@ -157,7 +157,7 @@ void RenderSongToFile(benchmark::State& state) {
                 done += count;
             }
         } else {
-            PrepareSongRender(render.get(), player.events.load(), instrument, settings, 0);
+            PrepareSongRender(render.get(), player.playback.events.load(), instrument, settings, 0);
             RunSongRender(render.get(), RenderSink{Encode, nullptr, &sink});
             ReleaseSongRender(render.get());
         }

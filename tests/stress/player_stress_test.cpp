@@ -119,7 +119,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     LoadSong(&state, L"song.mid"); // releases any region and seek
     Stop(&state);
     FreeStream(&state);
-    std::free(state.events.exchange(nullptr));
+    std::free(state.playback.events.exchange(nullptr));
     ReplaceInstrument(&state, nullptr);
     fake::Reset();
 }
@@ -163,8 +163,8 @@ TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
         RenderSettings settings;
         settings.passes = 1 + random() % 3;
         settings.tailMs = random() % 200;
-        ASSERT_TRUE(
-            PrepareSongRender(render.get(), state.events.load(), instrument, settings, round % 5));
+        ASSERT_TRUE(PrepareSongRender(render.get(), state.playback.events.load(), instrument,
+                                      settings, round % 5));
         AttachFileRender(&state, &render->hold);
         std::atomic<uint64_t> frames{0};
         std::thread thread([&] {

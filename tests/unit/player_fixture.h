@@ -27,14 +27,14 @@ class PlayerTest : public ::testing::Test {
         Stop(&state);
         FreeStream(&state);
         // A table whose stream could not be made waits for the next load; none comes.
-        std::free(state.events.exchange(nullptr));
+        std::free(state.playback.events.exchange(nullptr));
         fake::Reset();
     }
 
     DWORD LoadInstrument() {
         const DWORD instrument = BASS_VST_ChannelCreate(48000, 2, L"synth.dll", 0x80200100);
-        state.instrument.store(instrument);
-        state.pluginLoaded.store(1);
+        state.playback.instrument.store(instrument);
+        state.playback.pluginLoaded.store(1);
         return instrument;
     }
 

@@ -26,8 +26,8 @@ TEST_F(RenderStream, AnEventInsideTheBufferSplitsItAtItsExactByte) {
     EXPECT_EQ(Render(4096), 4096u);
     EXPECT_EQ(fake::PullSizes(), (std::vector<uint32_t>{1000, 3096}));
     EXPECT_EQ(Sent().back(), "ProcessEvent inst=100 ch=0 ev=1 param=61 at=1000");
-    EXPECT_EQ(state.renderedBytes.load(), 4096u);
-    EXPECT_EQ(state.nextEvent.load(), 2u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 4096u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 2u);
 }
 
 TEST_F(RenderStream, BankSelectIsConsumedButNeverSent) {
@@ -35,7 +35,7 @@ TEST_F(RenderStream, BankSelectIsConsumedButNeverSent) {
     LoadEvents({Ev(10, 3, 0, 0), Ev(1, 60, 0, 0), Ev(1, 61, 0, 8000)});
     Render(800);
     EXPECT_EQ(Sent(), std::vector<std::string>{"ProcessEvent inst=100 ch=0 ev=1 param=60 at=0"});
-    EXPECT_EQ(state.nextEvent.load(), 2u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 2u);
 }
 
 TEST_F(RenderStream, ChannelsOfFurtherPortsAreConsumedButNeverSent) {
@@ -43,7 +43,7 @@ TEST_F(RenderStream, ChannelsOfFurtherPortsAreConsumedButNeverSent) {
     LoadEvents({Ev(1, 60, 16, 0), Ev(1, 61, 15, 0), Ev(1, 62, 127, 0), Ev(1, 63, 0, 8000)});
     Render(800);
     EXPECT_EQ(Sent(), std::vector<std::string>{"ProcessEvent inst=100 ch=15 ev=1 param=61 at=0"});
-    EXPECT_EQ(state.nextEvent.load(), 3u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 3u);
 }
 
 TEST_F(RenderStream, ACallForAStreamNoLongerCurrentTouchesNothing) {
@@ -53,8 +53,8 @@ TEST_F(RenderStream, ACallForAStreamNoLongerCurrentTouchesNothing) {
     EXPECT_EQ(RenderProc(state.outputStream.load() + 1, buffer.data(), 800, &state), 800u | kEnd);
     EXPECT_EQ(buffer, std::vector<char>(800, 0)) << "silence";
     EXPECT_TRUE(fake::Calls().empty()) << "no event sent, nothing pulled";
-    EXPECT_EQ(state.nextEvent.load(), 0u);
-    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 0u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 0u);
     EXPECT_EQ(state.renderCalls.load(), 0u);
 }
 
@@ -62,8 +62,8 @@ TEST_F(RenderStream, BeforeAnyPluginLoadEventsPassUnsentWhileTheCursorAdvances) 
     LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 400), Ev(1, 62, 0, 8000)});
     EXPECT_EQ(Render(800), 800u);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(state.nextEvent.load(), 2u);
-    EXPECT_EQ(state.renderedBytes.load(), 800u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 2u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 800u);
 }
 
 TEST_F(RenderStream, ShortPullsAreFollowedByPullsForTheRemainder) {
@@ -108,22 +108,22 @@ TEST_F(RenderStream, ZeroLengthRequestsSendNothing) {
 TEST_F(RenderStream, TheCursorGoesOnPastTheLibrarysThirtyTwoBitPositions) {
     LoadInstrument();
     LoadEvents({Ev(1, 60, 0, 0xFFFFFF00u), Ev(1, 61, 0, 0xFFFFFFFFu)});
-    state.renderedBytes.store(0xFFFFFE00u);
+    state.playback.renderedBytes.store(0xFFFFFE00u);
     EXPECT_EQ(Render(0x200), 0x200u | kEnd);
     EXPECT_EQ(fake::PullSizes(), (std::vector<uint32_t>{0x100, 0xFF, 0x1}));
-    EXPECT_EQ(state.renderedBytes.load(), QWORD{1} << 32);
+    EXPECT_EQ(state.playback.renderedBytes.load(), QWORD{1} << 32);
 }
 
 TEST_F(RenderStream, WithoutUsableInstrumentSilenceKeepsTheSongsClock) {
     // Pulls fail (no instrument yet): the buffer is silent and fully delivered, so the
     // stream neither ends nor spins, and events stay on time for a later instrument.
-    state.pluginLoaded.store(1);
+    state.playback.pluginLoaded.store(1);
     LoadEvents({Ev(1, 60, 0, 0), Ev(1, 61, 0, 1600), Ev(1, 62, 0, 2400)});
     EXPECT_EQ(Render(1200), 1200u);
     for (DWORD i = 0; i < 1200; ++i) {
         ASSERT_EQ(buffer[i], 0) << "byte " << i;
     }
-    EXPECT_EQ(state.renderedBytes.load(), 1200u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 1200u);
 
     const DWORD instrument = LoadInstrument();
     const std::string prefix = "ProcessEvent inst=" + std::to_string(instrument);

@@ -30,9 +30,9 @@ TEST_F(SongCommands, LoadSongReadsTheFileMakesTheStreamAndResetsEveryChannel) {
               std::vector<std::string>{"StreamCreate freq=48000 chans=2 flags=0x104 -> 1"});
     EXPECT_EQ(fake::CallsStartingWith("ProcessEvent"), ExpectedResets(instrument));
     EXPECT_EQ(state.outputStream.load(), 1u);
-    ASSERT_NE(state.events.load(), nullptr);
-    EXPECT_EQ(state.events.load()->eventCount, 2u);
-    EXPECT_EQ(state.events.load()->records[1].pos, 800u);
+    ASSERT_NE(state.playback.events.load(), nullptr);
+    EXPECT_EQ(state.playback.events.load()->eventCount, 2u);
+    EXPECT_EQ(state.playback.events.load()->records[1].pos, 800u);
 }
 
 TEST_F(SongCommands, LoadingAgainReleasesTheEarlierStreamAndTableAndResetsAgain) {
@@ -46,39 +46,39 @@ TEST_F(SongCommands, LoadingAgainReleasesTheEarlierStreamAndTableAndResetsAgain)
               (std::vector<std::string>{"StreamFree handle=500", "StreamFree handle=1"}));
     EXPECT_EQ(fake::CallsStartingWith("ProcessEvent"), ExpectedResets(instrument, 1000));
     EXPECT_EQ(state.outputStream.load(), 2u);
-    EXPECT_EQ(state.events.load()->eventCount, 1u);
-    EXPECT_EQ(state.nextEvent.load(), 0u);
-    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    EXPECT_EQ(state.playback.events.load()->eventCount, 1u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 0u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 0u);
 }
 
 TEST_F(SongCommands, AFileThatCannotBeReadLeavesThePlayerAsItWas) {
     LoadEvents({Ev(1, 60, 0, 0)});
-    const EventTable* table = state.events.load();
+    const EventTable* table = state.playback.events.load();
     fake::SetMidiOpenFails(true);
     LoadSong(&state, L"missing.mid");
     LoadSong(&state, nullptr);
     EXPECT_EQ(state.outputStream.load(), 1u);
-    EXPECT_EQ(state.events.load(), table);
+    EXPECT_EQ(state.playback.events.load(), table);
     EXPECT_EQ(fake::Calls().size(), 1u) << "only the failed open reaches the library";
 }
 
 TEST_F(SongCommands, OnlyFilledRecordsAreCounted) {
     fake::SetMidiFile({Ev(1, 60, 0, 0), Ev(1, 61, 0, 8), Ev(1, 62, 0, 16)}, 2);
     LoadSong(&state, L"song.mid");
-    EXPECT_EQ(state.events.load()->eventCount, 2u);
+    EXPECT_EQ(state.playback.events.load()->eventCount, 2u);
 
     fake::SetMidiFile({Ev(1, 60, 0, 0)});
     fake::SetMidiCountOverride(5);
     LoadSong(&state, L"song.mid");
-    EXPECT_EQ(state.events.load()->eventCount, 1u);
+    EXPECT_EQ(state.playback.events.load()->eventCount, 1u);
 }
 
 TEST_F(SongCommands, ATableThatCannotBeAllocatedIsLikeAnUnreadableFile) {
     LoadEvents({Ev(1, 60, 0, 0)});
-    const EventTable* table = state.events.load();
+    const EventTable* table = state.playback.events.load();
     fake::SetMidiCountOverride(0xFFFFFFF0u);
     LoadSong(&state, L"huge.mid");
-    EXPECT_EQ(state.events.load(), table);
+    EXPECT_EQ(state.playback.events.load(), table);
     EXPECT_EQ(state.outputStream.load(), 1u);
     EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
               std::vector<std::string>{"StreamFree handle=500"})
@@ -87,14 +87,15 @@ TEST_F(SongCommands, ATableThatCannotBeAllocatedIsLikeAnUnreadableFile) {
 
 TEST_F(SongCommands, TheLibrarysErrorValueForTheEventsIsAnUnreadableFile) {
     LoadEvents({Ev(1, 60, 0, 0)});
-    const EventTable* table = state.events.load();
+    const EventTable* table = state.playback.events.load();
     fake::SetMidiCountOverride(0xFFFFFFFFu);
     LoadSong(&state, L"broken.mid");
     EXPECT_EQ(fake::CallsStartingWith("MIDI_StreamGetEvents").size(), 1u) << "no table is filled";
     fake::SetMidiCountOverride(3);
     fake::SetMidiFillFails(true);
     LoadSong(&state, L"broken.mid");
-    EXPECT_EQ(state.events.load(), table) << "a table the library did not fill is not used";
+    EXPECT_EQ(state.playback.events.load(), table)
+        << "a table the library did not fill is not used";
     EXPECT_EQ(fake::CallsStartingWith("StreamFree"),
               (std::vector<std::string>{"StreamFree handle=500", "StreamFree handle=500"}));
 }
@@ -135,8 +136,8 @@ TEST_F(SongCommands, ALateSyncOfAReplacedStreamLeavesTheNewSongAlone) {
     fake::ClearCalls();
     LoopSyncProc(1, 1, 0, &state); // the first song's end sync, firing late
     EXPECT_TRUE(fake::Calls().empty());
-    EXPECT_EQ(state.nextEvent.load(), 2u);
-    EXPECT_EQ(state.renderedBytes.load(), 1000u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 2u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 1000u);
 }
 
 TEST_F(SongCommands, ALoopSyncInProgressCountsAsARenderCall) {
@@ -203,7 +204,7 @@ TEST_F(SongCommands, LoopTagsGiveAPositionSyncAtTheLoopsEnd) {
 TEST_F(SongCommands, StopReleasesTheTableAndPlayThenWaitsForTheNextSong) {
     LoadEvents({Ev(1, 60, 0, 0)});
     Stop(&state);
-    EXPECT_EQ(state.events.load(), nullptr);
+    EXPECT_EQ(state.playback.events.load(), nullptr);
     EXPECT_EQ(state.outputStream.load(), 1u) << "the stream itself stays";
     fake::ClearCalls();
     Play(&state);
@@ -220,8 +221,8 @@ TEST_F(SongCommands, TheLoopSyncRewindsToTheLoopStartOrElseToZero) {
     state.loopStart.store(400);
     fake::SetSeekable(true); // a library whose user streams take any position
     LoopSyncProc(7, 1, 0, &state);
-    EXPECT_EQ(state.nextEvent.load(), 0u);
-    EXPECT_EQ(state.renderedBytes.load(), 0u);
+    EXPECT_EQ(state.playback.nextEvent.load(), 0u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 0u);
     fake::SetSeekable(false); // the real library: only position 0
     LoopSyncProc(7, 1, 0, &state);
     EXPECT_EQ(fake::CallsStartingWith("ChannelSetPosition"),

@@ -50,8 +50,8 @@ class SongRenderTest : public PlayerTest {
     }
 
     RenderOutcome Run(const RenderSettings& settings, uint32_t delayFrames) {
-        EXPECT_TRUE(PrepareSongRender(render.get(), state.events.load(), instrument, settings,
-                                      delayFrames));
+        EXPECT_TRUE(PrepareSongRender(render.get(), state.playback.events.load(), instrument,
+                                      settings, delayFrames));
         fake::ClearCalls();
         return RunSongRender(render.get(), RenderSink{Keep, Note, &collected});
     }
@@ -127,12 +127,12 @@ TEST_F(SongRenderTest, TheLongestRenderIsWhatARenderWithATailOfKnownLengthWrites
     RenderSettings settings;
     settings.passes = 3;
     settings.tailMs = 100;
-    const uint64_t longest = LongestRenderFrames(state.events.load(), settings);
+    const uint64_t longest = LongestRenderFrames(state.playback.events.load(), settings);
     EXPECT_EQ(longest, 3 * kPassFrames + 4800);
     ASSERT_EQ(Run(settings, 480), RenderOutcome::Done);
     EXPECT_EQ(collected.frames, longest) << "the initial delay is trimmed";
     settings.tailUntilSilent = true;
-    EXPECT_EQ(LongestRenderFrames(state.events.load(), settings),
+    EXPECT_EQ(LongestRenderFrames(state.playback.events.load(), settings),
               3 * kPassFrames + kLongestSilenceTailFrames);
 }
 

@@ -97,7 +97,7 @@ TEST_F(Transport, ASeekReplaysBeforeTheEventsAtTheTargetWhichKeepTheirExactPosit
                         "ProcessEvent inst=100 ch=0 ev=1 param=61" + at,
                         "ProcessEvent inst=100 ch=0 ev=1 param=62 at=4800",
                     }));
-    EXPECT_EQ(state.renderedBytes.load(), 9600u + 1600u);
+    EXPECT_EQ(state.playback.renderedBytes.load(), 9600u + 1600u);
 }
 
 TEST_F(Transport, ASeekWhilePausedOrLoadedKeepsThatStateAndPlaysFromTheTarget) {
@@ -107,7 +107,7 @@ TEST_F(Transport, ASeekWhilePausedOrLoadedKeepsThatStateAndPlaysFromTheTarget) {
     EXPECT_EQ(PlayerStatus(&state), QB_STATUS_LOADED);
     Play(&state);
     Render(800);
-    EXPECT_EQ(state.renderedBytes.load(), 48000u + 800u) << "Play goes on from the target";
+    EXPECT_EQ(state.playback.renderedBytes.load(), 48000u + 800u) << "Play goes on from the target";
 
     EXPECT_EQ(Pause(&state), 0);
     EXPECT_EQ(PlayerStatus(&state), QB_STATUS_PAUSED);
@@ -220,7 +220,7 @@ TEST_F(Transport, EachPassOfALoopRegionStartsWithTheStartsStateThenTheSongEnds) 
     EXPECT_EQ(programs, (std::vector<DWORD>{0, 3200, 5600}))
         << "the song's program, then passes 2 and 3 start with the start's program";
     LoopSyncProc(0, state.outputStream.load(), 0, &state);
-    EXPECT_NE(state.renderedBytes.load(), 0u) << "no rewind after the last pass";
+    EXPECT_NE(state.playback.renderedBytes.load(), 0u) << "no rewind after the last pass";
 }
 
 // The library's positions are 32 bits: they wrap every 2^32 bytes (3 h 6 min).
@@ -264,7 +264,7 @@ TEST_F(Transport, PastTheWrapOfTheLibrarysPositionsEventsSeeksAndRegionsKeepThei
     Seek(&state, kWrap / kBytesPerMs);
     EXPECT_EQ(notesPlayed(3 * 32768 + 8192),
               (std::vector<std::string>{"62@256", "62@33024", "62@65792"}));
-    EXPECT_TRUE(state.regionDone.load()) << "the region's last pass ended the song";
+    EXPECT_TRUE(state.playback.regionDone.load()) << "the region's last pass ended the song";
 }
 
 TEST_F(Transport, ARegionsEndLiesOutsideItForASeekAndForARegionSetThere) {
@@ -293,7 +293,7 @@ TEST_F(Transport, ARegionsEndLiesOutsideItForASeekAndForARegionSetThere) {
         EXPECT_EQ(notes[0].param, 62u);
         EXPECT_EQ(notes[1].param, 63u);
         EXPECT_EQ(notes[1].at - notes[0].at, 800u);
-        EXPECT_EQ(state.passesDone.load(), 0u);
+        EXPECT_EQ(state.playback.passesDone.load(), 0u);
     }
 }
 
@@ -314,7 +314,7 @@ TEST_F(Transport, ARegionTakenAwayDuringTheCallThatReachesItsEndDelaysNoEvent) {
         [](void* context) {
             auto* taking = static_cast<Taking*>(context);
             if (++taking->pulls == 2) {
-                taking->taken = taking->state->region.exchange(nullptr);
+                taking->taken = taking->state->playback.region.exchange(nullptr);
             }
         },
         &taking);
@@ -329,7 +329,7 @@ TEST_F(Transport, ARegionTakenAwayDuringTheCallThatReachesItsEndDelaysNoEvent) {
     }
     // The song goes on past the region's end at once: no event waits for the next call.
     EXPECT_EQ(notes, (std::vector<std::string>{"60@800", "61@1600", "62@2000"}));
-    state.region.store(taking.taken);
+    state.playback.region.store(taking.taken);
 }
 
 TEST_F(Transport, TheHeardPositionTrailsTheCursorAndReachesBackOverATurn) {
