@@ -144,6 +144,51 @@ QbResult qb_set_loop(QbHost* host, double start_ms, double end_ms, unsigned long
                      QbError* error);
 /* Takes the loop region away: the whole song loops again. */
 QbResult qb_clear_loop(QbHost* host, QbError* error);
+
+/* Speed, key and channels: settings for the song's events, heard from the next render
+   call on without a seek or a gap, and followed by a render to a file. Positions,
+   seeks, lengths and loop regions stay in the song's own time. A new song clears the
+   mutes, solos and channel volumes and keeps the speed and the key. Channel masks
+   have bit 0 for channel 1. Live MIDI (qb_send_midi) is never changed. */
+
+/* The speed, 0.25 to 4 times the song's own tempo; with a nonzero `step` (-4 to 4), the
+   step is added at each turn of a loop region until `limit` (0.25 to 4). `thousandths`
+   (may be null) receives the speed set. */
+QbResult qb_set_speed(QbHost* host, double speed, double step, double limit, long* thousandths,
+                      QbError* error);
+/* Transposes by -24 to 24 semitones the channels of the mask `channels` (0: every
+   channel but 10). Every note ends with the key it was sent with; notes shifted out of
+   the keyboard are left out, with their releases. */
+QbResult qb_set_transpose(QbHost* host, int semitones, unsigned channels, QbError* error);
+/* Mutes the channels of `muted`, and every channel not in `soloed` when that is not 0.
+   A newly muted channel's notes are released at once, sustain included; its other
+   events still reach the instrument. */
+QbResult qb_set_channel_mutes(QbHost* host, unsigned muted, unsigned soloed, QbError* error);
+/* Scales channel `channel`'s own volume (1 to 16; 0: every channel) by `volume`, 0 to 1. */
+QbResult qb_set_channel_volume(QbHost* host, int channel, double volume, QbError* error);
+
+#define QB_CONTROLS_SPEED 1    /* the speed and its ladder */
+#define QB_CONTROLS_KEY 2      /* the transposition */
+#define QB_CONTROLS_CHANNELS 4 /* mutes and solos */
+#define QB_CONTROLS_VOLUMES 8  /* channel volumes */
+/* Puts the groups of `groups` back to their defaults (0: all of them). */
+QbResult qb_clear_controls(QbHost* host, unsigned groups, QbError* error);
+
+typedef struct QbControls {
+    double speed;        /* times the song's own tempo */
+    double speed_step;   /* added at each turn of a loop region */
+    double speed_limit;  /* where the steps stop */
+    int transpose;       /* semitones */
+    unsigned transposed; /* the channels transposed (bit 0: channel 1) */
+    unsigned muted;
+    unsigned soloed;
+    double volume[16]; /* of each channel's own volume, 0 to 1 */
+} QbControls;
+/* What is set now. */
+QbResult qb_controls(QbHost* host, QbControls* controls, QbError* error);
+/* The position heard (`length` 0) or the song's length, in ms of time heard at the
+   current speed. */
+QbResult qb_at_speed(QbHost* host, int length, long* ms, QbError* error);
 /* The instrument (extension commands too): its state, programs and parameters, and
    MIDI sent live. The host calls into the plug-in between render calls. */
 

@@ -17,6 +17,10 @@ set(QB_CORE_SOURCES
     player/output_stream.cpp
     player/player_state.cpp
     player/render_stream.cpp
+    player/render_steps.cpp
+    player/render_controlled.cpp
+    player/event_controls.cpp
+    player/event_commands.cpp
     player/song_commands.cpp
     player/transport.cpp
     player/wav_encoder.cpp

@@ -94,6 +94,12 @@ target_compile_options(qb_host PRIVATE
                               -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
                               -ffile-prefix-map=${CMAKE_BINARY_DIR}=build>
     $<$<COMPILE_LANGUAGE:RC>:-I${QB_ICON_DIR} -I${CMAKE_BINARY_DIR}/generated>)
+# The programs are optimised for size, but for the render callback's loops, which are
+# optimised for speed: the size budget holds, and so does the callback's cost.
+target_compile_options(qb_host PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Os>)
+set_source_files_properties(player/render_stream.cpp player/render_steps.cpp
+    player/render_controlled.cpp player/event_controls.cpp player/live_midi.cpp
+    TARGET_DIRECTORY qb_host PROPERTIES COMPILE_OPTIONS -O3)
 foreach(variant unstripped dist)
     if(variant STREQUAL dist)
         set(target ${QB_PROGRAM})
@@ -166,7 +172,7 @@ qb_instrument(qb_synth_slow_thread_end 400 300 128 QB_SLOW_THREAD_END=1000)
 
 # The client library for controller authors: plain C.
 add_library(quillbrook_client STATIC client/quillbrook_client.c client/quillbrook_controls.c
-    client/quillbrook_instrument.c client/quillbrook_render.c
+    client/quillbrook_instrument.c client/quillbrook_render.c client/quillbrook_events.c
     ${QB_CLIENT_PORTABLE_SOURCES})
 target_compile_definitions(quillbrook_client PRIVATE UNICODE _UNICODE)
 target_compile_options(quillbrook_client PRIVATE -Wall -Wextra -std=c99 -pedantic)
@@ -178,6 +184,7 @@ add_executable(quillctl
     controller/commands.cpp
     controller/control_commands.cpp
     controller/instrument_commands.cpp
+    controller/music_commands.cpp
     controller/render_command.cpp
     controller/editor_windows.cpp
     controller/text.cpp)

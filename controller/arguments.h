@@ -23,4 +23,11 @@ struct Arguments {
     double value = 0;                // param
     std::vector<unsigned char> midi; // midi
     QbRenderOptions render = {};     // render
+    double speed = 1;                // speed
+    double speedStep = 0;            // speed
+    double speedLimit = 0;           // speed
+    int semitones = 0;               // transpose
+    unsigned channels = 0;           // transpose (0: the default), mute, solo: a mask
+    int channel = 0;                 // channel-volume
+    unsigned groups = 0;             // clear-controls
 };

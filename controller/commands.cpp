@@ -6,6 +6,7 @@
 
 #include "controller/control_commands.h"
 #include "controller/instrument_commands.h"
+#include "controller/music_commands.h"
 #include "controller/editor_windows.h"
 #include "controller/render_command.h"
 #include "controller/text.h"
@@ -204,6 +205,31 @@ const Command kCommands[] = {
      "render SONG through the plug-in into OUT.wav, with progress; OPTIONS: passes=N, tail=MS "
      "or tail=silence, pcm16, realtime",
      false, 2, kRenderOptionWords, ReadRender, Render, false},
+    {"speed", "SPEED [STEP LIMIT]",
+     "play at SPEED (0.25 to 4) times the song's tempo; STEP is added at each turn of a loop "
+     "region until LIMIT",
+     false, 1, 2, ReadSpeed, Speed, false},
+    {"transpose", "SEMITONES [CHANNELS]",
+     "transpose by -24 to 24 semitones every channel but 10, or CHANNELS (1,2,...)", false, 1, 1,
+     ReadTranspose, Transpose, false},
+    {"mute", "CHANNELS", "mute channels (1 to 16, comma-separated): their notes end at once", false,
+     1, 0, ReadChannel, Mute, false},
+    {"unmute", "CHANNELS", "let muted channels play again", false, 1, 0, ReadChannel, Unmute,
+     false},
+    {"solo", "CHANNELS", "mute every channel but the soloed ones", false, 1, 0, ReadChannel, Solo,
+     false},
+    {"unsolo", "CHANNELS", "take channels out of the solo", false, 1, 0, ReadChannel, Unsolo,
+     false},
+    {"channel-volume", "CHANNEL VOLUME",
+     "scale a channel's own volume (CHANNEL 1 to 16, 0 for all; VOLUME 0 to 1)", false, 2, 0,
+     ReadChannelVolume, ChannelVolume, false},
+    {"clear-controls", "[speed] [key] [channels] [volumes]",
+     "put those settings (all without words) back to their defaults", false, 0, 4,
+     ReadControlGroups, ClearControls, false},
+    {"controls", "", "print the speed, key, mutes, solos and channel volumes set", false, 0, 0,
+     nullptr, Controls, false},
+    {"at-speed", "", "print the position heard and the length in time at the speed", false, 0, 0,
+     nullptr, AtSpeed, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},
     {"close", "", "close the host's main window, as its system menu would", false, 0, 0, nullptr,
      Close, true},

@@ -158,12 +158,23 @@ bool Capabilities(Session* session, const Arguments&) {
         static const struct {
             long flag;
             const char* name;
-        } kNames[] = {
-            {QB_CAN_STATUS, "status"}, {QB_CAN_SEEK, "seek"},         {QB_CAN_PAUSE, "pause"},
-            {QB_CAN_VOLUME, "volume"}, {QB_CAN_FADE, "fade"},         {QB_CAN_POSITION, "position"},
-            {QB_CAN_PARAMS, "params"}, {QB_CAN_PROGRAMS, "programs"}, {QB_CAN_CHUNKS, "chunks"},
-            {QB_CAN_MIDI, "midi"},     {QB_CAN_RESIZE, "resize"},     {QB_CAN_RENDER, "render"},
-            {QB_CAN_SONG, "song"}};
+        } kNames[] = {{QB_CAN_STATUS, "status"},
+                      {QB_CAN_SEEK, "seek"},
+                      {QB_CAN_PAUSE, "pause"},
+                      {QB_CAN_VOLUME, "volume"},
+                      {QB_CAN_FADE, "fade"},
+                      {QB_CAN_POSITION, "position"},
+                      {QB_CAN_PARAMS, "params"},
+                      {QB_CAN_PROGRAMS, "programs"},
+                      {QB_CAN_CHUNKS, "chunks"},
+                      {QB_CAN_MIDI, "midi"},
+                      {QB_CAN_RESIZE, "resize"},
+                      {QB_CAN_RENDER, "render"},
+                      {QB_CAN_SONG, "song"},
+                      {QB_CAN_SPEED, "speed"},
+                      {QB_CAN_TRANSPOSE, "transpose"},
+                      {QB_CAN_MUTE, "mute"},
+                      {QB_CAN_CHANNEL_VOLUME, "channel-volume"}};
         std::string names = flags == 0 ? " none (a host without extensions)" : "";
         for (const auto& entry : kNames) {
             if ((flags & entry.flag) != 0) {

@@ -9,6 +9,7 @@
 #include "host/payload.h"
 #include "host/render_command.h"
 #include "host/reports.h"
+#include "player/event_commands.h"
 #include "player/jump.h"
 #include "player/song_commands.h"
 #include "player/transport.h"
@@ -117,6 +118,11 @@ bool OneNumber(const PayloadWords& words, double* number) {
     return words.count == 1 && PayloadNumber(words, 0, number);
 }
 
+// The two numbers of a payload "A B", or false.
+bool TwoNumbers(const PayloadWords& words, double* first, double* second) {
+    return words.count == 2 && PayloadNumber(words, 0, first) && PayloadNumber(words, 1, second);
+}
+
 LRESULT MidiCommand(CommandCall* call) {
     static LiveMessage messages[kMidiPayloadMessages]; // user-interface thread only
     uint32_t count = 0;
@@ -171,7 +177,8 @@ LRESULT SeekCommand(CommandCall* call) {
 }
 
 LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
-    return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG;
+    return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG | QB_CAN_SPEED |
+           QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME;
 }
 
 LRESULT SongCommand(CommandCall* call) {
@@ -188,15 +195,94 @@ LRESULT SongCommand(CommandCall* call) {
     return static_cast<LRESULT>(table->eventCount & 0x7FFFFFFF);
 }
 
-// "N VALUE"
-LRESULT SetParamCommand(CommandCall* call) {
+// "SPEED [STEP LIMIT]"
+LRESULT SetSpeedCommand(CommandCall* call) {
     const PayloadWords& words = call->words;
-    double index = 0;
-    double value = 0;
-    if (words.count != 2 || !PayloadNumber(words, 0, &index) || !PayloadNumber(words, 1, &value)) {
+    double speed = 0;
+    double step = 0;
+    double limit = 0;
+    if ((words.count != 1 && words.count != 3) || !PayloadNumber(words, 0, &speed) ||
+        (words.count == 3 &&
+         (!PayloadSignedNumber(words, 1, &step) || !PayloadNumber(words, 2, &limit)))) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    return SetParamValue(&player, index, value);
+    return SetSpeed(&player, speed, step, limit);
+}
+
+// "SEMITONES [MASK]"
+LRESULT SetTransposeCommand(CommandCall* call) {
+    const PayloadWords& words = call->words;
+    double semitones = 0;
+    double channels = kTunedChannels;
+    if (words.count < 1 || words.count > 2 || !PayloadSignedNumber(words, 0, &semitones) ||
+        (words.count == 2 && !PayloadNumber(words, 1, &channels))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SetTranspose(&player, semitones, channels);
+}
+
+// "MUTED SOLOED"
+LRESULT SetChannelMutesCommand(CommandCall* call) {
+    double muted = 0;
+    double soloed = 0;
+    return TwoNumbers(call->words, &muted, &soloed) ? SetChannelMutes(&player, muted, soloed)
+                                                    : QB_FAIL_BAD_PAYLOAD;
+}
+
+// "CHANNEL VOLUME"
+LRESULT SetChannelVolumeCommand(CommandCall* call) {
+    double channel = 0;
+    double volume = 0;
+    return TwoNumbers(call->words, &channel, &volume) ? SetChannelVolume(&player, channel, volume)
+                                                      : QB_FAIL_BAD_PAYLOAD;
+}
+
+// "[speed] [key] [channels] [volumes]"; none: all of them.
+LRESULT ClearControlsCommand(CommandCall* call) {
+    constexpr struct {
+        const wchar_t* word;
+        ControlGroup group;
+    } kGroups[] = {{L"speed", kControlSpeed},
+                   {L"key", kControlKey},
+                   {L"channels", kControlChannels},
+                   {L"volumes", kControlVolumes}};
+    const PayloadWords& words = call->words;
+    uint32_t which = words.count == 0 ? uint32_t{kControlAll} : 0;
+    for (size_t index = 0; index < words.count; ++index) {
+        uint32_t named = 0;
+        for (const auto& group : kGroups) {
+            named |= PayloadWordIs(words, index, group.word) ? uint32_t{group.group} : 0;
+        }
+        if (named == 0) {
+            return QB_FAIL_BAD_PAYLOAD;
+        }
+        which |= named;
+    }
+    return ClearEventControls(&player, which);
+}
+
+LRESULT ControlsCommand(CommandCall* call) {
+    return DescribeEventControls(&player, call->text, QB_PAYLOAD_CHARS);
+}
+
+// "position" or "length"
+LRESULT AtSpeedCommand(CommandCall* call) {
+    const PayloadWords& words = call->words;
+    if (words.count == 1 && PayloadWordIs(words, 0, L"position")) {
+        return MsAtSpeed(&player, false);
+    }
+    if (words.count == 1 && PayloadWordIs(words, 0, L"length")) {
+        return MsAtSpeed(&player, true);
+    }
+    return QB_FAIL_BAD_PAYLOAD;
+}
+
+// "N VALUE"
+LRESULT SetParamCommand(CommandCall* call) {
+    double index = 0;
+    double value = 0;
+    return TwoNumbers(call->words, &index, &value) ? SetParamValue(&player, index, value)
+                                                   : QB_FAIL_BAD_PAYLOAD;
 }
 
 constexpr PayloadKind kWords = PayloadKind::Words;
@@ -242,6 +328,14 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_RENDER_PROGRESS, kWords, kDuringRender, AskingRender<RenderProgressCommand>},
     {QB_CODE_CANCEL_RENDER, kWords, kGated | kDuringRender, AskingRender<CancelRenderCommand>},
     {QB_CODE_SONG, kWords, kDuringRender | kTextAnswer, SongCommand},
+    // The settings for the song's events: a render to a file takes them at its start.
+    {QB_CODE_SET_SPEED, kWords, kGated, SetSpeedCommand},
+    {QB_CODE_SET_TRANSPOSE, kWords, kGated, SetTransposeCommand},
+    {QB_CODE_SET_CHANNEL_MUTES, kWords, kGated, SetChannelMutesCommand},
+    {QB_CODE_SET_CHANNEL_VOLUME, kWords, kGated, SetChannelVolumeCommand},
+    {QB_CODE_CLEAR_CONTROLS, kWords, kGated, ClearControlsCommand},
+    {QB_CODE_CONTROLS, kWords, kDuringRender | kTextAnswer, ControlsCommand},
+    {QB_CODE_AT_SPEED, kWords, kGated | kDuringRender, AtSpeedCommand},
 };
 
 } // namespace

@@ -59,6 +59,20 @@ bool PayloadNumber(const PayloadWords& words, size_t index, double* value) {
            ReadDecimal(words.start[index], words.start[index] + words.length[index], value);
 }
 
+bool PayloadSignedNumber(const PayloadWords& words, size_t index, double* value) {
+    if (index >= words.count || words.length[index] == 0) {
+        return false;
+    }
+    const wchar_t* start = words.start[index];
+    const bool negative = *start == L'-';
+    const wchar_t* digits = negative || *start == L'+' ? start + 1 : start;
+    if (!ReadDecimal(digits, start + words.length[index], value)) {
+        return false;
+    }
+    *value = negative ? -*value : *value;
+    return true;
+}
+
 bool PayloadWordIs(const PayloadWords& words, size_t index, const wchar_t* keyword) {
     if (index >= words.count) {
         return false;

@@ -27,6 +27,8 @@ bool ReadDecimal(const wchar_t* start, const wchar_t* end, double* value);
 
 // Reads word `index` as a number no larger than 1e12; false when it is not one.
 bool PayloadNumber(const PayloadWords& words, size_t index, double* value);
+// The same with an optional sign, "-" or "+", before it.
+bool PayloadSignedNumber(const PayloadWords& words, size_t index, double* value);
 
 // Whether word `index` is `keyword` (ASCII letters, case ignored).
 bool PayloadWordIs(const PayloadWords& words, size_t index, const wchar_t* keyword);

@@ -147,6 +147,7 @@ LRESULT StartRender(const wchar_t* payload) {
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }
+    job.request.settings.controls = &player.playback.controls; // the file follows them too
     const DWORD instrument = player.playback.instrument.load();
     if (instrument == 0) {
         return QB_FAIL_NO_PLUGIN;

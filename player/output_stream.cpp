@@ -25,6 +25,8 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, cons
     state->playback.renderedBytes.store(bytes, std::memory_order_relaxed);
     state->playback.replaySent.store(0, std::memory_order_relaxed);
     state->playback.replay.store(jump, std::memory_order_relaxed);
+    ForgetSoundingNotes(&state->playback.track); // the new stream starts with a release
+    ResendScaledVolumes(&state->playback.controls);
     state->playback.passesDone.store(0, std::memory_order_relaxed);
     state->playback.regionDone.store(false);
     const LoopRegion* region = state->playback.region.load();

@@ -24,6 +24,8 @@ void InitPlayback(Playback* playback, LiveMidiQueue* live) {
     live->taken.store(0);
     live->send.store(nullptr);
     playback->live = live;
+    InitEventControls(&playback->controls);
+    ResetEventTrack(&playback->track);
 }
 
 void InitPlayerState(PlayerState* state, HWND mainWindow) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "audio/bass_api.h"
+#include "player/event_controls.h"
 #include "player/live_midi.h"
 
 typedef BASS_MIDI_EVENT SongEvent;
@@ -106,6 +107,8 @@ struct Playback {
     std::atomic<DWORD> turnStreamBytes;
     std::atomic<QWORD> turnFromBytes;
     LiveMidiQueue* live; // MIDI sent by the controller, for the next pull; never null
+    EventControls controls;
+    EventTrack track; // the render call's
 };
 
 // Puts the record into its start-up state, nothing loaded, with `live` as its queue.

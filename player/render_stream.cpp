@@ -1,126 +1,13 @@
 #include "player/render_stream.h"
 
+#include "player/render_steps.h"
+
 #include <cstring>
 
 #include "audio/audio_constants.h"
 #include "player/jump.h"
 
 namespace {
-
-// The instrument library queues at most 2048 events for one processing call; a replay
-// leaves room in its last block for the song's events at the target and for the
-// controller's live messages.
-constexpr DWORD kReplayPerBlock = 2048 - kSongEventsPerFrame - kLivePerPull;
-
-// The render call's cursor as the rare paths (a replay, a region's turn) take it; the
-// call keeps it in locals and stores it once at the end. The loop callback, which also
-// resets it, runs on the same thread between calls.
-struct Cursor {
-    DWORD nextEvent;
-    DWORD renderedBytes; // within the span: the library's 32 bits of the position
-    DWORD filled;        // bytes of this call's buffer
-    DWORD span;          // of 2^32 bytes, the position's upper bits
-};
-
-inline DWORD Pull(const Playback* state, char* at, DWORD chunk) {
-    return PullInstrument(state->instrument.load(), at, chunk);
-}
-
-// Pulls into the buffer at the cursor and moves it by what was delivered, into the next
-// span when it reaches the end of this one.
-void PullAt(const Playback* state, char* out, DWORD chunk, Cursor* cursor) {
-    const DWORD delivered = Pull(state, out + cursor->filled, chunk);
-    cursor->renderedBytes += delivered;
-    cursor->filled += delivered;
-    if (cursor->renderedBytes < delivered) {
-        ++cursor->span;
-    }
-}
-
-// Sends the jump's events that are still to go, as many as one processing call takes;
-// true once all are sent. An event refused in a block that already holds others waits
-// for the next block; one refused in an empty block cannot be taken and is passed over.
-bool SendReplayBlock(Playback* state, const Jump* jump) {
-    DWORD sent = state->replaySent.load(std::memory_order_relaxed);
-    const bool plugin = state->pluginLoaded.load() != 0;
-    const DWORD instrument = state->instrument.load();
-    for (DWORD inBlock = 0; sent < jump->replayCount && inBlock < kReplayPerBlock; ++inBlock) {
-        const ReplayEvent& event = jump->replay[sent];
-        if (plugin &&
-            BASS_VST_ProcessEvent(instrument, event.chan, event.event, event.param) == 0 &&
-            inBlock != 0) {
-            break;
-        }
-        ++sent;
-    }
-    state->replaySent.store(sent, std::memory_order_relaxed);
-    if (sent < jump->replayCount) {
-        return false;
-    }
-    state->replay.store(nullptr, std::memory_order_relaxed);
-    return true;
-}
-
-// Sends what remains of a jump's replay, pulling one frame between blocks so the
-// instrument processes each; false when the buffer filled first (the next call goes on).
-__attribute__((noinline)) bool FinishReplay(Playback* state, char* out, DWORD length,
-                                            Cursor* cursor) {
-    const Jump* jump = state->replay.load(std::memory_order_relaxed);
-    while (jump != nullptr && !SendReplayBlock(state, jump)) {
-        if (cursor->filled + kBytesPerFrame > length) {
-            return false;
-        }
-        PullAt(state, out, kBytesPerFrame, cursor);
-    }
-    return true;
-}
-
-// Moves the cursor to the jump's target and starts its replay; the position the pass
-// ended at is kept for the heard position.
-void StartJump(Playback* state, const Jump* jump, Cursor* cursor) {
-    state->turnFromBytes.store(SongBytes(cursor->span, cursor->renderedBytes),
-                               std::memory_order_relaxed);
-    state->turnStreamBytes.store(state->streamBytes.load(std::memory_order_relaxed) +
-                                     cursor->filled,
-                                 std::memory_order_relaxed);
-    cursor->nextEvent = jump->event;
-    cursor->renderedBytes = static_cast<DWORD>(jump->bytes);
-    cursor->span = static_cast<DWORD>(jump->bytes >> 32);
-    state->replaySent.store(0, std::memory_order_relaxed);
-    state->replay.store(jump, std::memory_order_relaxed);
-}
-
-// At a loop region's end: starts the next pass, or ends the song after the last one.
-// False when the song ends or the buffer filled during the replay.
-__attribute__((noinline)) bool TurnAtRegionEnd(Playback* state, const LoopRegion* region, char* out,
-                                               DWORD length, Cursor* cursor) {
-    const DWORD done = state->passesDone.load(std::memory_order_relaxed) + 1;
-    state->passesDone.store(done, std::memory_order_relaxed);
-    if (region->passes != 0 && done >= region->passes) {
-        state->regionDone.store(true);
-        return false;
-    }
-    StartJump(state, region->start, cursor);
-    return FinishReplay(state, out, length, cursor);
-}
-
-// The controller's loop region, unless a seek has taken the cursor beyond its end (the
-// song then plays on to its own end, and loops from its start as without a region).
-inline const LoopRegion* RegionInEffect(const Playback* state) {
-    return state->pastRegion.load(std::memory_order_relaxed)
-               ? nullptr
-               : state->region.load(std::memory_order_acquire);
-}
-
-// Stores the cursor at the end of a call and gives the call's result.
-DWORD EndCall(Playback* state, const Cursor& cursor, bool ended) {
-    state->nextEvent.store(cursor.nextEvent, std::memory_order_relaxed);
-    state->renderedBytes.store(SongBytes(cursor.span, cursor.renderedBytes),
-                               std::memory_order_relaxed);
-    state->streamBytes.store(state->streamBytes.load(std::memory_order_relaxed) + cursor.filled,
-                             std::memory_order_relaxed);
-    return ended ? (cursor.filled | kStreamEndBit) : cursor.filled;
-}
 
 // Where the render loop stops sending events: the region's end event when it lies in
 // the cursor's span, else the end of that span.
@@ -183,6 +70,9 @@ __attribute__((noinline)) Stop AtStop(Playback* state, StopPoint* point) {
 // each side sees the other's first step. The cursor lives in locals on the common path;
 // the rare ones (a replay, a region's turn, a span's end) take it as a record.
 DWORD RenderEvents(Playback* state, const EventTable* table, void* buffer, DWORD length) {
+    if (ControlsInEffect(&state->controls, &state->track)) {
+        return RenderControlled(state, table, buffer, length);
+    }
     const SongEvent* events = table->records;
     char* out = static_cast<char*>(buffer);
     const QWORD at = state->renderedBytes.load(std::memory_order_relaxed);
@@ -195,12 +85,7 @@ DWORD RenderEvents(Playback* state, const EventTable* table, void* buffer, DWORD
         !FinishReplay(state, out, length, &rare.cursor)) {
         return EndCall(state, cursor, false);
     }
-    // The controller's live messages go first, with the song's events at this position.
-    if (HasLiveMessages(state->live) && state->pluginLoaded.load() != 0) {
-        if (const DWORD instrument = state->instrument.load()) {
-            SendLiveMessages(state->live, instrument);
-        }
-    }
+    SendLive(state);
     if (state->regionDone.load()) {
         // The region's last pass has played: the song has ended there.
         return cursor.filled | kStreamEndBit;

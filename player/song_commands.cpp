@@ -5,6 +5,7 @@
 
 #include "audio/audio_constants.h"
 #include "common/decimal_text.h"
+#include "player/event_commands.h"
 #include "player/output_stream.h"
 #include "player/render_stream.h"
 
@@ -154,6 +155,7 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     ReleaseSeekJump(state);
     ReleaseEventTable(state);
     state->playback.events.store(table, std::memory_order_release);
+    EventControlsForNewSong(state);
     StartOutputStream(state, 0, 0, nullptr);
     ForgetFade(state); // the fade, its pause or stop included, was the earlier song's
 }

@@ -80,24 +80,49 @@ uint64_t PassFrames(const EventTable* table) {
     return SongEndBytes(table) / kBytesPerFrame + 1;
 }
 
+// The song's part of the file: its passes at the controller's speed, which may step up
+// or down at each turn.
+uint64_t SongPartFrames(const EventTable* table, const RenderSettings& settings) {
+    const uint64_t pass = PassFrames(table);
+    if (settings.controls == nullptr) {
+        return uint64_t{settings.passes} * pass;
+    }
+    const EventControls& controls = *settings.controls;
+    const int64_t step = controls.speedStep.load();
+    const auto limit = static_cast<int64_t>(controls.speedLimit.load());
+    auto speed = static_cast<int64_t>(controls.speed.load());
+    uint64_t frames = 0;
+    for (uint32_t done = 0; done < settings.passes; ++done) {
+        frames += OutputFramesFor(pass, 0, static_cast<uint32_t>(speed));
+        if (step != 0) {
+            speed += step;
+            speed = step > 0 ? (speed < limit ? speed : limit) : (speed > limit ? speed : limit);
+        }
+    }
+    return frames;
+}
+
 } // namespace
 
 uint64_t LongestRenderFrames(const EventTable* table, const RenderSettings& settings) {
-    return uint64_t{settings.passes} * PassFrames(table) +
-           (settings.tailUntilSilent ? kLongestSilenceTailFrames
-                                     : uint64_t{settings.tailMs} * kFramesPerMs);
+    return SongPartFrames(table, settings) + (settings.tailUntilSilent
+                                                  ? kLongestSilenceTailFrames
+                                                  : uint64_t{settings.tailMs} * kFramesPerMs);
 }
 
 bool PrepareSongRender(SongRender* render, const EventTable* table, DWORD instrument,
                        const RenderSettings& settings, uint32_t delayFrames) {
     InitPlayback(&render->playback, &render->noLive);
+    if (settings.controls != nullptr) {
+        CopyEventControls(&render->playback.controls, settings.controls);
+    }
     const QWORD songEnd = SongEndBytes(table);
     render->rewind = Jump{0, 0, 0, nullptr};
     render->region =
         LoopRegion{&render->rewind, table->eventCount, songEnd + kBytesPerFrame, settings.passes};
     render->settings = settings;
     render->delayFrames = delayFrames;
-    render->songFrames = uint64_t{settings.passes} * PassFrames(table);
+    render->songFrames = SongPartFrames(table, settings);
     render->expectedFrames =
         render->songFrames + (settings.tailUntilSilent ? 0 : settings.tailMs * kFramesPerMs);
     render->cancel.store(false);

@@ -33,6 +33,8 @@ struct RenderSettings {
     uint32_t tailMs = 2000; // the instrument alone after the song's last event
     bool tailUntilSilent = false;
     bool realTime = false; // no faster than real time (the sink's pace waits)
+    // The controller's settings for the song's events (playback's); null: none.
+    const EventControls* controls = nullptr;
 };
 
 // Where the rendered audio goes, called on the render thread.

@@ -177,12 +177,16 @@ int32_t SongLengthMs(PlayerState* state) {
     return table != nullptr ? RoundedMs(SongEndBytes(table)) : QB_FAIL_NO_SONG;
 }
 
-QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom) {
+QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom, uint32_t speed) {
+    const auto songTime = [speed](QWORD outputBytes) {
+        return outputBytes / kBytesPerFrame * speed / kSpeedScale * kBytesPerFrame;
+    };
     if (lag <= sinceTurn) {
-        return cursor > lag ? cursor - lag : 0;
+        const QWORD behind = songTime(lag);
+        return cursor > behind ? cursor - behind : 0;
     }
     // The listener still hears the pass before the turn.
-    const QWORD before = lag - sinceTurn;
+    const QWORD before = songTime(lag - sinceTurn);
     return turnFrom > before ? turnFrom - before : 0;
 }
 
@@ -215,7 +219,8 @@ HeardPoint HeardNow(PlayerState* state) {
     const DWORD sinceTurn = state->playback.streamBytes.load(std::memory_order_relaxed) -
                             state->playback.turnStreamBytes.load(std::memory_order_relaxed);
     point.bytes = HeardSongBytes(cursor, lag, sinceTurn,
-                                 state->playback.turnFromBytes.load(std::memory_order_relaxed));
+                                 state->playback.turnFromBytes.load(std::memory_order_relaxed),
+                                 state->playback.controls.speed.load(std::memory_order_relaxed));
     if (turned && lag > sinceTurn && point.passesDone != 0) {
         --point.passesDone; // the turn is not heard yet
     }

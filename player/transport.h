@@ -49,7 +49,7 @@ int32_t SeekToPoint(PlayerState* state, const HeardPoint& point);
 // `passes` passes (0: endless); `set` false takes the region away.
 int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes);
 
-// The song position heard, from the render cursor, the bytes between rendering and
-// hearing (`lag`), the bytes rendered since the cursor last turned back and the song
-// position it turned back from.
-QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom);
+// The song position heard, from the render cursor, the output bytes between rendering
+// and hearing (`lag`), the output bytes rendered since the cursor last turned back, the
+// song position it turned back from, and the speed (thousandths) the song plays at.
+QWORD HeardSongBytes(QWORD cursor, DWORD lag, DWORD sinceTurn, QWORD turnFrom, uint32_t speed);

@@ -77,20 +77,49 @@
    or none, so a controller can tell by the path. */
 #define QB_CODE_SONG 126 /* answer: its number of events; text: its path TAB its length in ms */
 
+/* Speed, key and channels: settings for the song's events, heard from the next render
+   call on, without a seek or a gap, and followed by a render to a file. Positions,
+   seeks, lengths and loop regions stay in the song's own time. Speed and key are kept
+   across stop, play, seek, loop turns, a new song and a render; a new song clears the
+   mutes, solos and channel volumes. Channels are numbered 1 to 16; a MASK is a decimal
+   number whose bit 0 is channel 1. Live MIDI from the controller is never changed.
+   SET_SPEED's payload: "SPEED [STEP LIMIT]", SPEED 0.25 to 4 times the song's tempo,
+   STEP (-4 to 4) added at each turn of a loop region until LIMIT (0.25 to 4).
+   SET_TRANSPOSE's: "SEMITONES [MASK]", -24 to 24, for every channel but 10 unless MASK
+   says which. SET_CHANNEL_MUTES's: "MUTED SOLOED", two masks; a soloed channel mutes
+   every channel not soloed. SET_CHANNEL_VOLUME's: "CHANNEL VOLUME", CHANNEL 0 for
+   all, VOLUME 0 to 1 of the song's own channel volume. CLEAR_CONTROLS's: none for all,
+   or words of "speed", "key", "channels" (mutes and solos), "volumes".
+   AT_SPEED's: "position" or "length". */
+#define QB_CODE_SET_SPEED 127          /* answer: the speed in thousandths */
+#define QB_CODE_SET_TRANSPOSE 128      /* answer: 0 */
+#define QB_CODE_SET_CHANNEL_MUTES 129  /* answer: 0 */
+#define QB_CODE_SET_CHANNEL_VOLUME 130 /* answer: the volume in thousandths */
+#define QB_CODE_CLEAR_CONTROLS 131     /* answer: 0 */
+/* answer: the speed in thousandths; text: speed, step and limit (thousandths), semitones,
+   transposed, muted and soloed channels (4 hex digits each), then the 16 channel volumes
+   (thousandths, comma-separated), tab-separated */
+#define QB_CODE_CONTROLS 132
+#define QB_CODE_AT_SPEED 133 /* answer: the position heard or the length, in ms at the speed */
+
 /* Capability flags: what this host can do with the libraries beside it. */
-#define QB_CAN_STATUS 0x1    /* status and length: always */
-#define QB_CAN_SEEK 0x2      /* seek and loop regions: always */
-#define QB_CAN_PAUSE 0x4     /* pause and resume */
-#define QB_CAN_VOLUME 0x8    /* set and read the volume */
-#define QB_CAN_FADE 0x10     /* volume fades */
-#define QB_CAN_POSITION 0x20 /* the position heard */
-#define QB_CAN_PARAMS 0x40   /* parameters, and state files of parameters */
-#define QB_CAN_PROGRAMS 0x80 /* programs and their names */
-#define QB_CAN_CHUNKS 0x100  /* state files of the plug-in's own chunk, where it keeps one */
-#define QB_CAN_MIDI 0x200    /* MIDI sent live */
-#define QB_CAN_RESIZE 0x400  /* the editor window follows the plug-in's resizes */
-#define QB_CAN_RENDER 0x800  /* songs rendered to WAV files */
-#define QB_CAN_SONG 0x1000   /* the loaded song's path and length */
+#define QB_CAN_STATUS 0x1       /* status and length: always */
+#define QB_CAN_SEEK 0x2         /* seek and loop regions: always */
+#define QB_CAN_PAUSE 0x4        /* pause and resume */
+#define QB_CAN_VOLUME 0x8       /* set and read the volume */
+#define QB_CAN_FADE 0x10        /* volume fades */
+#define QB_CAN_POSITION 0x20    /* the position heard */
+#define QB_CAN_PARAMS 0x40      /* parameters, and state files of parameters */
+#define QB_CAN_PROGRAMS 0x80    /* programs and their names */
+#define QB_CAN_CHUNKS 0x100     /* state files of the plug-in's own chunk, where it keeps one */
+#define QB_CAN_MIDI 0x200       /* MIDI sent live */
+#define QB_CAN_RESIZE 0x400     /* the editor window follows the plug-in's resizes */
+#define QB_CAN_RENDER 0x800     /* songs rendered to WAV files */
+#define QB_CAN_SONG 0x1000      /* the loaded song's path and length */
+#define QB_CAN_SPEED 0x2000     /* the speed, and times at the speed */
+#define QB_CAN_TRANSPOSE 0x4000 /* the key */
+#define QB_CAN_MUTE 0x8000      /* mute and solo per channel */
+#define QB_CAN_CHANNEL_VOLUME 0x10000 /* volume per channel */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "player/event_commands.h"
 #include "player/instrument.h"
 #include "player/render_stream.h"
 #include "player/song_commands.h"
@@ -64,10 +65,17 @@ void RenderOneMinute(benchmark::State& state) {
     PlayerState& player = song.player;
     const DWORD instrument = song.instrument;
     std::vector<char> buffer(kBufferBytes);
+    if (state.range(2) != 0) {
+        // The controller's settings: every event goes through them.
+        SetSpeed(&player, 1.1, 0, 0);
+        SetTranspose(&player, 2, kTunedChannels);
+        SetChannelMutes(&player, 1u << kDrumChannel, 0);
+    }
 
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's idiom
         player.playback.nextEvent.store(0);
         player.playback.renderedBytes.store(0);
+        ForgetSoundingNotes(&player.playback.track);
         for (DWORD done = 0; done < kSeconds * kBytesPerSecond; done += kBufferBytes) {
             if (baseline) {
                 benchmark::DoNotOptimize(
@@ -83,8 +91,9 @@ void RenderOneMinute(benchmark::State& state) {
 }
 
 BENCHMARK(RenderOneMinute)
-    ->ArgNames({"events_per_second", "baseline"})
-    ->ArgsProduct({{0, 100, 1000, 10000}, {1, 0}})
+    ->ArgNames({"events_per_second", "baseline", "controls"})
+    ->ArgsProduct({{0, 100, 1000, 10000}, {1, 0}, {0}})
+    ->Args({10000, 0, 1})
     ->Unit(benchmark::kMillisecond);
 
 // A million events over ten minutes: notes, with a controller, a pitch bend or a

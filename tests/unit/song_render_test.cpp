@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "host/render_options.h"
+#include "player/event_commands.h"
 #include "player/song_render.h"
 #include "tests/unit/player_fixture.h"
 
@@ -103,6 +104,26 @@ TEST_F(SongRenderTest, EachPassTurnsSeamlesslyAtTheSongsEndAndTheTailFollows) {
     EXPECT_TRUE(fake::CallsStartingWith("ProcessEvent inst=100 ch=0 ev=18").empty());
     EXPECT_EQ(render->thousandths.load(), 1000u);
     EXPECT_TRUE(std::is_sorted(collected.thousandths.begin(), collected.thousandths.end()));
+}
+
+TEST_F(SongRenderTest, ARenderFollowsTheSpeedAndKeyOfPlaybackAndItsLadderStaysItsOwn) {
+    SetSpeed(&state, 0.5, 0.5, 1);
+    SetTranspose(&state, 2, kTunedChannels);
+    RenderSettings settings;
+    settings.passes = 2;
+    settings.tailMs = 0;
+    settings.controls = &state.playback.controls;
+    ASSERT_EQ(Run(settings, 0), RenderOutcome::Done);
+    // The first pass at half speed, the second a step faster, at the song's speed.
+    EXPECT_EQ(collected.frames, 2 * kPassFrames + kPassFrames);
+    EXPECT_EQ(render->expectedFrames, collected.frames);
+    const unsigned settled = kSettledFrames;
+    EXPECT_EQ(NotesAt(), (std::vector<unsigned>{(settled + 1600) * 8, (settled + 3200) * 8,
+                                                (settled + 2 * kPassFrames + 800) * 8,
+                                                (settled + 2 * kPassFrames + 1600) * 8}));
+    EXPECT_EQ(fake::CallsStartingWith("ProcessEvent inst=100 ch=0 ev=1 param=25662 ").size(), 2u)
+        << "key 60 sent as 62, each pass";
+    EXPECT_EQ(state.playback.controls.speed.load(), 500u) << "playback's own speed stays";
 }
 
 TEST_F(SongRenderTest, TheInitialDelayIsPulledAndTrimmedFromTheStart) {

@@ -333,10 +333,10 @@ TEST_F(Transport, ARegionTakenAwayDuringTheCallThatReachesItsEndDelaysNoEvent) {
 }
 
 TEST_F(Transport, TheHeardPositionTrailsTheCursorAndReachesBackOverATurn) {
-    EXPECT_EQ(HeardSongBytes(100000, 38400, 200000, 0), 61600u);
+    EXPECT_EQ(HeardSongBytes(100000, 38400, 200000, 0, 1000), 61600u);
     // 10000 bytes after a turn from 90000 back to 20000, with 38400 buffered.
-    EXPECT_EQ(HeardSongBytes(30000, 38400, 10000, 90000), 61600u);
-    EXPECT_EQ(HeardSongBytes(30000, 38400, 10000, 20000), 0u) << "never before the start";
+    EXPECT_EQ(HeardSongBytes(30000, 38400, 10000, 90000, 1000), 61600u);
+    EXPECT_EQ(HeardSongBytes(30000, 38400, 10000, 20000, 1000), 0u) << "never before the start";
 }
 
 TEST_F(Transport, PositionAndLengthRightAfterASeekAndWhileHeld) {

@@ -1,0 +1,132 @@
+/* The client's settings for the song's events: speed, key, and per channel mute, solo
+   and volume. Each is an extension command answered through the copy-data result. */
+#include <stdio.h>
+#include <wchar.h>
+
+#include "client_error.h"
+
+#define TEXT_CHARS 64
+#define CONTROLS_CHARS 256
+
+/* A number with up to three decimals and its sign, without the C locale's separator. */
+static void write_signed(double value, wchar_t* out) {
+    const int negative = value < 0;
+    const unsigned long long thousandths =
+        (unsigned long long)((negative ? -value : value) * 1000.0 + 0.5);
+    _snwprintf(out, TEXT_CHARS - 1, L"%ls%llu.%03llu", negative ? L"-" : L"", thousandths / 1000,
+               thousandths % 1000);
+    out[TEXT_CHARS - 1] = L'\0';
+}
+
+static int is_speed(double speed) {
+    return speed >= 0.25 && speed <= 4;
+}
+
+QbResult qb_set_speed(QbHost* host, double speed, double step, double limit, long* thousandths,
+                      QbError* error) {
+    wchar_t number[3][TEXT_CHARS];
+    wchar_t text[TEXT_CHARS * 3];
+    if (!is_speed(speed) || !(step >= -4 && step <= 4) || (step != 0 && !is_speed(limit))) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
+                          L"a speed (and a ladder's limit) is from 0.25 to 4, a step from -4 "
+                          L"to 4");
+    }
+    write_signed(speed, number[0]);
+    write_signed(step, number[1]);
+    write_signed(step != 0 ? limit : speed, number[2]);
+    _snwprintf(text, TEXT_CHARS * 3 - 1, step != 0 ? L"%ls %ls %ls" : L"%ls", number[0], number[1],
+               number[2]);
+    text[TEXT_CHARS * 3 - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_SET_SPEED, text, thousandths, L"speed", NULL, 0, error);
+}
+
+QbResult qb_set_transpose(QbHost* host, int semitones, unsigned channels, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    if (semitones < -24 || semitones > 24 || channels > 0xFFFF) {
+        return qb_refuse_(
+            error, QB_ERROR_ARGUMENT, 0,
+            L"a transposition is -24 to 24 semitones, its channels a mask of 16 bits");
+    }
+    _snwprintf(text, TEXT_CHARS - 1, channels != 0 ? L"%d %u" : L"%d", semitones, channels);
+    text[TEXT_CHARS - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_SET_TRANSPOSE, text, NULL, L"transpose", NULL, 0, error);
+}
+
+QbResult qb_set_channel_mutes(QbHost* host, unsigned muted, unsigned soloed, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    if (muted > 0xFFFF || soloed > 0xFFFF) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"channel masks have 16 bits");
+    }
+    _snwprintf(text, TEXT_CHARS - 1, L"%u %u", muted, soloed);
+    text[TEXT_CHARS - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_SET_CHANNEL_MUTES, text, NULL, L"mute", NULL, 0, error);
+}
+
+QbResult qb_set_channel_volume(QbHost* host, int channel, double volume, QbError* error) {
+    wchar_t number[TEXT_CHARS];
+    wchar_t text[TEXT_CHARS * 2];
+    if (channel < 0 || channel > 16 || !(volume >= 0 && volume <= 1)) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
+                          L"a channel is 1 to 16 (0: all), its volume from 0 to 1");
+    }
+    write_signed(volume, number);
+    _snwprintf(text, TEXT_CHARS * 2 - 1, L"%d %ls", channel, number);
+    text[TEXT_CHARS * 2 - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_SET_CHANNEL_VOLUME, text, NULL, L"channel volume", NULL, 0, error);
+}
+
+QbResult qb_clear_controls(QbHost* host, unsigned groups, QbError* error) {
+    wchar_t text[TEXT_CHARS] = L"";
+    if ((groups & QB_CONTROLS_SPEED) != 0) {
+        wcscat(text, L" speed");
+    }
+    if ((groups & QB_CONTROLS_KEY) != 0) {
+        wcscat(text, L" key");
+    }
+    if ((groups & QB_CONTROLS_CHANNELS) != 0) {
+        wcscat(text, L" channels");
+    }
+    if ((groups & QB_CONTROLS_VOLUMES) != 0) {
+        wcscat(text, L" volumes");
+    }
+    return qb_ask_(host, QB_CODE_CLEAR_CONTROLS, text, NULL, L"clear controls", NULL, 0, error);
+}
+
+QbResult qb_controls(QbHost* host, QbControls* controls, QbError* error) {
+    wchar_t text[CONTROLS_CHARS];
+    unsigned long speed = 0;
+    long step = 0;
+    unsigned long limit = 0;
+    unsigned long volumes[16];
+    int channel = 0;
+    const wchar_t* at = NULL;
+    int used = 0;
+    const QbResult result =
+        qb_ask_(host, QB_CODE_CONTROLS, L"", NULL, L"controls", text, CONTROLS_CHARS, error);
+    if (result != QB_OK || controls == NULL) {
+        return result;
+    }
+    if (swscanf(text, L"%lu\t%ld\t%lu\t%d\t%x\t%x\t%x\t%n", &speed, &step, &limit,
+                &controls->transpose, &controls->transposed, &controls->muted, &controls->soloed,
+                &used) != 7) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0, L"controls: the host's answer is unreadable");
+    }
+    for (at = text + used; channel < 16; ++channel) {
+        int length = 0;
+        if (swscanf(at, channel == 0 ? L"%lu%n" : L",%lu%n", &volumes[channel], &length) != 1) {
+            return qb_refuse_(error, QB_ERROR_REFUSED, 0,
+                              L"controls: the host's answer is unreadable");
+        }
+        at += length;
+        controls->volume[channel] = volumes[channel] / 1000.0;
+    }
+    controls->speed = speed / 1000.0;
+    controls->speed_step = step / 1000.0;
+    controls->speed_limit = limit / 1000.0;
+    return QB_OK;
+}
+
+QbResult qb_at_speed(QbHost* host, int length, long* ms, QbError* error) {
+    return qb_ask_(host, QB_CODE_AT_SPEED, length ? L"length" : L"position", ms,
+                   length ? L"length at speed" : L"position at speed", NULL, 0, error);
+}

@@ -1,0 +1,24 @@
+// quillctl's settings for the song's events: speed, transpose, mute and solo, channel
+// volumes, clearing them and showing them, each a call of the client library.
+#pragma once
+
+#include "controller/arguments.h"
+#include "controller/session.h"
+
+// Read before the host starts; each says what is wrong.
+bool ReadSpeed(Arguments* args);
+bool ReadTranspose(Arguments* args);
+bool ReadChannel(Arguments* args);
+bool ReadChannelVolume(Arguments* args);
+bool ReadControlGroups(Arguments* args);
+
+bool Speed(Session* session, const Arguments& args);
+bool Transpose(Session* session, const Arguments& args);
+bool Mute(Session* session, const Arguments& args);
+bool Unmute(Session* session, const Arguments& args);
+bool Solo(Session* session, const Arguments& args);
+bool Unsolo(Session* session, const Arguments& args);
+bool ChannelVolume(Session* session, const Arguments& args);
+bool ClearControls(Session* session, const Arguments& args);
+bool Controls(Session* session, const Arguments& args);
+bool AtSpeed(Session* session, const Arguments& args);
