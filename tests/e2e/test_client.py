@@ -11,6 +11,7 @@ import unittest
 import protocol
 import qbtest
 import smf
+import wav_onsets
 from qbtest import AUTO, build_path, quillctl
 
 OTHER = "32" if qbtest.WIDTH == "64" else "64"
@@ -21,6 +22,11 @@ def other_width_synth():
     folder = os.path.join(os.path.dirname(qbtest.BUILD_DIR), "win" + OTHER)
     return qbtest.windows_path(os.path.join(folder, "instruments", "qb_synth.dll"))
 
+
+
+def at(seconds):
+    """Ticks of a song at division 480 and 120 beats a minute."""
+    return int(round(seconds * 960))
 
 class AutomaticWidth(unittest.TestCase):
     def chooses(self, plugin, width):
@@ -99,6 +105,7 @@ class TheGuidesExample(unittest.TestCase):
                         os.path.join(client, "quillbrook_controls.c"),
                         os.path.join(client, "quillbrook_instrument.c"),
                         os.path.join(client, "quillbrook_render.c"),
+                        os.path.join(client, "quillbrook_events.c"),
                         os.path.join(client, "pe_width.c"), "-luser32", "-o", "example.exe"],
                        cwd=folder, check=True)
         return os.path.join(folder, "example.exe")
@@ -113,6 +120,26 @@ class TheGuidesExample(unittest.TestCase):
         self.assertRegex(output, r"paused at \d+ of 9500 ms\n")
         self.assertIn("sought to 4750 ms\n", output)
         self.assertIn("status after the fade: %d\n" % protocol.QB_STATUS_NO_SONG, output)
+
+    def test_the_practice_example_plays_and_writes_at_its_speed_without_the_drums(self):
+        song = qbtest.song_file(self, [[(at(0.5), smf.note_on(0, 62, 100)),
+                                        (at(0.75), smf.note_on(9, 36, 100)),
+                                        (at(1.0), smf.note_on(0, 64, 100)),
+                                        (at(1.5), smf.note_off(0, 64))]])
+        out = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "practice.wav")
+        self.addCleanup(shutil.rmtree, os.path.dirname(out))
+        status, output = qbtest.run_windows_program(
+            self.build(4), SYNTH, song, qbtest.windows_path(out),
+            qbtest.windows_path(qbtest.DIST_DIR))
+        self.assertEqual(status, 0, output)
+        output = output.replace("\r\n", "\n")
+        self.assertIn("speed 750 thousandths, -2 semitones, muted 0200, channel 1 at 0.500\n",
+                      output)
+        self.assertIn("2000 ms long at this speed\n", output)
+        _, _, samples = wav_onsets.read_wav(out)
+        # Each note at its frame on the slower time line; the muted drum starts nothing.
+        self.assertEqual(wav_onsets.misplaced_onsets(samples, [32000, 64000]), [])
+        self.assertNotEqual(wav_onsets.onset_near(samples, 48000), 48000)
 
     def test_the_instrument_example_keeps_its_settings_between_runs(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 48, 100))]])

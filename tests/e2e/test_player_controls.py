@@ -259,6 +259,41 @@ class VolumeAndLoops(unittest.TestCase):
                                      (1, 67, second * 7 // 4)])
 
 
+class SpeedKeyAndChannels(unittest.TestCase):
+    def test_each_event_lands_at_its_sample_at_the_speed_shifted_muted_or_scaled(self):
+        song = qbtest.song_file(self, [[
+            (0, smf.program(0, 5)), (0, smf.control(0, 7, 80)), (0, smf.program(1, 3)),
+            (at(0.25), smf.note_on(1, 64, 100)), (at(0.5), smf.note_on(0, 60, 100)),
+            (at(0.5), smf.note_on(9, 36, 100)), (at(0.6), smf.program(1, 7)),
+            (at(0.75), smf.note_off(1, 64)), (at(1.0), smf.note_off(0, 60)),
+            (at(1.0), smf.note_off(9, 36))]])
+        for speed in (2, 0.5):
+            with self.subTest(speed=speed):
+                run = quillctl("plugin", SYNTH, "song", song, "speed", str(speed), "transpose",
+                               "-2", "mute", "2", "channel-volume", "1", "0.5", "controls",
+                               "play", "wait", "1", "quit", extra_env={"QB_FAST": "1"})
+                self.assertEqual(run.status, 0, run)
+                self.assertIn("transpose -2 on 1,2,3,4,5,6,7,8,9,11,12,13,14,15,16, muted 2,",
+                              run.output)
+                events = sent_events(run.trace)
+                start = events[0][3]
+                first_pass = events[:[e[:3] for e in events].index((0, 1, 58)) + 1]
+
+                def output(seconds):  # the output byte of a song time at the speed
+                    return -(-round(seconds * 48000) * 1000 // round(speed * 1000)) * 8
+
+                heard = [(c, e, p, r - start) for c, e, p, r in first_pass
+                         if e != 1 or p >> 8 or c != 1]  # the mute's releases left out
+                self.assertEqual([h for h in heard if h[1] in (1, 2, 12)], [
+                    (0, 12, 50, 0),  # the song's volume 100 until it sets one, halved
+                    (0, 2, 5, 0), (0, 12, 40, 0), (1, 2, 3, 0),
+                    (0, 1, 58 | 100 << 8, output(0.5)), (9, 1, 36 | 100 << 8, output(0.5)),
+                    (1, 2, 7, output(0.6)), (0, 1, 58, output(1.0))])
+                releases = [e for e in first_pass if e[0] == 1 and e[1] == 1]
+                self.assertEqual([e[2] for e in releases], list(range(128)),
+                                 "the muted channel's every key released, no note sounded")
+
+
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(0.5), smf.note_on(0, 62, 100))]])
