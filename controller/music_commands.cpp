@@ -37,7 +37,7 @@ bool ReadChannelList(const std::wstring& text, unsigned* mask) {
         const size_t comma = text.find(L',', start);
         const size_t end = comma == std::wstring::npos ? text.size() : comma;
         int channel = 0;
-        if (!ReadChannelNumber(text.substr(start, end - start), false, &channel)) {
+        if (!ReadChannelNumber(text.substr(start, end - start), false, &channel) || channel < 1) {
             return false;
         }
         *mask |= 1u << (channel - 1);

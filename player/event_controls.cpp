@@ -104,13 +104,13 @@ BOOL SendControlledEvent(EventTrack* track, const EventControls* controls, DWORD
                 if (with == kDropped) {
                     return 1;
                 }
-                param = static_cast<DWORD>(with);
+                param = static_cast<uint8_t>(with);
             }
         } else {
             if (sent != kOwnKey) {
                 // The key's earlier note, sounding under another, ends before this one.
                 if (sent != kDropped) {
-                    BASS_VST_ProcessEvent(instrument, chan, kEventNote, static_cast<DWORD>(sent));
+                    BASS_VST_ProcessEvent(instrument, chan, kEventNote, static_cast<uint8_t>(sent));
                 }
                 sent = kOwnKey;
                 --track->remapped;
