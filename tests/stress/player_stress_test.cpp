@@ -18,6 +18,7 @@
 #include "player/song_render.h"
 #include "player/transport.h"
 #include "doubles/fake_audio/fake_audio.h"
+#include "player/event_commands.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     for (int step = 0; step < 1500 || (fake::MixedBytes() < 4000000 && step < 200000); ++step) {
         std::this_thread::yield();
         EnterGate(&state); // as the host runs every command
-        switch (random() % 12) {
+        switch (random() % 14) {
         case 0:
             LoadSong(&state, L"song.mid");
             break;
@@ -103,6 +104,17 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
             break;
         case 9:
             SendLive(&state);
+            break;
+        case 10: // the settings for the song's events, which send of their own
+            SetSpeed(&state, 0.5 + static_cast<double>(random() % 150) / 100, 0, 0);
+            SetTranspose(&state, static_cast<double>(random() % 49) - 24, kTunedChannels);
+            break;
+        case 11:
+            SetChannelMutes(&state, random() % 0x10000, random() % 4 == 0 ? 1 : 0);
+            SetChannelVolume(&state, static_cast<double>(random() % 17), 0.5);
+            if (random() % 3 == 0) {
+                ClearEventControls(&state, kControlAll);
+            }
             break;
         default:
             Resume(&state);
