@@ -253,16 +253,18 @@ class CrashFrames(unittest.TestCase):
         handler_name = ("__ZN12_GLOBAL__N_117EndOnCrashHandlerEP17_EXCEPTION_RECORDPvP8_CONTEXTS2_")
         handler = symbol("32", handler_name)
         code = [i for _, i in disassembly("32", RUN_ENDING_ON_CRASH["32"])]
-        stored = [re.match(r"movl\s+\$0x%x,(0x[0-9a-f]+)?\(%%esp\)" % handler, i) for i in code]
+        # The frame's words lie on the stack, by the stack or the frame pointer.
+        stored = [re.match(r"movl\s+\$0x%x,(-?0x[0-9a-f]+)?\(%%e[sb]p\)" % handler, i)
+                  for i in code]
         handler_at = [int(m.group(1) or "0", 16) for m in stored if m]
         # The record's address goes to fs:0, the head of the thread's chain of handlers.
         linked = [k for k in range(1, len(code))
                   if re.match(r"mov\s+%(\w+),%fs:0x0$", code[k]) and
-                  re.match(r"lea\s+(0x[0-9a-f]+)?\(%esp\),%" +
+                  re.match(r"lea\s+(-?0x[0-9a-f]+)?\(%e[sb]p\),%" +
                            re.match(r"mov\s+%(\w+)", code[k]).group(1) + "$", code[k - 1])]
         calls = [k for k, i in enumerate(code) if i.startswith("call")]
         self.assertEqual(len(linked), 1, code)
-        record = int(re.match(r"lea\s+(0x[0-9a-f]+)?", code[linked[0] - 1]).group(1) or "0", 16)
+        record = int(re.match(r"lea\s+(-?0x[0-9a-f]+)?", code[linked[0] - 1]).group(1) or "0", 16)
         self.assertEqual(handler_at, [record + 4], "the handler is the record's second word")
         self.assertEqual(len(calls), 1, code)
         unlinked = [k for k, i in enumerate(code) if re.search(r",%fs:0x0$", i) and k > calls[0]]
