@@ -301,7 +301,8 @@ class OlderLibraries(unittest.TestCase):
                        "pause", "position", "volume", "0.5", "seek", "0.25", "status", "quit",
                        extra_env={"WINEPATH": older_libraries(self, FURTHER)})
         self.assertEqual(run.status, 0, run)
-        self.assertIn("capabilities: status seek render song\n", run.output)
+        self.assertIn("capabilities: status seek render song speed transpose mute "
+                      "channel-volume\n", run.output)
         self.assertEqual(run.output.count("lack a function this needs"), 3, run.output)
         self.assertIn("seek: 0:00.250", run.output)
         self.assertIn("status: playing\n", run.output)
@@ -312,7 +313,7 @@ class OlderLibraries(unittest.TestCase):
                        extra_env={"WINEPATH": older_libraries(self, ["BASS_ChannelSlideAttribute"])})
         self.assertEqual(run.status, 0, run)
         self.assertIn("capabilities: status seek pause volume position params programs chunks midi "
-                      "resize render song\n", run.output)
+                      "resize render song speed transpose mute channel-volume\n", run.output)
 
 
 class Protocol(unittest.TestCase):
@@ -341,7 +342,7 @@ class Protocol(unittest.TestCase):
         self.assertIn("the song before, %s, stays loaded" % good, told[1])
         self.assertIn("status: playing", run.output)
         self.assertIn("answered 2", run.output, "the song before: its two events")
-        self.assertIn(" render song\n", run.output)
+        self.assertIn(" render song speed transpose mute channel-volume\n", run.output)
 
 if __name__ == "__main__":
     qbtest.main()
