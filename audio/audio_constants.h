@@ -35,9 +35,12 @@ constexpr DWORD kEventSustain = 15;
 constexpr DWORD kEventSoundOff = 16;
 constexpr DWORD kEventResetControllers = 17;
 constexpr DWORD kEventAllNotesOff = 18;
+constexpr DWORD kEventTempo = 62; // microseconds per quarter note
 
 // Functions found at run time, their attributes, states and position modes.
 constexpr DWORD kAttribVolume = 2;
+constexpr DWORD kAttribMidiPpqn = 0x12000; // a MIDI stream's pulses per quarter note
+constexpr DWORD kMarkTick = 0x10000;       // mark positions in ticks instead of bytes
 constexpr DWORD kSlideLog = 0x1000000;
 constexpr DWORD kActiveStopped = 0;
 constexpr DWORD kActivePlaying = 1;

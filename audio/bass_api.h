@@ -40,6 +40,13 @@ typedef struct {
     DWORD pos;
 } BASS_MIDI_EVENT;
 
+// A text of the song at a position: a marker, a lyric, a time signature...
+typedef struct {
+    DWORD track;
+    DWORD pos; // bytes, or ticks when asked so
+    const char* text;
+} BASS_MIDI_MARK;
+
 QB_AUDIO_API HSTREAM WINAPI BASS_MIDI_StreamCreateFile(BOOL mem, const void* file, QWORD offset,
                                                        QWORD length, DWORD flags, DWORD freq);
 QB_AUDIO_API DWORD WINAPI BASS_MIDI_StreamGetEvents(HSTREAM handle, int track, DWORD filter,
@@ -90,6 +97,8 @@ QB_AUDIO_API BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DW
 } // extern "C"
 
 static_assert(sizeof(BASS_MIDI_EVENT) == 20, "event record is five DWORDs");
+static_assert(sizeof(BASS_MIDI_MARK) == (sizeof(void*) == 8 ? 16 : 12),
+              "mark record: 12 bytes in 32-bit builds, 16 in 64-bit builds");
 static_assert(offsetof(BASS_VST_INFO, hasEditor) == 276, "hasEditor offset");
 static_assert(offsetof(BASS_VST_INFO, editorWidth) == 280, "editorWidth offset");
 static_assert(offsetof(BASS_VST_INFO, editorHeight) == 284, "editorHeight offset");

@@ -20,6 +20,10 @@ QB_AUDIO_API int WINAPI BASS_ErrorGetCode(void);
 QB_AUDIO_API BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value);
 QB_AUDIO_API DWORD WINAPI BASS_GetConfig(DWORD option);
 
+// bassmidi.dll
+QB_AUDIO_API DWORD WINAPI BASS_MIDI_StreamGetMarks(HSTREAM handle, int track, DWORD type,
+                                                   BASS_MIDI_MARK* marks);
+
 // bass_vst.dll
 QB_AUDIO_API BOOL WINAPI BASS_VST_Resume(DWORD vstHandle);
 QB_AUDIO_API char* WINAPI BASS_VST_GetChunk(DWORD vstHandle, BOOL isPreset, DWORD* length);

@@ -15,6 +15,8 @@ struct FurtherFunctions {
     BOOL(WINAPI* channelSlideAttribute)(DWORD handle, DWORD attrib, float value, DWORD time);
     BOOL(WINAPI* channelIsSliding)(DWORD handle, DWORD attrib);
     QWORD(WINAPI* channelGetPosition)(DWORD handle, DWORD mode);
+    // bassmidi.dll
+    DWORD(WINAPI* midiStreamGetMarks)(HSTREAM handle, int track, DWORD type, BASS_MIDI_MARK* marks);
     // bass_vst.dll
     BOOL(WINAPI* vstResume)(DWORD vstHandle);
     char*(WINAPI* vstGetChunk)(DWORD vstHandle, BOOL isPreset, DWORD* length);
@@ -34,7 +36,8 @@ struct FurtherFunctions {
 // The functions, looked up on the first call. User-interface thread only.
 const FurtherFunctions& Further();
 
-// Looks up an export of one of the loaded audio libraries ("bass.dll", "bass_vst.dll")
+// Looks up an export of one of the loaded audio libraries ("bass.dll", "bassmidi.dll",
+// "bass_vst.dll")
 // by its undecorated name; null when the library or the function is missing. On
 // Windows this asks the loaded module; the native fake of the libraries has its own.
 void* FindLibraryFunction(const char* library, const char* name);

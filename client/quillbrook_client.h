@@ -189,6 +189,31 @@ QbResult qb_controls(QbHost* host, QbControls* controls, QbError* error);
 /* The position heard (`length` 0) or the song's length, in ms of time heard at the
    current speed. */
 QbResult qb_at_speed(QbHost* host, int length, long* ms, QbError* error);
+
+/* The song's texts and musical time, read when it was loaded (QB_CAN_MARKS). */
+typedef struct QbMark {
+    int kind;           /* a QB_MARK_ value */
+    unsigned long tick; /* its position in ticks */
+    long ms;            /* and in milliseconds */
+    wchar_t text[QB_PAYLOAD_CHARS];
+} QbMark;
+typedef struct QbBarBeat {
+    unsigned long bar;  /* from 1 */
+    unsigned long beat; /* from 1 */
+    unsigned long tick; /* into the beat, from 0 */
+} QbBarBeat;
+/* The number of the song's marks: markers, cue points, lyrics (a karaoke file's
+   syllables too), texts, time and key signatures and tempo changes. */
+QbResult qb_mark_count(QbHost* host, long* count, QbError* error);
+/* Mark `index` (0 to the count less 1), in order of position. */
+QbResult qb_mark(QbHost* host, long index, QbMark* mark, QbError* error);
+/* The song's ticks per quarter note and its length in ticks and in bars and beats. */
+QbResult qb_music_time(QbHost* host, long* ppqn, unsigned long* length_ticks, QbBarBeat* length,
+                       QbError* error);
+/* The position heard, in ticks and in bars and beats. */
+QbResult qb_bar_position(QbHost* host, long* ticks, QbBarBeat* at, QbError* error);
+/* Seeks to a bar and beat (qb_seek's rules); `reached` receives the ms reached. */
+QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error);
 /* The instrument (extension commands too): its state, programs and parameters, and
    MIDI sent live. The host calls into the plug-in between render calls. */
 

@@ -130,3 +130,71 @@ QbResult qb_at_speed(QbHost* host, int length, long* ms, QbError* error) {
     return qb_ask_(host, QB_CODE_AT_SPEED, length ? L"length" : L"position", ms,
                    length ? L"length at speed" : L"position at speed", NULL, 0, error);
 }
+
+QbResult qb_mark_count(QbHost* host, long* count, QbError* error) {
+    return qb_ask_(host, QB_CODE_MARK, L"", count, L"marks", NULL, 0, error);
+}
+
+QbResult qb_mark(QbHost* host, long index, QbMark* mark, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    int used = 0;
+    QbResult result = QB_OK;
+    if (index < 0 || mark == NULL) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a mark's index is 0 or more");
+    }
+    _snwprintf(text, TEXT_CHARS - 1, L"%ld", index);
+    text[TEXT_CHARS - 1] = L'\0';
+    result = qb_ask_(host, QB_CODE_MARK, text, NULL, L"mark", reply, QB_PAYLOAD_CHARS, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    if (swscanf(reply, L"%d\t%lu\t%ld\t%n", &mark->kind, &mark->tick, &mark->ms, &used) != 3) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0, L"mark: the host's answer is unreadable");
+    }
+    wcscpy(mark->text, reply + used);
+    return QB_OK;
+}
+
+/* "BAR:BEAT:TICK" into its numbers. */
+static int read_bar_beat(const wchar_t* text, QbBarBeat* at) {
+    return swscanf(text, L"%lu:%lu:%lu", &at->bar, &at->beat, &at->tick) == 3;
+}
+
+QbResult qb_music_time(QbHost* host, long* ppqn, unsigned long* length_ticks, QbBarBeat* length,
+                       QbError* error) {
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    int used = 0;
+    const QbResult result = qb_ask_(host, QB_CODE_MUSIC_TIME, L"", ppqn, L"musical time", reply,
+                                    QB_PAYLOAD_CHARS, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    if (swscanf(reply, L"%lu\t%n", length_ticks, &used) != 1 ||
+        !read_bar_beat(reply + used, length)) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0,
+                          L"musical time: the host's answer is unreadable");
+    }
+    return QB_OK;
+}
+
+QbResult qb_bar_position(QbHost* host, long* ticks, QbBarBeat* at, QbError* error) {
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    const QbResult result = qb_ask_(host, QB_CODE_BAR_POSITION, L"", ticks, L"bar position", reply,
+                                    QB_PAYLOAD_CHARS, error);
+    if (result == QB_OK && !read_bar_beat(reply, at)) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0,
+                          L"bar position: the host's answer is unreadable");
+    }
+    return result;
+}
+
+QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    if (at.bar == 0 || at.beat == 0) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"bars and beats are counted from 1");
+    }
+    _snwprintf(text, TEXT_CHARS - 1, L"%lu:%lu:%lu", at.bar, at.beat, at.tick);
+    text[TEXT_CHARS - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_SEEK, text, reached, L"seek", NULL, 0, error);
+}

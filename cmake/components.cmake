@@ -21,6 +21,7 @@ set(QB_CORE_SOURCES
     player/render_controlled.cpp
     player/event_controls.cpp
     player/event_commands.cpp
+    player/song_marks.cpp
     player/song_commands.cpp
     player/transport.cpp
     player/wav_encoder.cpp

@@ -54,7 +54,8 @@ add_executable(unit_tests
     tests/unit/live_midi_test.cpp
     tests/unit/wav_encoder_test.cpp
     tests/unit/song_render_test.cpp
-    tests/unit/event_controls_test.cpp)
+    tests/unit/event_controls_test.cpp
+    tests/unit/song_marks_test.cpp)
 target_link_libraries(unit_tests PRIVATE qb_portable qb_standin_portable qb_fake_audio
     GTest::gtest_main)
 include(GoogleTest)

@@ -77,6 +77,7 @@ add_library(qb_host OBJECT
     host/host_end.cpp
     host/reports.cpp
     host/render_command.cpp
+    host/music_commands.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     plugin/instrument_controls.cpp

@@ -30,4 +30,5 @@ struct Arguments {
     unsigned channels = 0;           // transpose (0: the default), mute, solo: a mask
     int channel = 0;                 // channel-volume
     unsigned groups = 0;             // clear-controls
+    QbBarBeat bar = {1, 1, 0};       // seek-bar
 };

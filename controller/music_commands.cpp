@@ -213,3 +213,63 @@ bool AtSpeed(Session* session, const Arguments&) {
     }
     return Report(result, error);
 }
+
+bool ReadBarBeat(Arguments* args) {
+    QbBarBeat& at = args->bar;
+    wchar_t extra = 0;
+    const int read = std::swscanf(args->words[0].c_str(), L"%lu:%lu:%lu%lc", &at.bar, &at.beat,
+                                  &at.tick, &extra);
+    if (read < 1 || read > 3 || at.bar == 0 || at.beat == 0) {
+        return Fail("a bar is BAR[:BEAT[:TICK]], bars and beats from 1, not ", args->words[0]);
+    }
+    return true;
+}
+
+bool Marks(Session* session, const Arguments&) {
+    static const char* const kKinds[] = {"marker",        "cue", "lyric", "text", "time signature",
+                                         "key signature", "?",   "?",     "?",    "tempo"};
+    QbError error = {};
+    long count = 0;
+    long ppqn = 0;
+    unsigned long ticks = 0;
+    QbBarBeat length = {};
+    QbResult result = qb_mark_count(session->host, &count, &error);
+    if (result == QB_OK && qb_music_time(session->host, &ppqn, &ticks, &length, &error) == QB_OK) {
+        std::printf("music: %ld ticks a quarter, %lu ticks long (%lu:%lu:%lu)\n", ppqn, ticks,
+                    length.bar, length.beat, length.tick);
+    }
+    for (long index = 0; result == QB_OK && index < count; ++index) {
+        QbMark mark = {};
+        result = qb_mark(session->host, index, &mark, &error);
+        if (result == QB_OK) {
+            std::printf("mark %ld: %s at tick %lu (%ld ms): %s\n", index,
+                        mark.kind >= 0 && mark.kind <= 9 ? kKinds[mark.kind] : "?", mark.tick,
+                        mark.ms, Narrow(mark.text).c_str());
+        }
+    }
+    std::fflush(stdout);
+    return Report(result, error);
+}
+
+bool BarPosition(Session* session, const Arguments&) {
+    QbError error = {};
+    long ticks = 0;
+    QbBarBeat at = {};
+    const QbResult result = qb_bar_position(session->host, &ticks, &at, &error);
+    if (result == QB_OK) {
+        std::printf("bar position: %lu:%lu:%lu (tick %ld)\n", at.bar, at.beat, at.tick, ticks);
+        std::fflush(stdout);
+    }
+    return Report(result, error);
+}
+
+bool SeekBar(Session* session, const Arguments& args) {
+    QbError error = {};
+    long reached = 0;
+    const QbResult result = qb_seek_bar(session->host, args.bar, &reached, &error);
+    if (result == QB_OK) {
+        std::printf("seek: %ld ms\n", reached);
+        std::fflush(stdout);
+    }
+    return Report(result, error);
+}

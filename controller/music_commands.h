@@ -1,5 +1,6 @@
-// quillctl's settings for the song's events: speed, transpose, mute and solo, channel
-// volumes, clearing them and showing them, each a call of the client library.
+// quillctl's settings for the song's events (speed, transpose, mute and solo, channel
+// volumes, clearing and showing them) and its musical time (the song's marks, the bar
+// and beat heard, a seek to a bar), each a call of the client library.
 #pragma once
 
 #include "controller/arguments.h"
@@ -11,6 +12,7 @@ bool ReadTranspose(Arguments* args);
 bool ReadChannel(Arguments* args);
 bool ReadChannelVolume(Arguments* args);
 bool ReadControlGroups(Arguments* args);
+bool ReadBarBeat(Arguments* args);
 
 bool Speed(Session* session, const Arguments& args);
 bool Transpose(Session* session, const Arguments& args);
@@ -22,3 +24,6 @@ bool ChannelVolume(Session* session, const Arguments& args);
 bool ClearControls(Session* session, const Arguments& args);
 bool Controls(Session* session, const Arguments& args);
 bool AtSpeed(Session* session, const Arguments& args);
+bool Marks(Session* session, const Arguments& args);
+bool BarPosition(Session* session, const Arguments& args);
+bool SeekBar(Session* session, const Arguments& args);

@@ -3,9 +3,11 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "audio/further_functions.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
 #include "host/midi_payload.h"
+#include "host/music_commands.h"
 #include "host/payload.h"
 #include "host/render_command.h"
 #include "host/reports.h"
@@ -95,7 +97,7 @@ LRESULT SetVolumeCommand(CommandCall* call) {
     return answer;
 }
 
-// "START END [PASSES]", END a number or "end"; no words: no region.
+// "START END [PASSES]", END a position or "end"; no words: no region.
 LRESULT LoopCommand(CommandCall* call) {
     const PayloadWords& words = call->words;
     if (words.count == 0) {
@@ -104,8 +106,8 @@ LRESULT LoopCommand(CommandCall* call) {
     double start = 0;
     double end = -1;
     double passes = 0;
-    if (words.count < 2 || words.count > 3 || !PayloadNumber(words, 0, &start) ||
-        (!PayloadWordIs(words, 1, L"end") && !PayloadNumber(words, 1, &end)) ||
+    if (words.count < 2 || words.count > 3 || !PayloadSongMs(words, 0, &start) ||
+        (!PayloadWordIs(words, 1, L"end") && !PayloadSongMs(words, 1, &end)) ||
         (words.count == 3 && (!PayloadNumber(words, 2, &passes) || passes > 0xFFFFFFFF ||
                               passes != static_cast<double>(static_cast<uint32_t>(passes))))) {
         return QB_FAIL_BAD_PAYLOAD;
@@ -173,12 +175,14 @@ LRESULT SetProgramCommand(CommandCall* call) {
 
 LRESULT SeekCommand(CommandCall* call) {
     double ms = 0;
-    return OneNumber(call->words, &ms) ? Seek(&player, ms) : QB_FAIL_BAD_PAYLOAD;
+    return call->words.count == 1 && PayloadSongMs(call->words, 0, &ms) ? Seek(&player, ms)
+                                                                        : QB_FAIL_BAD_PAYLOAD;
 }
 
 LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
     return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG | QB_CAN_SPEED |
-           QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME;
+           QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME |
+           (Further().midiStreamGetMarks != nullptr ? QB_CAN_MARKS : 0);
 }
 
 LRESULT SongCommand(CommandCall* call) {
@@ -336,6 +340,10 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_CLEAR_CONTROLS, kWords, kGated, ClearControlsCommand},
     {QB_CODE_CONTROLS, kWords, kDuringRender | kTextAnswer, ControlsCommand},
     {QB_CODE_AT_SPEED, kWords, kGated | kDuringRender, AtSpeedCommand},
+    // The song's texts and musical time, kept since it was loaded.
+    {QB_CODE_MARK, kWords, kDuringRender | kTextAnswer, MarkCommand},
+    {QB_CODE_MUSIC_TIME, kWords, kDuringRender | kTextAnswer, MusicTimeCommand},
+    {QB_CODE_BAR_POSITION, kWords, kGated | kDuringRender | kTextAnswer, BarPositionCommand},
 };
 
 } // namespace

@@ -38,6 +38,7 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     state->renderCalls.store(0);
     state->playing = false;
     state->held.store(false);
+    state->songMarks = nullptr;
     state->seekJump = nullptr;
     state->paused = false;
     state->volumeSet = false;

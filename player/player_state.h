@@ -73,6 +73,7 @@ inline QWORD SongEndBytes(const EventTable* table) {
 
 struct Jump;
 struct LoopRegion;
+struct SongMarks;
 
 // A thread other than the mixing thread that calls the instrument (a render to a file).
 // It makes its calls in blocks, and the gate holds it between two blocks.
@@ -143,6 +144,7 @@ struct PlayerState {
     // without an instrument; `instrumentDescribed` false when the library gave none.
     BASS_VST_INFO instrumentInfo;
     bool instrumentDescribed;
+    SongMarks* songMarks; // the loaded song's texts and musical time; null: none
 };
 
 // Puts the record into its start-up state: everything zero but the main window.

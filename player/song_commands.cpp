@@ -8,6 +8,7 @@
 #include "player/event_commands.h"
 #include "player/output_stream.h"
 #include "player/render_stream.h"
+#include "player/song_marks.h"
 
 namespace {
 
@@ -143,10 +144,14 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
         return;
     }
     EventTable* table = ReadEventTable(midi);
+    // The marks' texts are the library's until the stream is freed.
+    SongMarks* marks = table != nullptr ? ReadSongMarks(midi, table) : nullptr;
     BASS_StreamFree(midi);
     if (table == nullptr) {
         return;
     }
+    FreeSongMarks(state->songMarks);
+    state->songMarks = marks;
 
     // The earlier song goes first, so nothing of it reaches the instrument once this
     // returns.

@@ -102,6 +102,25 @@
 #define QB_CODE_CONTROLS 132
 #define QB_CODE_AT_SPEED 133 /* answer: the position heard or the length, in ms at the speed */
 
+/* The song's texts and musical time, read when it was loaded: its marks (markers, cue
+   points, lyrics, a karaoke file's syllables among them, texts, time and key
+   signatures, tempo changes) in order of position, each with its index; its ticks per
+   quarter note and length; the position heard in bars and beats. SEEK and LOOP also
+   take positions as BAR:BEAT or BAR:BEAT:TICK (bars and beats from 1). MARK's payload:
+   none (the count only) or "INDEX". */
+#define QB_CODE_MARK 134 /* answer: the number of marks; text: KIND TAB TICK TAB MS TAB TEXT */
+#define QB_CODE_MUSIC_TIME 135 /* answer: ticks per quarter; text: LENGTH_TICKS TAB BAR:BEAT:TICK  \
+                                */
+#define QB_CODE_BAR_POSITION 136 /* answer: the position heard in ticks; text: BAR:BEAT:TICK */
+/* Mark kinds. */
+#define QB_MARK_MARKER 0
+#define QB_MARK_CUE 1
+#define QB_MARK_LYRIC 2 /* also a karaoke file's syllables, given as text events */
+#define QB_MARK_TEXT 3
+#define QB_MARK_TIME_SIGNATURE 4 /* "4/4/24/8": numerator, denominator, clocks, 32nds */
+#define QB_MARK_KEY_SIGNATURE 5  /* "-3 1": sharps (flats negative), 0 major or 1 minor */
+#define QB_MARK_TEMPO 9          /* microseconds per quarter note */
+
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1       /* status and length: always */
 #define QB_CAN_SEEK 0x2         /* seek and loop regions: always */
@@ -120,6 +139,7 @@
 #define QB_CAN_TRANSPOSE 0x4000 /* the key */
 #define QB_CAN_MUTE 0x8000      /* mute and solo per channel */
 #define QB_CAN_CHANNEL_VOLUME 0x10000 /* volume per channel */
+#define QB_CAN_MARKS 0x20000          /* the song's marks and musical time */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

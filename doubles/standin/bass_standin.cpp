@@ -149,6 +149,9 @@ DWORD WINAPI BASS_ChannelIsActive(DWORD handle) {
 
 BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
     const BOOL result = ModelChannelSetAttribute(handle, attrib, value);
+    if (attrib == kAttribMidiPpqn) {
+        return result; // the MIDI library's own setting as it makes a stream: not the host's
+    }
     TRACE_HOST_CALL("BASS_ChannelSetAttribute handle=%lu attrib=%lu value=%.3f -> %d",
                     static_cast<unsigned long>(handle), static_cast<unsigned long>(attrib),
                     static_cast<double>(value), result);

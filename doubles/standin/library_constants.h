@@ -14,9 +14,6 @@ constexpr DWORD kSyncMixtime = 0x40000000;
 constexpr DWORD kSyncPos = 0;
 constexpr DWORD kSyncEnd = 2;
 
-// The rest of the event numbers of the event records.
-constexpr DWORD kEventTempo = 62;
-
 // Configuration options and error codes.
 constexpr DWORD kConfigBuffer = 0;
 constexpr DWORD kConfigUpdatePeriod = 1;

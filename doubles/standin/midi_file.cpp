@@ -85,6 +85,48 @@ struct TimedEvent {
     uint64_t tick;
 };
 
+// A mark travels with the events, placed and ordered as they are: its record's event is
+// kMarkRecord plus its kind, its param the index of its text.
+constexpr uint32_t kMarkRecord = 0x10000;
+
+// The mark kind of a meta event's type, or -1 for none.
+int MarkKind(uint8_t type) {
+    switch (type) {
+    case 0x01:
+        return 3; // text
+    case 0x02:
+        return 6; // copyright
+    case 0x03:
+        return 7; // track name
+    case 0x04:
+        return 8; // instrument
+    case 0x05:
+        return 2; // lyric
+    case 0x06:
+        return 0; // marker
+    case 0x07:
+        return 1; // cue
+    case 0x58:
+        return 4; // time signature
+    case 0x59:
+        return 5; // key signature
+    default:
+        return -1;
+    }
+}
+
+// The mark's text: as the file has it, or a signature written out.
+std::string MarkText(uint8_t type, const uint8_t* body, uint32_t length) {
+    if (type == 0x58 && length >= 4) {
+        return std::to_string(body[0]) + "/" + std::to_string(1u << (body[1] & 15)) + "/" +
+               std::to_string(body[2]) + "/" + std::to_string(body[3]);
+    }
+    if (type == 0x59 && length >= 2) {
+        return std::to_string(static_cast<int8_t>(body[0])) + " " + std::to_string(body[1] & 1);
+    }
+    return std::string(reinterpret_cast<const char*>(body), length);
+}
+
 // A channel message as an event record, or false for messages without a number in
 // the host's table (polyphonic pressure, unnamed controllers).
 bool ChannelEvent(uint8_t status, uint8_t data1, uint8_t data2, MidiFileEvent* out) {
@@ -156,7 +198,8 @@ bool OneDataByte(uint8_t status) {
     return kind == 0xC0 || kind == 0xD0;
 }
 
-bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* out) {
+bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* out,
+               std::vector<std::string>* texts) {
     uint64_t tick = 0;
     uint8_t runningStatus = 0;
     uint32_t port = 0; // from the port meta event; each port adds 16 channels
@@ -190,6 +233,16 @@ bool ReadTrack(ByteReader track, uint32_t trackIndex, std::vector<TimedEvent>* o
             }
             if (type == 0x21 && length == 1) {
                 port = body[0] % kMidiPorts;
+            }
+            const int kind = MarkKind(type);
+            if (kind >= 0 && texts != nullptr) {
+                TimedEvent mark{};
+                mark.tick = tick;
+                mark.record.event = kMarkRecord + static_cast<uint32_t>(kind);
+                mark.record.param = static_cast<uint32_t>(texts->size());
+                mark.record.track = trackIndex;
+                texts->push_back(MarkText(type, body, length));
+                out->push_back(mark);
             }
             if (type == 0x51 && length == 3) {
                 TimedEvent tempo{};
@@ -290,8 +343,10 @@ void PlaceMetrical(std::vector<TimedEvent>* events, Timebase timebase) {
 } // namespace
 
 bool ReadMidiFile(const uint8_t* data, size_t size, uint32_t sampleRate,
-                  std::vector<MidiFileEvent>* events) {
+                  std::vector<MidiFileEvent>* events, MidiFileExtras* extras) {
     events->clear();
+    std::vector<std::string> texts;
+    std::vector<std::string>* keep = extras != nullptr ? &texts : nullptr;
     if (data == nullptr || sampleRate == 0 || sampleRate > kMaxSampleRate) {
         return false;
     }
@@ -320,7 +375,7 @@ bool ReadMidiFile(const uint8_t* data, size_t size, uint32_t sampleRate,
             return false;
         }
         if (isTrack) {
-            if (!ReadTrack(ByteReader(file.Here(), length), track, &timed)) {
+            if (!ReadTrack(ByteReader(file.Here(), length), track, &timed, keep)) {
                 return false;
             }
             ++track;
@@ -358,7 +413,16 @@ bool ReadMidiFile(const uint8_t* data, size_t size, uint32_t sampleRate,
     events->reserve(timed.size());
     for (TimedEvent& event : timed) {
         event.record.tick = static_cast<uint32_t>(event.tick);
-        events->push_back(event.record);
+        if (event.record.event >= kMarkRecord) {
+            const MidiFileEvent& mark = event.record;
+            extras->marks.push_back({mark.event - kMarkRecord, mark.track, mark.tick, mark.pos,
+                                     std::move(texts[mark.param])});
+        } else {
+            events->push_back(event.record);
+        }
+    }
+    if (extras != nullptr) {
+        extras->ppqn = (division & 0x8000) == 0 ? division : 0;
     }
     return true;
 }

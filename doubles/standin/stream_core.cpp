@@ -47,6 +47,7 @@ struct Stream {
     bool devicePaused = false; // stopped by the device (once a stream, on request)
     bool devicePausedOnce = false;
     float volume = 1.0f;
+    float ppqn = 0; // a MIDI stream's pulses per quarter note
     Slide slide;
     DWORD bufferBytes = 0; // the playback buffer, fixed when the stream is made
     // The device plays what was delivered in real time from the stream's start: the
@@ -538,6 +539,10 @@ BOOL ModelChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
     if (stream == nullptr) {
         return Fail(kErrorHandle, 0);
     }
+    if (attrib == kAttribMidiPpqn) {
+        stream->ppqn = value; // only the MIDI library sets it, as it makes the stream
+        return Fail(kErrorOk, 1);
+    }
     if (attrib != kAttribVolume) {
         return Fail(kErrorIllegalType, 0);
     }
@@ -551,6 +556,10 @@ BOOL ModelChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
     Stream* stream = FindStream(handle);
     if (stream == nullptr) {
         return Fail(kErrorHandle, 0);
+    }
+    if (attrib == kAttribMidiPpqn && value != nullptr && stream->ppqn != 0) {
+        *value = stream->ppqn;
+        return Fail(kErrorOk, 1);
     }
     if (attrib != kAttribVolume || value == nullptr) {
         return Fail(kErrorIllegalType, 0);

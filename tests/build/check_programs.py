@@ -37,7 +37,8 @@ def def_exports(name):
 # The further functions the stand-ins export and the host never imports, by library.
 FURTHER = re.findall(r"WINAPI (BASS_\w+)\(", open(os.path.join(
     SOURCE_DIR, "audio", "bass_further_api.h")).read())
-FURTHER_OF = {"bass": [f for f in FURTHER if not f.startswith("BASS_VST_")], "bassmidi": [],
+FURTHER_OF = {"bass": [f for f in FURTHER if not f.startswith(("BASS_VST_", "BASS_MIDI_"))],
+              "bassmidi": [f for f in FURTHER if f.startswith("BASS_MIDI_")],
               "bass_vst": [f for f in FURTHER if f.startswith("BASS_VST_")]}
 
 

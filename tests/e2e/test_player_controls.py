@@ -294,6 +294,45 @@ class SpeedKeyAndChannels(unittest.TestCase):
                                  "the muted channel's every key released, no note sounded")
 
 
+def meta(kind, data):
+    return bytes([0xFF, kind]) + smf.variable_length(len(data)) + data
+
+
+class SongTexts(unittest.TestCase):
+    def test_marks_lyrics_and_bars_come_back_and_a_region_in_bars_turns_on_its_beat(self):
+        # 3/4 for a bar, then 4/4 at twice the tempo; a karaoke file's syllables.
+        song = qbtest.song_file(self, [[
+            (0, meta(0x58, bytes([3, 2, 24, 8]))), (0, smf.text("@KMIDI KARAOKE FILE")),
+            (0, smf.text("@TA song")), (480, smf.text("\\Hel")), (720, smf.text("lo")),
+            (960, meta(0x05, b"la")), (1440, meta(0x06, b"verse")), (1440, smf.tempo(250000)),
+            (1440, meta(0x58, bytes([4, 2, 24, 8]))), (1440, meta(0x59, bytes([0xFD, 1]))),
+            (2400, smf.note_on(0, 60, 100)), (4800, smf.note_on(0, 62, 100))]])
+        run = quillctl("plugin", SYNTH, "song", song, "marks", "seek-bar", "3:2", "bar-position",
+                       "seek-bar", "2", "send-text", str(protocol.QB_CODE_LOOP), "2:1 3:1 2",
+                       "play", "wait", "2", "status", "quit", extra_env={"QB_FAST": "1"})
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("music: 480 ticks a quarter, 4800 ticks long (3:4:0)\n"
+                      "mark 0: text at tick 0 (0 ms): @KMIDI KARAOKE FILE\n"
+                      "mark 1: text at tick 0 (0 ms): @TA song\n"
+                      "mark 2: time signature at tick 0 (0 ms): 3/4/24/8\n"
+                      "mark 3: lyric at tick 480 (500 ms): \\Hel\n"
+                      "mark 4: lyric at tick 720 (750 ms): lo\n"
+                      "mark 5: lyric at tick 960 (1000 ms): la\n"
+                      "mark 6: marker at tick 1440 (1500 ms): verse\n"
+                      "mark 7: time signature at tick 1440 (1500 ms): 4/4/24/8\n"
+                      "mark 8: key signature at tick 1440 (1500 ms): -3 1\n"
+                      "mark 9: tempo at tick 1440 (1500 ms): 250000\n", run.output)
+        # Bar 3 beat 2: a bar of 1440 ticks, one of 1920, a beat; at the faster tempo.
+        self.assertIn("seek: 2750 ms\nbar position: 3:2:0 (tick 3840)\nseek: 1500 ms\n",
+                      run.output)
+        self.assertIn("status: loaded\n", run.output, "the region's two passes ended the song")
+        events = sent_events(run.trace[[i for i, line in enumerate(run.trace)
+                                        if line.startswith("BASS_ChannelPlay")][-1]:])
+        notes = [e[3] - events[0][3] for e in events if e[1] == 1 and e[2] >> 8]
+        # Bars 2 to 3 are 1 s: the region's note half a second into each pass.
+        self.assertEqual(notes, [BYTES_PER_SECOND // 2, BYTES_PER_SECOND * 3 // 2])
+
+
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(0.5), smf.note_on(0, 62, 100))]])

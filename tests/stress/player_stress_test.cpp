@@ -15,6 +15,7 @@
 
 #include "player/instrument.h"
 #include "player/song_commands.h"
+#include "player/song_marks.h"
 #include "player/song_render.h"
 #include "player/transport.h"
 #include "doubles/fake_audio/fake_audio.h"
@@ -142,6 +143,7 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     Stop(&state);
     FreeStream(&state);
     std::free(state.playback.events.exchange(nullptr));
+    FreeSongMarks(state.songMarks);
     ReplaceInstrument(&state, nullptr);
     fake::Reset();
 }
@@ -226,6 +228,7 @@ TEST(PlayerStress, ARenderOnItsOwnThreadIsAskedAfterAndCancelledSafely) {
     EXPECT_EQ(g_pullsWhileGated.load(), 0u) << "the render thread is held between two blocks";
     Stop(&state);
     FreeStream(&state);
+    FreeSongMarks(state.songMarks);
     ReplaceInstrument(&state, nullptr);
     fake::Reset();
 }

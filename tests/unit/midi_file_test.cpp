@@ -104,6 +104,39 @@ TEST(MidiFile, RunningStatusSysexAndMetaEventsAreReadCorrectly) {
     }
 }
 
+TEST(MidiFile, MarksComeWithTheirTrackTickPositionAndTextAndTheEventsWithoutThem) {
+    Bytes conductor;
+    Append(&conductor, {0x00, 0xFF, 0x58, 4, 6, 3, 24, 8});            // 6/8
+    Append(&conductor, {0x00, 0xFF, 0x59, 2, 0xFE, 0});                // two flats, major
+    Append(&conductor, {0x83, 0x60, 0xFF, 0x51, 3, 0x03, 0xD0, 0x90}); // tick 480: 250000
+    Append(&conductor, {0x00, 0xFF, 0x06, 5, 'v', 'e', 'r', 's', 'e'});
+    Bytes words;
+    Append(&words, {0x83, 0x60, 0xFF, 0x05, 2, 'l', 'a'}); // tick 480
+    Append(&words, {0x83, 0x60, 0xFF, 0x01, 1, 'x'});      // tick 960
+    Append(&words, {0x00, 0x90, 60, 100});
+    Bytes file = Header(1, 2, 480);
+    AppendTrack(&file, conductor);
+    AppendTrack(&file, words);
+    std::vector<MidiFileEvent> events;
+    MidiFileExtras extras;
+    ASSERT_TRUE(ReadMidiFile(file.data(), file.size(), 48000, &events, &extras));
+    EXPECT_EQ(extras.ppqn, 480u);
+    ASSERT_EQ(events.size(), 2u) << "the tempo and the note, no mark";
+    const std::vector<std::vector<uint32_t>> expected = {{4, 0, 0, 0},
+                                                         {5, 0, 0, 0},
+                                                         {0, 0, 480, kBytesPerSecond / 2},
+                                                         {2, 1, 480, kBytesPerSecond / 2},
+                                                         {3, 1, 960, kBytesPerSecond * 3 / 4}};
+    const std::vector<std::string> texts = {"6/8/24/8", "-2 0", "verse", "la", "x"};
+    ASSERT_EQ(extras.marks.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const MidiFileMark& mark = extras.marks[i];
+        EXPECT_EQ((std::vector<uint32_t>{mark.kind, mark.track, mark.tick, mark.pos}), expected[i])
+            << i;
+        EXPECT_EQ(mark.text, texts[i]) << i;
+    }
+}
+
 TEST(MidiFile, TracksMergeByPositionKeepingTrackOrderForTies) {
     Bytes first;
     Append(&first, {0x00, 0x90, 1, 1});

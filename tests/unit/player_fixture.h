@@ -10,6 +10,7 @@
 
 #include "player/render_stream.h"
 #include "player/song_commands.h"
+#include "player/song_marks.h"
 #include "doubles/fake_audio/fake_audio.h"
 
 inline BASS_MIDI_EVENT Ev(DWORD type, DWORD param, DWORD chan, DWORD pos) {
@@ -28,6 +29,7 @@ class PlayerTest : public ::testing::Test {
         FreeStream(&state);
         // A table whose stream could not be made waits for the next load; none comes.
         std::free(state.playback.events.exchange(nullptr));
+        FreeSongMarks(state.songMarks);
         fake::Reset();
     }
 

@@ -1,0 +1,109 @@
+#include "host/music_commands.h"
+
+#include <cwchar>
+
+#include "host/host_globals.h"
+#include "player/jump.h"
+#include "player/song_marks.h"
+#include "player/transport.h"
+#include "protocol/quillbrook_protocol.h"
+
+namespace {
+
+// The loaded song's marks, when it has musical time (ticks per quarter note).
+const SongMarks* MusicalMarks() {
+    const SongMarks* marks = player.songMarks;
+    return player.playback.events.load() != nullptr && marks != nullptr && marks->ppqn != 0
+               ? marks
+               : nullptr;
+}
+
+// Writes "BAR:BEAT:TICK" of `tick` after what `text` holds.
+void AppendBarBeat(const SongMarks* marks, uint64_t tick, wchar_t* text) {
+    const size_t used = std::wcslen(text);
+    const BarBeat at = BarBeatAtTick(marks, tick);
+    std::swprintf(text + used, QB_PAYLOAD_CHARS - used, L"%u:%u:%u", at.bar, at.beat, at.tick);
+}
+
+LRESULT Ticks(uint64_t tick) {
+    return static_cast<LRESULT>(tick < 0x7FFFFFFF ? tick : 0x7FFFFFFF);
+}
+
+} // namespace
+
+LRESULT MarkCommand(CommandCall* call) {
+    const SongMarks* marks = player.songMarks;
+    if (player.playback.events.load() == nullptr || marks == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    const PayloadWords& words = call->words;
+    double index = 0;
+    if (words.count > 1 ||
+        (words.count == 1 && (!PayloadNumber(words, 0, &index) || index >= marks->count ||
+                              index != static_cast<uint32_t>(index)))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    if (words.count == 1) {
+        const SongMark& mark = marks->marks[static_cast<uint32_t>(index)];
+        const int head = std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%u\t%u\t%.0f\t", mark.kind,
+                                       mark.tick, MsFromBytes(mark.bytes));
+        // The file's texts are in the system's code page, as the library's names are.
+        const int room = QB_PAYLOAD_CHARS - head - 1;
+        const int written =
+            head > 0 ? MultiByteToWideChar(CP_ACP, 0, mark.text, -1, call->text + head, room) : 0;
+        if (written == 0 && head > 0) {
+            call->text[head] = L'\0'; // too long: the first part, ended
+            MultiByteToWideChar(CP_ACP, 0, mark.text, room, call->text + head, room);
+            call->text[QB_PAYLOAD_CHARS - 1] = L'\0';
+        }
+    }
+    return static_cast<LRESULT>(marks->count);
+}
+
+LRESULT MusicTimeCommand(CommandCall* call) {
+    const SongMarks* marks = MusicalMarks();
+    if (marks == nullptr) {
+        return player.playback.events.load() == nullptr ? QB_FAIL_NO_SONG : QB_FAIL_NOT_AVAILABLE;
+    }
+    const EventTable* table = player.playback.events.load();
+    const uint64_t length = TickAtBytes(marks, SongEndBytes(table));
+    std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%llu\t", static_cast<unsigned long long>(length));
+    AppendBarBeat(marks, length, call->text);
+    return static_cast<LRESULT>(marks->ppqn);
+}
+
+LRESULT BarPositionCommand(CommandCall* call) {
+    const SongMarks* marks = MusicalMarks();
+    if (marks == nullptr) {
+        return player.playback.events.load() == nullptr ? QB_FAIL_NO_SONG : QB_FAIL_NOT_AVAILABLE;
+    }
+    const uint64_t tick = TickAtBytes(marks, HeardNow(&player).bytes);
+    call->text[0] = L'\0';
+    AppendBarBeat(marks, tick, call->text);
+    return Ticks(tick);
+}
+
+bool PayloadSongMs(const PayloadWords& words, size_t index, double* ms) {
+    if (PayloadNumber(words, index, ms)) {
+        return true;
+    }
+    const SongMarks* marks = MusicalMarks();
+    if (index >= words.count || marks == nullptr) {
+        return false;
+    }
+    unsigned bar = 0;
+    unsigned beat = 1;
+    unsigned tick = 0;
+    wchar_t word[32] = {};
+    if (words.length[index] >= 32) {
+        return false;
+    }
+    std::wmemcpy(word, words.start[index], words.length[index]);
+    int used = 0;
+    const int read = std::swscanf(word, L"%u:%u%n:%u%n", &bar, &beat, &used, &tick, &used);
+    if (read < 2 || static_cast<size_t>(used) != words.length[index] || bar == 0 || beat == 0) {
+        return false;
+    }
+    *ms = MsFromBytes(BytesAtTick(marks, TickAtBarBeat(marks, {bar, beat, tick})));
+    return true;
+}

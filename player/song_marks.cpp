@@ -1,0 +1,244 @@
+#include "player/song_marks.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/audio_constants.h"
+#include "audio/further_functions.h"
+
+namespace {
+
+constexpr int kAllTracks = -1;
+constexpr DWORD kResultError = ~DWORD{0};
+constexpr uint32_t kLibraryKinds = 6; // markers to key signatures
+constexpr uint32_t kDefaultTempo = 500000;
+constexpr uint32_t kDefaultBeats = 4;
+constexpr uint32_t kTempoTextChars = 12;
+constexpr double kBytesPerMicrosecond = double{kSampleRate} * kBytesPerFrame / 1e6;
+
+// One mark as the library gives it, before its text is copied.
+struct RawMark {
+    uint32_t kind;
+    uint32_t tick;
+    DWORD pos;
+    const char* text;
+};
+
+bool StartsWith(const char* text, const char* start) {
+    return std::strncmp(text, start, std::strlen(start)) == 0;
+}
+
+// Counts (with a null table) or fills the library's marks of every kind, in kind order.
+uint32_t LibraryMarks(HSTREAM midi, RawMark* raw) {
+    const auto getMarks = Further().midiStreamGetMarks;
+    uint32_t count = 0;
+    for (uint32_t kind = 0; getMarks != nullptr && kind < kLibraryKinds; ++kind) {
+        const DWORD n = getMarks(midi, kAllTracks, kind, nullptr);
+        if (n == kResultError || n == 0) {
+            continue;
+        }
+        if (raw != nullptr) {
+            auto* inBytes = static_cast<BASS_MIDI_MARK*>(std::calloc(n, sizeof(BASS_MIDI_MARK)));
+            auto* inTicks = static_cast<BASS_MIDI_MARK*>(std::calloc(n, sizeof(BASS_MIDI_MARK)));
+            const bool read = inBytes != nullptr && inTicks != nullptr &&
+                              getMarks(midi, kAllTracks, kind, inBytes) == n &&
+                              getMarks(midi, kAllTracks, kind | kMarkTick, inTicks) == n;
+            for (DWORD i = 0; read && i < n; ++i) {
+                raw[count + i] = {kind, inTicks[i].pos, inBytes[i].pos,
+                                  inBytes[i].text != nullptr ? inBytes[i].text : ""};
+            }
+            std::free(inBytes);
+            std::free(inTicks);
+            if (!read) {
+                return count;
+            }
+        }
+        count += n;
+    }
+    return count;
+}
+
+uint32_t TempoCount(const EventTable* table) {
+    uint32_t count = 0;
+    for (DWORD i = 0; i < table->eventCount; ++i) {
+        count += table->records[i].event == kEventTempo ? 1 : 0;
+    }
+    return count;
+}
+
+// The marks in order of position (of tick; a kind given later stays after at a tick).
+void SortByTick(SongMark* marks, uint32_t count) {
+    for (uint32_t i = 1; i < count; ++i) {
+        const SongMark mark = marks[i];
+        uint32_t j = i;
+        for (; j > 0 && marks[j - 1].tick > mark.tick; --j) {
+            marks[j] = marks[j - 1];
+        }
+        marks[j] = mark;
+    }
+}
+
+// The library's 32-bit positions, in order, unwrapped into the song's.
+void UnwrapPositions(SongMark* marks, uint32_t count) {
+    QWORD span = 0;
+    DWORD last = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto pos = static_cast<DWORD>(marks[i].bytes);
+        span += pos < last ? 1 : 0;
+        last = pos;
+        marks[i].bytes = span << 32 | pos;
+    }
+}
+
+uint32_t TimeSignatureValue(const char* text) {
+    unsigned numerator = 0;
+    unsigned denominator = 0;
+    if (std::sscanf(text, "%u/%u", &numerator, &denominator) != 2 || numerator == 0 ||
+        numerator > 255 || denominator == 0 || denominator > 255) {
+        return kDefaultBeats << 8 | 4;
+    }
+    return numerator << 8 | denominator;
+}
+
+// The tempo in effect at a mark, and where it began: the last tempo change at or before
+// `tick` (or `bytes`, when `byBytes`).
+const SongMark* TempoBefore(const SongMarks* marks, uint64_t tick, QWORD bytes, bool byBytes) {
+    const SongMark* found = nullptr;
+    for (uint32_t i = 0; i < marks->count; ++i) {
+        const SongMark& mark = marks->marks[i];
+        if (byBytes ? mark.bytes > bytes : mark.tick > tick) {
+            break;
+        }
+        found = mark.kind == kMarkTempo ? &mark : found;
+    }
+    return found;
+}
+
+// The length of the bars and beats from a time signature, in ticks.
+struct Meter {
+    uint64_t start; // the tick where it begins, on a bar line
+    uint64_t bar;   // the number of bars before it
+    uint64_t beatTicks;
+    uint64_t barTicks;
+};
+
+Meter MeterOf(const SongMarks* marks, uint64_t start, uint64_t bar, uint32_t value) {
+    const uint64_t beatTicks = uint64_t{marks->ppqn} * 4 / (value & 0xFF);
+    return {start, bar, beatTicks != 0 ? beatTicks : 1,
+            (beatTicks != 0 ? beatTicks : 1) * (value >> 8)};
+}
+
+// Walks the time signatures up to the one in effect at `tick` (or at bar `bar`).
+Meter MeterAt(const SongMarks* marks, uint64_t tick, uint64_t bar, bool byBar) {
+    Meter meter = MeterOf(marks, 0, 0, kDefaultBeats << 8 | 4);
+    for (uint32_t i = 0; i < marks->count; ++i) {
+        const SongMark& mark = marks->marks[i];
+        if (mark.kind != kMarkTimeSignature || mark.tick < meter.start) {
+            continue;
+        }
+        // A signature between bar lines starts a bar of its own.
+        const uint64_t bars = (mark.tick - meter.start + meter.barTicks - 1) / meter.barTicks;
+        if (byBar ? meter.bar + bars > bar : mark.tick > tick) {
+            break;
+        }
+        meter = MeterOf(marks, mark.tick, meter.bar + bars, mark.value);
+    }
+    return meter;
+}
+
+} // namespace
+
+SongMarks* ReadSongMarks(HSTREAM midi, const EventTable* table) {
+    const uint32_t libraryCount = LibraryMarks(midi, nullptr);
+    const uint32_t tempoCount = TempoCount(table);
+    auto* raw = static_cast<RawMark*>(std::calloc(libraryCount + 1, sizeof(RawMark)));
+    if (raw == nullptr) {
+        return nullptr;
+    }
+    const uint32_t read = LibraryMarks(midi, raw);
+    size_t textBytes = size_t{tempoCount} * kTempoTextChars;
+    bool karaoke = false;
+    for (uint32_t i = 0; i < read; ++i) {
+        textBytes += std::strlen(raw[i].text) + 1;
+        karaoke = karaoke || (raw[i].kind == kMarkText && StartsWith(raw[i].text, "@K"));
+    }
+    const uint32_t count = read + tempoCount;
+    auto* marks = static_cast<SongMarks*>(
+        std::calloc(1, sizeof(SongMarks) + size_t{count} * sizeof(SongMark) + textBytes));
+    if (marks == nullptr) {
+        std::free(raw);
+        return nullptr;
+    }
+    marks->marks = reinterpret_cast<SongMark*>(marks + 1);
+    char* text = reinterpret_cast<char*>(marks->marks + count);
+    for (uint32_t i = 0; i < read; ++i) {
+        const size_t length = std::strlen(raw[i].text);
+        std::memcpy(text, raw[i].text, length + 1);
+        // A karaoke file's syllables are text events; its own headers start with '@'.
+        const bool syllable = karaoke && raw[i].kind == kMarkText && text[0] != '@';
+        marks->marks[i] = {syllable ? uint32_t{kMarkLyric} : raw[i].kind, raw[i].tick, raw[i].pos,
+                           raw[i].kind == kMarkTimeSignature ? TimeSignatureValue(text) : 0, text};
+        text += length + 1;
+    }
+    std::free(raw);
+    uint32_t at = read;
+    for (DWORD i = 0; i < table->eventCount; ++i) {
+        const SongEvent& event = table->records[i];
+        if (event.event == kEventTempo) {
+            std::snprintf(text, kTempoTextChars, "%u", static_cast<unsigned>(event.param));
+            marks->marks[at++] = {kMarkTempo, event.tick, event.pos, event.param, text};
+            text += kTempoTextChars;
+        }
+    }
+    marks->count = count;
+    SortByTick(marks->marks, count);
+    UnwrapPositions(marks->marks, count);
+    float ppqn = 0;
+    const auto getAttribute = Further().channelGetAttribute;
+    if (getAttribute != nullptr && getAttribute(midi, kAttribMidiPpqn, &ppqn) != 0 && ppqn >= 1 &&
+        ppqn < 65536) {
+        marks->ppqn = static_cast<uint32_t>(ppqn);
+    }
+    return marks;
+}
+
+void FreeSongMarks(SongMarks* marks) {
+    std::free(marks);
+}
+
+uint64_t TickAtBytes(const SongMarks* marks, QWORD bytes) {
+    const SongMark* tempo = TempoBefore(marks, 0, bytes, true);
+    const uint64_t tick = tempo != nullptr ? tempo->tick : 0;
+    const QWORD from = tempo != nullptr ? tempo->bytes : 0;
+    const double micros = tempo != nullptr ? tempo->value : kDefaultTempo;
+    const double bytesPerTick = micros * kBytesPerMicrosecond / marks->ppqn;
+    return tick + static_cast<uint64_t>(static_cast<double>(bytes - from) / bytesPerTick + 1e-6);
+}
+
+QWORD BytesAtTick(const SongMarks* marks, uint64_t tick) {
+    const SongMark* tempo = TempoBefore(marks, tick, 0, false);
+    const uint64_t from = tempo != nullptr ? tempo->tick : 0;
+    const QWORD bytes = tempo != nullptr ? tempo->bytes : 0;
+    const double micros = tempo != nullptr ? tempo->value : kDefaultTempo;
+    const double frames =
+        static_cast<double>(tick - from) * micros * kSampleRate / 1e6 / marks->ppqn;
+    return bytes + static_cast<QWORD>(std::llround(frames)) * kBytesPerFrame;
+}
+
+BarBeat BarBeatAtTick(const SongMarks* marks, uint64_t tick) {
+    const Meter meter = MeterAt(marks, tick, 0, false);
+    const uint64_t into = tick - meter.start;
+    const uint64_t inBar = into % meter.barTicks;
+    return {static_cast<uint32_t>(meter.bar + into / meter.barTicks + 1),
+            static_cast<uint32_t>(inBar / meter.beatTicks + 1),
+            static_cast<uint32_t>(inBar % meter.beatTicks)};
+}
+
+uint64_t TickAtBarBeat(const SongMarks* marks, BarBeat at) {
+    const uint64_t bar = at.bar > 0 ? at.bar - 1 : 0;
+    const Meter meter = MeterAt(marks, 0, bar, true);
+    const uint64_t beat = at.beat > 0 ? at.beat - 1 : 0;
+    return meter.start + (bar - meter.bar) * meter.barTicks + beat * meter.beatTicks + at.tick;
+}
