@@ -214,6 +214,9 @@ QbResult qb_music_time(QbHost* host, long* ppqn, unsigned long* length_ticks, Qb
 QbResult qb_bar_position(QbHost* host, long* ticks, QbBarBeat* at, QbError* error);
 /* Seeks to a bar and beat (qb_seek's rules); `reached` receives the ms reached. */
 QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error);
+/* Loops on the song's own loopStart and loopEnd markers (names compared case-blind;
+   without a loopEnd, to the song's end), `passes` times (0: endless). */
+QbResult qb_loop_on_markers(QbHost* host, unsigned long passes, QbError* error);
 /* The instrument (extension commands too): its state, programs and parameters, and
    MIDI sent live. The host calls into the plug-in between render calls. */
 

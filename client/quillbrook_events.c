@@ -198,3 +198,10 @@ QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error) 
     text[TEXT_CHARS - 1] = L'\0';
     return qb_ask_(host, QB_CODE_SEEK, text, reached, L"seek", NULL, 0, error);
 }
+
+QbResult qb_loop_on_markers(QbHost* host, unsigned long passes, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    _snwprintf(text, TEXT_CHARS - 1, L"markers %lu", passes);
+    text[TEXT_CHARS - 1] = L'\0';
+    return qb_ask_(host, QB_CODE_LOOP, text, NULL, L"loop on the song's markers", NULL, 0, error);
+}

@@ -236,6 +236,8 @@ const Command kCommands[] = {
      BarPosition, false},
     {"seek-bar", "BAR[:BEAT[:TICK]]", "go to a bar and beat (from 1)", false, 1, 0, ReadBarBeat,
      SeekBar, false},
+    {"loop-markers", "[PASSES]", "loop on the song's own loopStart and loopEnd markers", false, 0,
+     1, ReadPasses, LoopOnMarkers, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},
     {"close", "", "close the host's main window, as its system menu would", false, 0, 0, nullptr,
      Close, true},

@@ -81,6 +81,19 @@ bool ReadTime(Arguments* args) {
            Fail("a time is [[h:]m:]s with an optional fraction, not ", args->words[0]);
 }
 
+bool ReadPassesWord(const std::wstring& word, Arguments* args) {
+    unsigned long long passes = 0;
+    if (!ParseNumber(word, &passes) || passes > 0xFFFFFFFF) {
+        return Fail("passes are a whole number, not ", word);
+    }
+    args->passes = static_cast<unsigned long>(passes);
+    return true;
+}
+
+bool ReadPasses(Arguments* args) {
+    return args->words.empty() || ReadPassesWord(args->words[0], args);
+}
+
 bool ReadLoop(Arguments* args) {
     if (!ReadTime(args)) {
         return false;
@@ -91,12 +104,7 @@ bool ReadLoop(Arguments* args) {
     if (args->endMs >= 0 && args->endMs <= args->startMs) {
         return Fail("a loop ends after it starts: ", args->words[1]);
     }
-    unsigned long long passes = 0;
-    if (args->words.size() > 2 && (!ParseNumber(args->words[2], &passes) || passes > 0xFFFFFFFF)) {
-        return Fail("passes are a whole number, not ", args->words[2]);
-    }
-    args->passes = static_cast<unsigned long>(passes);
-    return true;
+    return args->words.size() < 3 || ReadPassesWord(args->words[2], args);
 }
 
 bool Volume(Session* session, const Arguments& args) {

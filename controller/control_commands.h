@@ -18,6 +18,9 @@ template <QbResult (*Call)(QbHost*, QbError*)> bool Simple(Session* session, con
 bool ReadVolume(Arguments* args);
 bool ReadTime(Arguments* args);
 bool ReadLoop(Arguments* args);
+// "[PASSES]"; and one word of passes.
+bool ReadPasses(Arguments* args);
+bool ReadPassesWord(const std::wstring& word, Arguments* args);
 
 bool Volume(Session* session, const Arguments& args);
 bool Seek(Session* session, const Arguments& args);

@@ -273,3 +273,8 @@ bool SeekBar(Session* session, const Arguments& args) {
     }
     return Report(result, error);
 }
+
+bool LoopOnMarkers(Session* session, const Arguments& args) {
+    QbError error = {};
+    return Report(qb_loop_on_markers(session->host, args.passes, &error), error);
+}

@@ -27,3 +27,4 @@ bool AtSpeed(Session* session, const Arguments& args);
 bool Marks(Session* session, const Arguments& args);
 bool BarPosition(Session* session, const Arguments& args);
 bool SeekBar(Session* session, const Arguments& args);
+bool LoopOnMarkers(Session* session, const Arguments& args);

@@ -103,6 +103,9 @@ LRESULT LoopCommand(CommandCall* call) {
     if (words.count == 0) {
         return SetLoopRegion(&player, false, 0, 0, 0);
     }
+    if (PayloadWordIs(words, 0, L"markers")) {
+        return LoopOnMarkersCommand(call);
+    }
     double start = 0;
     double end = -1;
     double passes = 0;

@@ -107,3 +107,35 @@ bool PayloadSongMs(const PayloadWords& words, size_t index, double* ms) {
     *ms = MsFromBytes(BytesAtTick(marks, TickAtBarBeat(marks, {bar, beat, tick})));
     return true;
 }
+
+LRESULT LoopOnMarkersCommand(CommandCall* call) {
+    const SongMarks* marks = player.songMarks;
+    if (player.playback.events.load() == nullptr || marks == nullptr) {
+        return QB_FAIL_NO_SONG;
+    }
+    const PayloadWords& words = call->words;
+    double passes = 0;
+    if (words.count > 2 || (words.count == 2 && (!PayloadNumber(words, 1, &passes) ||
+                                                 passes > 0xFFFFFFFF ||
+                                                 passes != static_cast<uint32_t>(passes)))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const SongMark* start = nullptr;
+    const SongMark* end = nullptr;
+    for (uint32_t i = 0; i < marks->count; ++i) {
+        const SongMark& mark = marks->marks[i];
+        if (mark.kind != kMarkMarker && mark.kind != kMarkCue) {
+            continue;
+        }
+        if (start == nullptr && lstrcmpiA(mark.text, "loopStart") == 0) {
+            start = &mark;
+        } else if (start != nullptr && end == nullptr && lstrcmpiA(mark.text, "loopEnd") == 0) {
+            end = &mark;
+        }
+    }
+    if (start == nullptr) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    return SetLoopRegionBytes(&player, true, start->bytes, end != nullptr ? end->bytes : kSongEnd,
+                              static_cast<uint32_t>(passes));
+}

@@ -17,3 +17,6 @@ LRESULT BarPositionCommand(CommandCall* call);
 // song's time signatures and tempo map (bars and beats from 1). False when it is
 // neither, or names bars in a song without musical time.
 bool PayloadSongMs(const PayloadWords& words, size_t index, double* ms);
+// "markers [PASSES]": a loop region from the song's own loopStart marker (or cue point)
+// to its loopEnd, or to the song's end without one; names compared case-blind.
+LRESULT LoopOnMarkersCommand(CommandCall* call);

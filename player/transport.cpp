@@ -309,16 +309,23 @@ int32_t SeekToPoint(PlayerState* state, const HeardPoint& point) {
 // The region is built before the old one goes, so a render call never meets a region
 // half made; the old one is freed once no render call can read it.
 int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes) {
+    if (set && !(startMs >= 0)) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    return SetLoopRegionBytes(state, set, BytesFromMs(startMs),
+                              endMs < 0 ? kSongEnd : BytesFromMs(endMs), passes);
+}
+
+int32_t SetLoopRegionBytes(PlayerState* state, bool set, QWORD startBytes, QWORD endBytes,
+                           uint32_t passes) {
     const EventTable* table = Song(state);
     if (table == nullptr) {
         return QB_FAIL_NO_SONG;
     }
     LoopRegion* region = nullptr;
     if (set) {
-        const QWORD startBytes = BytesFromMs(startMs);
-        const QWORD endBytes =
-            endMs < 0 ? SongEndBytes(table) + kBytesPerFrame : BytesFromMs(endMs);
-        if (!(startMs >= 0) || startBytes >= endBytes) {
+        endBytes = endBytes == kSongEnd ? SongEndBytes(table) + kBytesPerFrame : endBytes;
+        if (startBytes >= endBytes) {
             return QB_FAIL_BAD_PAYLOAD;
         }
         region = BuildLoopRegion(table, startBytes, endBytes, passes);

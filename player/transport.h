@@ -48,6 +48,10 @@ int32_t SeekToPoint(PlayerState* state, const HeardPoint& point);
 // Sets the loop region from `startMs` to `endMs` (negative: the song's end) with
 // `passes` passes (0: endless); `set` false takes the region away.
 int32_t SetLoopRegion(PlayerState* state, bool set, double startMs, double endMs, uint32_t passes);
+// The same in bytes of the song; an end of kSongEnd is the song's end.
+constexpr QWORD kSongEnd = ~QWORD{0};
+int32_t SetLoopRegionBytes(PlayerState* state, bool set, QWORD startBytes, QWORD endBytes,
+                           uint32_t passes);
 
 // The song position heard, from the render cursor, the output bytes between rendering
 // and hearing (`lag`), the output bytes rendered since the cursor last turned back, the

@@ -332,6 +332,25 @@ class SongTexts(unittest.TestCase):
         # Bars 2 to 3 are 1 s: the region's note half a second into each pass.
         self.assertEqual(notes, [BYTES_PER_SECOND // 2, BYTES_PER_SECOND * 3 // 2])
 
+    def test_a_loop_on_the_files_markers_turns_at_their_exact_samples(self):
+        for end_marker, turn in ((b"LOOPEND", 1.5), (None, 2.0)):
+            with self.subTest(end=end_marker):
+                events = [(at(0.5), meta(0x06, b"LoopStart")), (at(1.0), smf.note_on(0, 60, 100)),
+                          (at(2.0), smf.note_off(0, 60))]
+                if end_marker:
+                    events.append((at(1.5), meta(0x06, end_marker)))
+                song = qbtest.song_file(self, [events])
+                run = quillctl("plugin", SYNTH, "song", song, "loop-markers", "2", "play", "wait",
+                               "2", "status", "quit", extra_env={"QB_FAST": "1"})
+                self.assertEqual(run.status, 0, run)
+                self.assertIn("status: loaded\n", run.output, "two passes, then the end")
+                sent = sent_events(run.trace)
+                notes = [e[3] - sent[0][3] for e in sent if e[1] == 1 and e[2] >> 8]
+                # Without a loopEnd the region ends after the song's last event's frame.
+                length = turn - 0.5 + (0 if end_marker else 1 / 48000)
+                self.assertEqual(notes, [BYTES_PER_SECOND,
+                                         BYTES_PER_SECOND + round(length * BYTES_PER_SECOND)])
+
 
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
