@@ -40,6 +40,13 @@ struct QbHost {
     /* The text answer of the command in progress (text_code, 0 when none is awaited). */
     ULONG_PTR text_code;
     wchar_t text[QB_PAYLOAD_CHARS];
+    /* A watch of the music: the window the host posts to, its ring, the callback. */
+    HWND watch_window;
+    HANDLE watch_mapping;
+    const QbNotifyRing* watch_ring;
+    QbNotifyCallback on_notify;
+    void* notify_user;
+    unsigned long notify_lost;
 };
 
 void qb_write_error_(QbError* error, QbResult result, long answer, const wchar_t* format,
@@ -232,12 +239,32 @@ static void handle_sent_messages(void) {
     PeekMessageW(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
-/* Waits for the host's end or a message sent to this thread, up to `ms`; 1 once it
-   ended. */
-static int wait_process_or_message(const QbHost* host, unsigned long ms) {
-    const DWORD result =
-        MsgWaitForMultipleObjects(1, &host->process.hProcess, FALSE, ms, QS_SENDMESSAGE);
+/* Passes each notification posted to the watch window to the callback; one the ring
+   no longer holds (the queue was read too late) is counted lost. */
+static void handle_notifications(QbHost* host) {
+    MSG message;
+    while (host->watch_window != NULL &&
+           PeekMessageW(&message, host->watch_window, QB_NOTIFY_MESSAGE, QB_NOTIFY_MESSAGE,
+                        PM_REMOVE)) {
+        const QbNotification* note =
+            &host->watch_ring->records[(unsigned)message.wParam % QB_NOTIFY_RING];
+        QbNotification copy = *note;
+        if (copy.sequence != (unsigned)message.wParam) {
+            ++host->notify_lost;
+        } else if (host->on_notify != NULL) {
+            host->on_notify(host->notify_user, &copy);
+        }
+    }
+}
+
+/* Waits for the host's end or a message sent to this thread (or a notification), up to
+   `ms`; 1 once it ended. */
+static int wait_process_or_message(QbHost* host, unsigned long ms) {
+    const DWORD result = MsgWaitForMultipleObjects(
+        1, &host->process.hProcess, FALSE, ms,
+        host->watch_window != NULL ? QS_SENDMESSAGE | QS_POSTMESSAGE : QS_SENDMESSAGE);
     handle_sent_messages();
+    handle_notifications(host);
     return result == WAIT_OBJECT_0;
 }
 
@@ -780,7 +807,74 @@ void qb_host_terminate(QbHost* host, unsigned long status) {
     }
 }
 
+static void stop_watching(QbHost* host) {
+    if (host->watch_window != NULL) {
+        DestroyWindow(host->watch_window);
+        host->watch_window = NULL;
+    }
+    if (host->watch_ring != NULL) {
+        UnmapViewOfFile(host->watch_ring);
+        host->watch_ring = NULL;
+    }
+    if (host->watch_mapping != NULL) {
+        CloseHandle(host->watch_mapping);
+        host->watch_mapping = NULL;
+    }
+}
+
+QbResult qb_watch(QbHost* host, unsigned kinds, int offset_ms, QbNotifyCallback callback,
+                  void* user, QbError* error) {
+    wchar_t text[64];
+    wchar_t name[64];
+    QbResult result = QB_OK;
+    if (host == NULL || (kinds != 0 && callback == NULL)) {
+        return fail(error, QB_ERROR_ARGUMENT, L"a watch needs a host and a callback");
+    }
+    if (!on_own_thread(host)) {
+        return wrong_thread(error);
+    }
+    if (kinds != 0 && host->watch_window == NULL) {
+        host->watch_window =
+            CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+        if (host->watch_window == NULL) {
+            return fail(error, QB_ERROR_SYSTEM, L"no window for the notifications");
+        }
+    }
+    _snwprintf(text, 63, L"%llu %u %d",
+               (unsigned long long)(ULONG_PTR)(kinds != 0 ? host->watch_window : NULL), kinds,
+               offset_ms);
+    text[63] = L'\0';
+    result = qb_ask_(host, QB_CODE_WATCH, text, NULL, L"watch", NULL, 0, error);
+    if (result != QB_OK || kinds == 0) {
+        stop_watching(host);
+        return result;
+    }
+    if (host->watch_ring == NULL) {
+        _snwprintf(name, 63, QB_NOTIFY_MAPPING, (unsigned long)host->process.dwProcessId);
+        name[63] = L'\0';
+        host->watch_mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+        host->watch_ring = host->watch_mapping != NULL
+                               ? (const QbNotifyRing*)MapViewOfFile(
+                                     host->watch_mapping, FILE_MAP_READ, 0, 0, sizeof(QbNotifyRing))
+                               : NULL;
+        if (host->watch_ring == NULL) {
+            stop_watching(host);
+            return fail(error, QB_ERROR_SYSTEM, L"the host's notifications cannot be read");
+        }
+    }
+    host->on_notify = callback;
+    host->notify_user = user;
+    return QB_OK;
+}
+
+unsigned long qb_notifications_lost(const QbHost* host) {
+    return host != NULL
+               ? host->notify_lost + (host->watch_ring != NULL ? host->watch_ring->lost : 0)
+               : 0;
+}
+
 static void release_host(QbHost* host) {
+    stop_watching(host);
     if (host->song_window != NULL) {
         DestroyWindow(host->song_window);
     }

@@ -214,6 +214,15 @@ QbResult qb_music_time(QbHost* host, long* ppqn, unsigned long* length_ticks, Qb
 QbResult qb_bar_position(QbHost* host, long* ticks, QbBarBeat* at, QbError* error);
 /* Seeks to a bar and beat (qb_seek's rules); `reached` receives the ms reached. */
 QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error);
+/* Watching the music (QB_CAN_WATCH): `callback` gets each notification of the kinds in
+   `kinds` (QB_WATCH_ flags) once the listener hears it, moved by `offset_ms` (-1000 to
+   1000, negative for earlier), while this thread waits in this library (qb_wait, or a
+   call to the host) or handles its posted messages. `kinds` 0 stops watching. */
+typedef void (*QbNotifyCallback)(void* user, const QbNotification* notification);
+QbResult qb_watch(QbHost* host, unsigned kinds, int offset_ms, QbNotifyCallback callback,
+                  void* user, QbError* error);
+/* Notifications lost because this thread read its queue too late. */
+unsigned long qb_notifications_lost(const QbHost* host);
 /* Loops on the song's own loopStart and loopEnd markers (names compared case-blind;
    without a loopEnd, to the song's end), `passes` times (0: endless). */
 QbResult qb_loop_on_markers(QbHost* host, unsigned long passes, QbError* error);

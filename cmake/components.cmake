@@ -22,6 +22,7 @@ set(QB_CORE_SOURCES
     player/event_controls.cpp
     player/event_commands.cpp
     player/song_marks.cpp
+    player/watch_log.cpp
     player/song_commands.cpp
     player/transport.cpp
     player/wav_encoder.cpp

@@ -78,6 +78,7 @@ add_library(qb_host OBJECT
     host/reports.cpp
     host/render_command.cpp
     host/music_commands.cpp
+    host/watch.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     plugin/instrument_controls.cpp
@@ -95,12 +96,17 @@ target_compile_options(qb_host PRIVATE
                               -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
                               -ffile-prefix-map=${CMAKE_BINARY_DIR}=build>
     $<$<COMPILE_LANGUAGE:RC>:-I${QB_ICON_DIR} -I${CMAKE_BINARY_DIR}/generated>)
-# The programs are optimised for size, but for the render callback's loops, which are
-# optimised for speed: the size budget holds, and so does the callback's cost.
+# The programs are optimised for size, but for the render callback's plain loop, which
+# is optimised for speed: the size budget holds, and so does the callback's cost.
 target_compile_options(qb_host PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Os>)
-set_source_files_properties(player/render_stream.cpp player/render_steps.cpp
-    player/render_controlled.cpp player/event_controls.cpp player/live_midi.cpp
-    TARGET_DIRECTORY qb_host PROPERTIES COMPILE_OPTIONS -O3)
+# Without exceptions nothing unwinds the 32-bit program's frames by their tables (its
+# crash handler is a frame of its own), so it carries none.
+if(QB_WIDTH EQUAL 32)
+    target_compile_options(qb_host PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables -fno-unwind-tables>)
+endif()
+set_source_files_properties(player/render_stream.cpp TARGET_DIRECTORY qb_host
+    PROPERTIES COMPILE_OPTIONS -O3)
 foreach(variant unstripped dist)
     if(variant STREQUAL dist)
         set(target ${QB_PROGRAM})

@@ -31,4 +31,6 @@ struct Arguments {
     int channel = 0;                 // channel-volume
     unsigned groups = 0;             // clear-controls
     QbBarBeat bar = {1, 1, 0};       // seek-bar
+    unsigned kinds = 0;              // watch
+    int offsetMs = 0;                // watch
 };

@@ -183,7 +183,8 @@ bool Capabilities(Session* session, const Arguments&) {
                       {QB_CAN_TRANSPOSE, "transpose"},
                       {QB_CAN_MUTE, "mute"},
                       {QB_CAN_CHANNEL_VOLUME, "channel-volume"},
-                      {QB_CAN_MARKS, "marks"}};
+                      {QB_CAN_MARKS, "marks"},
+                      {QB_CAN_WATCH, "watch"}};
         std::string names = flags == 0 ? " none (a host without extensions)" : "";
         for (const auto& entry : kNames) {
             if ((flags & entry.flag) != 0) {

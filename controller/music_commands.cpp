@@ -278,3 +278,74 @@ bool LoopOnMarkers(Session* session, const Arguments& args) {
     QbError error = {};
     return Report(qb_loop_on_markers(session->host, args.passes, &error), error);
 }
+
+bool ReadWatch(Arguments* args) {
+    static const struct {
+        const wchar_t* word;
+        unsigned kinds;
+    } kKinds[] = {{L"notes", QB_WATCH_NOTES},
+                  {L"turns", QB_WATCH_TURNS},
+                  {L"end", QB_WATCH_END},
+                  {L"seeks", QB_WATCH_SEEKS},
+                  {L"all", QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END | QB_WATCH_SEEKS},
+                  {L"none", 0}};
+    const std::wstring& list = args->words.empty() ? std::wstring(L"all") : args->words[0];
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = list.find(L',', start);
+        const std::wstring word =
+            list.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        bool known = false;
+        for (const auto& kind : kKinds) {
+            if (word == kind.word) {
+                args->kinds |= kind.kinds;
+                known = true;
+            }
+        }
+        if (!known) {
+            return Fail("a watch is of notes, turns, end, seeks, all or none, not ", word);
+        }
+        start = comma == std::wstring::npos ? list.size() + 1 : comma + 1;
+    }
+    if (args->words.size() > 1) {
+        wchar_t* end = nullptr;
+        const long offset = std::wcstol(args->words[1].c_str(), &end, 10);
+        if (*end != L'\0' || offset < -1000 || offset > 1000) {
+            return Fail("a watch's offset is -1000 to 1000 ms, not ", args->words[1]);
+        }
+        args->offsetMs = static_cast<int>(offset);
+    }
+    return true;
+}
+
+namespace {
+
+void PrintNotification(void* /*user*/, const QbNotification* note) {
+    switch (note->kind) {
+    case QB_WATCH_NOTES:
+        std::printf("heard note: channel %u key %u velocity %u", (note->data & 0xFF) + 1,
+                    note->data >> 8 & 0x7F, note->data >> 16 & 0x7F);
+        break;
+    case QB_WATCH_TURNS:
+        std::printf("heard turn: pass %u starts", note->pass);
+        break;
+    case QB_WATCH_END:
+        std::printf("heard end");
+        break;
+    default:
+        std::printf("heard seek");
+        break;
+    }
+    std::printf(" at %d ms, tick %u, pass %u, %d ms late\n", note->ms, note->tick, note->pass,
+                note->late_ms);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+bool Watch(Session* session, const Arguments& args) {
+    QbError error = {};
+    return Report(
+        qb_watch(session->host, args.kinds, args.offsetMs, PrintNotification, nullptr, &error),
+        error);
+}

@@ -13,6 +13,7 @@ bool ReadChannel(Arguments* args);
 bool ReadChannelVolume(Arguments* args);
 bool ReadControlGroups(Arguments* args);
 bool ReadBarBeat(Arguments* args);
+bool ReadWatch(Arguments* args);
 
 bool Speed(Session* session, const Arguments& args);
 bool Transpose(Session* session, const Arguments& args);
@@ -28,3 +29,4 @@ bool Marks(Session* session, const Arguments& args);
 bool BarPosition(Session* session, const Arguments& args);
 bool SeekBar(Session* session, const Arguments& args);
 bool LoopOnMarkers(Session* session, const Arguments& args);
+bool Watch(Session* session, const Arguments& args);

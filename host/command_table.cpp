@@ -10,6 +10,7 @@
 #include "host/music_commands.h"
 #include "host/payload.h"
 #include "host/render_command.h"
+#include "host/watch.h"
 #include "host/reports.h"
 #include "player/event_commands.h"
 #include "player/jump.h"
@@ -184,7 +185,7 @@ LRESULT SeekCommand(CommandCall* call) {
 
 LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
     return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG | QB_CAN_SPEED |
-           QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME |
+           QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME | QB_CAN_WATCH |
            (Further().midiStreamGetMarks != nullptr ? QB_CAN_MARKS : 0);
 }
 
@@ -347,6 +348,8 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_MARK, kWords, kDuringRender | kTextAnswer, MarkCommand},
     {QB_CODE_MUSIC_TIME, kWords, kDuringRender | kTextAnswer, MusicTimeCommand},
     {QB_CODE_BAR_POSITION, kWords, kGated | kDuringRender | kTextAnswer, BarPositionCommand},
+    // Sets what the render call and the watch thread read: no call into the libraries.
+    {QB_CODE_WATCH, kWords, kDuringRender, WatchCommand},
 };
 
 } // namespace

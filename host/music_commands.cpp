@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/decimal_text.h"
 #include "host/host_globals.h"
 #include "player/jump.h"
 #include "player/song_marks.h"
@@ -91,20 +92,25 @@ bool PayloadSongMs(const PayloadWords& words, size_t index, double* ms) {
     if (index >= words.count || marks == nullptr) {
         return false;
     }
-    unsigned bar = 0;
-    unsigned beat = 1;
-    unsigned tick = 0;
-    wchar_t word[32] = {};
-    if (words.length[index] >= 32) {
+    // BAR:BEAT[:TICK], each a run of digits.
+    uint32_t parts[3] = {0, 0, 0};
+    size_t count = 0;
+    const wchar_t* at = words.start[index];
+    const wchar_t* end = at + words.length[index];
+    for (; count < 3 && at < end; ++count) {
+        const wchar_t* digits = at;
+        while (at < end && *at >= L'0' && *at <= L'9') {
+            ++at;
+        }
+        if (at == digits || at - digits > 9 || (at < end && (*at != L':' || ++at == end))) {
+            return false;
+        }
+        parts[count] = static_cast<uint32_t>(ReadDecimal(digits, at, 0, UINT32_MAX));
+    }
+    if (count < 2 || at != end || parts[0] == 0 || parts[1] == 0) {
         return false;
     }
-    std::wmemcpy(word, words.start[index], words.length[index]);
-    int used = 0;
-    const int read = std::swscanf(word, L"%u:%u%n:%u%n", &bar, &beat, &used, &tick, &used);
-    if (read < 2 || static_cast<size_t>(used) != words.length[index] || bar == 0 || beat == 0) {
-        return false;
-    }
-    *ms = MsFromBytes(BytesAtTick(marks, TickAtBarBeat(marks, {bar, beat, tick})));
+    *ms = MsFromBytes(BytesAtTick(marks, TickAtBarBeat(marks, {parts[0], parts[1], parts[2]})));
     return true;
 }
 
@@ -115,9 +121,9 @@ LRESULT LoopOnMarkersCommand(CommandCall* call) {
     }
     const PayloadWords& words = call->words;
     double passes = 0;
-    if (words.count > 2 || (words.count == 2 && (!PayloadNumber(words, 1, &passes) ||
-                                                 passes > 0xFFFFFFFF ||
-                                                 passes != static_cast<uint32_t>(passes)))) {
+    if (words.count > 2 ||
+        (words.count == 2 && (!PayloadNumber(words, 1, &passes) || passes > 0xFFFFFFFF ||
+                              passes != static_cast<uint32_t>(passes)))) {
         return QB_FAIL_BAD_PAYLOAD;
     }
     const SongMark* start = nullptr;

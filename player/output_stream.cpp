@@ -26,6 +26,7 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, cons
     state->playback.replaySent.store(0, std::memory_order_relaxed);
     state->playback.replay.store(jump, std::memory_order_relaxed);
     ForgetSoundingNotes(&state->playback.track); // the new stream starts with a release
+    state->playback.streamGeneration.fetch_add(1, std::memory_order_relaxed);
     ResendScaledVolumes(&state->playback.controls);
     state->playback.passesDone.store(0, std::memory_order_relaxed);
     state->playback.regionDone.store(false);

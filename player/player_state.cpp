@@ -26,6 +26,9 @@ void InitPlayback(Playback* playback, LiveMidiQueue* live) {
     playback->live = live;
     InitEventControls(&playback->controls);
     ResetEventTrack(&playback->track);
+    playback->watch.store(nullptr);
+    playback->streamGeneration.store(0);
+    playback->seekToTell.store(false);
 }
 
 void InitPlayerState(PlayerState* state, HWND mainWindow) {

@@ -20,6 +20,7 @@
 #include "audio/bass_api.h"
 #include "player/event_controls.h"
 #include "player/live_midi.h"
+#include "player/watch_log.h"
 
 typedef BASS_MIDI_EVENT SongEvent;
 
@@ -110,6 +111,10 @@ struct Playback {
     LiveMidiQueue* live; // MIDI sent by the controller, for the next pull; never null
     EventControls controls;
     EventTrack track; // the render call's
+    // A controller watching the music: what the render call tells it; null: none.
+    std::atomic<WatchLog*> watch;
+    std::atomic<uint32_t> streamGeneration; // counts the output streams made
+    std::atomic<bool> seekToTell;           // a seek's target is still to be told
 };
 
 // Puts the record into its start-up state, nothing loaded, with `live` as its queue.

@@ -4,6 +4,7 @@
 // frame with every output frame, so a change of speed moves only what comes after it.
 #include "player/event_controls.h"
 #include "player/render_steps.h"
+#include "player/watch_log.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
     const QWORD at = state->renderedBytes.load(std::memory_order_relaxed);
     Cursor cursor{state->nextEvent.load(std::memory_order_relaxed), static_cast<DWORD>(at), 0,
                   static_cast<DWORD>(at >> 32)};
+    if (state->seekToTell.exchange(false, std::memory_order_relaxed)) {
+        TellWatch(state, cursor, kWatchSeek, 0, at, 0);
+    }
     if (state->replay.load(std::memory_order_relaxed) != nullptr &&
         !FinishReplay(state, out, length, &cursor)) {
         return EndCall(state, cursor, false);
@@ -63,14 +67,24 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
         for (; cursor.nextEvent < stop; ++cursor.nextEvent) {
             span = SpanFrom(table, span, cursor.nextEvent);
             const SongEvent& event = events[cursor.nextEvent];
-            target = SongBytes(span, event.pos);
-            if (target > now) {
+            const QWORD eventBytes = SongBytes(span, event.pos);
+            if (eventBytes > now) {
+                target = eventBytes;
                 break;
             }
-            target = kNoTarget;
             if (plugin && event.event != kEventBankSelect && event.chan < kMidiChannels) {
                 SendControlledEvent(&state->track, &state->controls, instrument, event.chan,
                                     event.event, event.param);
+                if (event.event == kEventNote &&
+                    (MutedChannels(&state->controls) & 1u << event.chan) == 0) {
+                    TellWatch(state, cursor, kWatchNote,
+                              event.chan | (event.param & 0x7F) << 8 |
+                                  (event.param >> 8 & 0x7F) << 16,
+                              eventBytes, event.tick);
+                }
+            }
+            if (cursor.nextEvent + 1 == table->eventCount && region == nullptr) {
+                TellWatch(state, cursor, kWatchEnd, 0, eventBytes, event.tick);
             }
         }
         if (target == kNoTarget && region != nullptr) {

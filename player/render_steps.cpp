@@ -67,6 +67,17 @@ void StepSpeed(EventControls* controls) {
 
 } // namespace
 
+void TellWatch(Playback* state, const Cursor& cursor, uint32_t kind, uint32_t data, QWORD songBytes,
+               uint32_t tick) {
+    WatchLog* log = state->watch.load(std::memory_order_acquire);
+    if (log == nullptr) {
+        return;
+    }
+    PushWatch(log, {kind, data, state->streamGeneration.load(std::memory_order_relaxed),
+                    state->streamBytes.load(std::memory_order_relaxed) + cursor.filled, songBytes,
+                    tick, state->passesDone.load(std::memory_order_relaxed) + 1});
+}
+
 void PullAt(Playback* state, char* out, DWORD chunk, Cursor* cursor) {
     const DWORD delivered = Pull(state, out + cursor->filled, chunk);
     const uint32_t speed = state->controls.speed.load(std::memory_order_relaxed);
@@ -97,12 +108,15 @@ __attribute__((noinline)) bool FinishReplay(Playback* state, char* out, DWORD le
 __attribute__((noinline)) bool TurnAtRegionEnd(Playback* state, const LoopRegion* region, char* out,
                                                DWORD length, Cursor* cursor) {
     const DWORD done = state->passesDone.load(std::memory_order_relaxed) + 1;
-    state->passesDone.store(done, std::memory_order_relaxed);
     if (region->passes != 0 && done >= region->passes) {
+        TellWatch(state, *cursor, kWatchEnd, 0, region->endBytes, 0); // of the last pass
+        state->passesDone.store(done, std::memory_order_relaxed);
         state->regionDone.store(true);
         return false;
     }
+    state->passesDone.store(done, std::memory_order_relaxed);
     StepSpeed(&state->controls);
+    TellWatch(state, *cursor, kWatchTurn, 0, region->start->bytes, 0);
     StartJump(state, region->start, cursor);
     return FinishReplay(state, out, length, cursor);
 }

@@ -67,6 +67,10 @@ inline void SendLive(Playback* state) {
     }
 }
 
+// Tells the watching controller, if there is one, of what is heard at the cursor.
+void TellWatch(Playback* state, const Cursor& cursor, uint32_t kind, uint32_t data, QWORD songBytes,
+               uint32_t tick);
+
 // The render call while the controller's settings are in effect: each song event goes
 // through them, and the song's clock runs at the controller's speed.
 DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, DWORD length);

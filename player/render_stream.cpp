@@ -70,7 +70,8 @@ __attribute__((noinline)) Stop AtStop(Playback* state, StopPoint* point) {
 // each side sees the other's first step. The cursor lives in locals on the common path;
 // the rare ones (a replay, a region's turn, a span's end) take it as a record.
 DWORD RenderEvents(Playback* state, const EventTable* table, void* buffer, DWORD length) {
-    if (ControlsInEffect(&state->controls, &state->track)) {
+    if (ControlsInEffect(&state->controls, &state->track) ||
+        state->watch.load(std::memory_order_relaxed) != nullptr) {
         return RenderControlled(state, table, buffer, length);
     }
     const SongEvent* events = table->records;

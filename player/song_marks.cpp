@@ -1,12 +1,12 @@
 #include "player/song_marks.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "audio/audio_constants.h"
 #include "audio/further_functions.h"
+#include "common/decimal_text.h"
 
 namespace {
 
@@ -92,14 +92,30 @@ void UnwrapPositions(SongMark* marks, uint32_t count) {
     }
 }
 
+// "6/8/24/8": the numerator and the denominator; 4/4 for a text that is not one.
 uint32_t TimeSignatureValue(const char* text) {
-    unsigned numerator = 0;
-    unsigned denominator = 0;
-    if (std::sscanf(text, "%u/%u", &numerator, &denominator) != 2 || numerator == 0 ||
-        numerator > 255 || denominator == 0 || denominator > 255) {
+    const char* end = text + std::strlen(text);
+    const char* slash = std::strchr(text, '/');
+    const int64_t numerator = ReadDecimal(text, end, 0, 256);
+    const int64_t denominator = slash != nullptr ? ReadDecimal(slash + 1, end, 0, 256) : 0;
+    if (numerator == 0 || numerator > 255 || denominator == 0 || denominator > 255) {
         return kDefaultBeats << 8 | 4;
     }
-    return numerator << 8 | denominator;
+    return static_cast<uint32_t>(numerator << 8 | denominator);
+}
+
+// A tempo's text: its microseconds a quarter in decimal.
+void WriteDecimal(uint32_t value, char* text) {
+    char digits[kTempoTextChars];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && count < kTempoTextChars - 1);
+    for (size_t i = 0; i < count; ++i) {
+        text[i] = digits[count - 1 - i];
+    }
+    text[count] = '\0';
 }
 
 // The tempo in effect at a mark, and where it began: the last tempo change at or before
@@ -187,7 +203,7 @@ SongMarks* ReadSongMarks(HSTREAM midi, const EventTable* table) {
     for (DWORD i = 0; i < table->eventCount; ++i) {
         const SongEvent& event = table->records[i];
         if (event.event == kEventTempo) {
-            std::snprintf(text, kTempoTextChars, "%u", static_cast<unsigned>(event.param));
+            WriteDecimal(event.param, text);
             marks->marks[at++] = {kMarkTempo, event.tick, event.pos, event.param, text};
             text += kTempoTextChars;
         }

@@ -268,6 +268,7 @@ int32_t SeekBytes(PlayerState* state, QWORD asked) {
         further.vstResume(instrument); // the plug-in clears its voices and delay lines
     }
     state->seekJump = jump;
+    state->playback.seekToTell.store(true, std::memory_order_relaxed);
     const HSTREAM stream = StartOutputStream(state, jump->event, jump->bytes, jump);
     if (stream == 0) {
         return QB_FAIL_LIBRARY;

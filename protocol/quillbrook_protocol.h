@@ -109,8 +109,9 @@
    take positions as BAR:BEAT or BAR:BEAT:TICK (bars and beats from 1). MARK's payload:
    none (the count only) or "INDEX". */
 #define QB_CODE_MARK 134 /* answer: the number of marks; text: KIND TAB TICK TAB MS TAB TEXT */
-#define QB_CODE_MUSIC_TIME 135 /* answer: ticks per quarter; text: LENGTH_TICKS TAB BAR:BEAT:TICK  \
-                                */
+#define QB_CODE_MUSIC_TIME                                                                         \
+    135 /* answer: ticks per quarter; text: LENGTH_TICKS TAB BAR:BEAT:TICK                         \
+         */
 #define QB_CODE_BAR_POSITION 136 /* answer: the position heard in ticks; text: BAR:BEAT:TICK */
 /* Mark kinds. */
 #define QB_MARK_MARKER 0
@@ -120,6 +121,44 @@
 #define QB_MARK_TIME_SIGNATURE 4 /* "4/4/24/8": numerator, denominator, clocks, 32nds */
 #define QB_MARK_KEY_SIGNATURE 5  /* "-3 1": sharps (flats negative), 0 major or 1 minor */
 #define QB_MARK_TEMPO 9          /* microseconds per quarter note */
+
+/* Watching the music: the host posts a notification to the controller's window for each
+   thing of the kinds asked, once the listener hears it (by the library's playing
+   position), never before and about 10 ms after at most; OFFSET_MS (-1000 to 1000)
+   moves them later, or earlier when negative, to meet a display's own latency. Posted,
+   never sent: a controller that does not read its queue cannot hold the host up. The
+   message is QB_NOTIFY_MESSAGE with the notification's sequence number in wParam and
+   its kind in lParam; the record itself is in a ring of QB_NOTIFY_RING records in the
+   named shared memory QB_NOTIFY_MAPPING with the host's process id, at the sequence
+   number modulo QB_NOTIFY_RING (a record whose own sequence differs was overwritten:
+   read the queue sooner). WATCH's payload: "HWND KINDS [OFFSET_MS]", the window handle
+   and a mask of QB_WATCH_ kinds as decimal numbers; KINDS 0 stops the watch. */
+#define QB_CODE_WATCH 137        /* answer: 0 */
+#define QB_WATCH_NOTES 0x1       /* data: channel (0-15), key << 8, velocity << 16 (0: release) */
+#define QB_WATCH_TURNS 0x2       /* the loop region turned back: pass is the pass that starts */
+#define QB_WATCH_END 0x4         /* the song ended: its last event, or the region's last pass */
+#define QB_WATCH_SEEKS 0x8       /* a seek's target is heard */
+#define QB_NOTIFY_MESSAGE 0x8051 /* WM_APP + 0x51 */
+#define QB_NOTIFY_RING 1024
+#define QB_NOTIFY_MAPPING L"Local\\QuillbrookWatch-%lu"
+
+/* One notification, as the ring holds it: 32 bytes, in both widths. */
+typedef struct QbNotification {
+    unsigned int sequence; /* from 1 */
+    unsigned int kind;     /* one QB_WATCH_ kind */
+    unsigned int data;
+    unsigned int pass; /* the loop region's pass it belongs to, from 1 */
+    int ms;            /* its position in the song */
+    unsigned int tick;
+    int late_ms; /* how long after it was due the host saw it heard and posted it */
+    unsigned int reserved;
+} QbNotification;
+
+typedef struct QbNotifyRing {
+    unsigned int written; /* the last sequence number posted */
+    unsigned int lost;    /* notifications the controller's queue did not take */
+    QbNotification records[QB_NOTIFY_RING];
+} QbNotifyRing;
 
 /* Capability flags: what this host can do with the libraries beside it. */
 #define QB_CAN_STATUS 0x1       /* status and length: always */
@@ -140,6 +179,7 @@
 #define QB_CAN_MUTE 0x8000      /* mute and solo per channel */
 #define QB_CAN_CHANNEL_VOLUME 0x10000 /* volume per channel */
 #define QB_CAN_MARKS 0x20000          /* the song's marks and musical time */
+#define QB_CAN_WATCH 0x40000          /* notifications as the music is heard */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

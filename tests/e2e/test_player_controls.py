@@ -352,6 +352,41 @@ class SongTexts(unittest.TestCase):
                                          BYTES_PER_SECOND + round(length * BYTES_PER_SECOND)])
 
 
+HEARD = re.compile(r"^heard (note|turn|end|seek)\b.* at (-?\d+) ms, tick (\d+), pass (\d+), "
+                   r"(-?\d+) ms late$", re.M)
+
+
+class Watching(unittest.TestCase):
+    def test_each_note_is_told_at_its_position_once_heard_through_pause_seek_speed_and_turn(self):
+        notes = [(at(0.25 * i), smf.note_on(0, 60 + i % 12, 100)) for i in range(1, 16)]
+        song = qbtest.song_file(self, [notes])
+        run = quillctl("plugin", SYNTH, "song", song, "watch", "all", "loop", "0.5", "2", "2",
+                       "play", "wait", "0.9", "pause", "status", "wait", "0.6", "status",
+                       "resume", "wait", "0.4", "speed", "2", "wait", "2", "seek", "3",
+                       "play", "wait", "1.5", "quit")
+        self.assertEqual(run.status, 0, run)
+        told = HEARD.findall(run.output)
+        note_ms = {250 * i for i in range(1, 16)}
+        self.assertTrue(told)
+        for kind, ms, tick, _, late in told:
+            if kind == "note":
+                self.assertIn(int(ms), note_ms)
+                self.assertEqual(int(tick), int(ms) * 960 // 1000)
+            self.assertTrue(0 <= int(late) <= 20, (kind, ms, late))
+        # Nothing is heard while paused.
+        paused = run.output.split("status: paused\n")[1].split("status: paused\n")[0]
+        self.assertEqual(HEARD.findall(paused), [])
+        kinds = [t[0] for t in told]
+        self.assertIn("turn", kinds)
+        self.assertIn("seek", kinds)
+        # The region's two passes end the song at its end; played from a seek past it, the
+        # song plays on to its own end (and loops from its start, region and all).
+        self.assertEqual([t[3] for t in told if t[0] == "turn"][0], "2")
+        self.assertEqual([t[1:4:2] for t in told if t[0] == "end"][:2],
+                         [("2000", "2"), ("3750", "1")])
+        self.assertEqual([t[1] for t in told if t[0] == "seek"], ["3000"])
+
+
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(0.5), smf.note_on(0, 62, 100))]])
@@ -360,7 +395,7 @@ class OlderLibraries(unittest.TestCase):
                        extra_env={"WINEPATH": older_libraries(self, FURTHER)})
         self.assertEqual(run.status, 0, run)
         self.assertIn("capabilities: status seek render song speed transpose mute "
-                      "channel-volume\n", run.output)
+                      "channel-volume watch\n", run.output)
         self.assertEqual(run.output.count("lack a function this needs"), 3, run.output)
         self.assertIn("seek: 0:00.250", run.output)
         self.assertIn("status: playing\n", run.output)
@@ -371,7 +406,8 @@ class OlderLibraries(unittest.TestCase):
                        extra_env={"WINEPATH": older_libraries(self, ["BASS_ChannelSlideAttribute"])})
         self.assertEqual(run.status, 0, run)
         self.assertIn("capabilities: status seek pause volume position params programs chunks midi "
-                      "resize render song speed transpose mute channel-volume\n", run.output)
+                      "resize render song speed transpose mute channel-volume marks watch\n",
+                      run.output)
 
 
 class Protocol(unittest.TestCase):
@@ -400,7 +436,7 @@ class Protocol(unittest.TestCase):
         self.assertIn("the song before, %s, stays loaded" % good, told[1])
         self.assertIn("status: playing", run.output)
         self.assertIn("answered 2", run.output, "the song before: its two events")
-        self.assertIn(" render song speed transpose mute channel-volume\n", run.output)
+        self.assertIn(" render song speed transpose mute channel-volume marks watch\n", run.output)
 
 if __name__ == "__main__":
     qbtest.main()

@@ -77,6 +77,22 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     fake::SetNoWait(noWait);
     PlayerState state;
     InitPlayerState(&state, nullptr);
+    // A controller watches the music: a thread of its own reads what the render call tells.
+    static WatchLog log; // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+    ResetWatchLog(&log);
+    state.playback.watch.store(&log);
+    std::atomic<bool> watching{true};
+    uint32_t told = 0;
+    std::thread watcher([&] {
+        while (watching.load()) {
+            for (const WatchRecord* record = PeekWatch(&log); record != nullptr;
+                 record = PeekWatch(&log)) {
+                told += record->kind != 0 ? 1 : 0;
+                TakeWatch(&log);
+            }
+            std::this_thread::yield();
+        }
+    });
     fake::StartMixer(requestBytes);
 
     std::mt19937 random(seed);
@@ -121,7 +137,8 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
             SetTranspose(&state, static_cast<double>(random() % 49) - 24, kTunedChannels);
             break;
         case 11:
-            SetChannelMutes(&state, random() % 0x10000, random() % 4 == 0 ? 1 : 0);
+            SetChannelMutes(&state, static_cast<double>(random() % 0x10000),
+                            random() % 4 == 0 ? 1 : 0);
             SetChannelVolume(&state, static_cast<double>(random() % 17), 0.5);
             if (random() % 3 == 0) {
                 ClearEventControls(&state, kControlAll);
@@ -135,6 +152,9 @@ void RunStress(uint32_t requestBytes, unsigned seed, bool noWait = false) {
     }
 
     fake::StopMixer();
+    watching.store(false);
+    watcher.join();
+    EXPECT_GT(told, 0u) << "the render call told the watch of the notes it sent";
     EXPECT_GT(fake::MixedBytes(), 0u);
     EXPECT_FALSE(g_outOfOrder.load()) << "live messages out of order";
     EXPECT_LE(g_arrived.load(), g_sent);
