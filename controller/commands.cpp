@@ -237,8 +237,9 @@ const Command kCommands[] = {
     {"seek-bar", "BAR[:BEAT[:TICK]]", "go to a bar and beat (from 1)", false, 1, 0, ReadBarBeat,
      SeekBar, false},
     {"watch", "[KINDS [OFFSET_MS]]",
-     "print what is heard as it is heard: notes,turns,end,seeks, all (the default) or none", false,
-     0, 2, ReadWatch, Watch, false},
+     "print what is heard as it is heard: notes,turns,end,seeks,marks,beats,bars, all (the "
+     "default) or none",
+     false, 0, 2, ReadWatch, Watch, false},
     {"loop-markers", "[PASSES]", "loop on the song's own loopStart and loopEnd markers", false, 0,
      1, ReadPasses, LoopOnMarkers, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},

@@ -287,7 +287,11 @@ bool ReadWatch(Arguments* args) {
                   {L"turns", QB_WATCH_TURNS},
                   {L"end", QB_WATCH_END},
                   {L"seeks", QB_WATCH_SEEKS},
-                  {L"all", QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END | QB_WATCH_SEEKS},
+                  {L"marks", QB_WATCH_MARKS},
+                  {L"beats", QB_WATCH_BEATS},
+                  {L"bars", QB_WATCH_BARS},
+                  {L"all", QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END | QB_WATCH_SEEKS |
+                               QB_WATCH_MARKS | QB_WATCH_BEATS | QB_WATCH_BARS},
                   {L"none", 0}};
     const std::wstring& list = args->words.empty() ? std::wstring(L"all") : args->words[0];
     size_t start = 0;
@@ -303,7 +307,9 @@ bool ReadWatch(Arguments* args) {
             }
         }
         if (!known) {
-            return Fail("a watch is of notes, turns, end, seeks, all or none, not ", word);
+            return Fail(
+                "a watch is of notes, turns, end, seeks, marks, beats, bars, all or none, not ",
+                word);
         }
         start = comma == std::wstring::npos ? list.size() + 1 : comma + 1;
     }
@@ -331,6 +337,14 @@ void PrintNotification(void* /*user*/, const QbNotification* note) {
         break;
     case QB_WATCH_END:
         std::printf("heard end");
+        break;
+    case QB_WATCH_MARKS:
+        std::printf("heard mark: %u (kind %u)", note->data & 0xFFFFFF, note->data >> 24);
+        break;
+    case QB_WATCH_BEATS:
+    case QB_WATCH_BARS:
+        std::printf("heard %s: %u:%u", note->kind == QB_WATCH_BARS ? "bar" : "beat",
+                    note->data >> 8, note->data & 0xFF);
         break;
     default:
         std::printf("heard seek");

@@ -16,7 +16,9 @@ namespace {
 // the notifications promise.
 constexpr DWORD kPollMs = 2;
 constexpr double kLongestOffsetMs = 1000;
-constexpr uint32_t kAllWatchKinds = QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END | QB_WATCH_SEEKS;
+constexpr uint32_t kAllWatchKinds = QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END |
+                                    QB_WATCH_SEEKS | QB_WATCH_MARKS | QB_WATCH_BEATS |
+                                    QB_WATCH_BARS;
 
 struct Watch {
     WatchLog log; // what the render call tells, in static storage
@@ -39,6 +41,10 @@ uint32_t KindOf(uint32_t record) {
         return QB_WATCH_TURNS;
     case kWatchEnd:
         return QB_WATCH_END;
+    case kWatchMark:
+        return QB_WATCH_MARKS;
+    case kWatchBeat:
+        return QB_WATCH_BEATS;
     default:
         return QB_WATCH_SEEKS;
     }
@@ -52,7 +58,13 @@ bool HeardStreamBytes(int64_t* heard) {
         return false;
     }
     const auto getPosition = Further().channelGetPosition;
+    const auto isActive = Further().channelIsActive;
     const DWORD delivered = player.playback.streamBytes.load(std::memory_order_relaxed);
+    // A stream that ended stops once the device has played all it was given.
+    if (isActive != nullptr && isActive(stream) == kActiveStopped) {
+        *heard = delivered;
+        return true;
+    }
     DWORD lag = watch.lastLag;
     if (getPosition != nullptr) {
         const QWORD played = getPosition(stream, kPosByte);
@@ -103,6 +115,10 @@ void Deliver() {
             const uint32_t kind = KindOf(record->kind);
             if ((kinds & kind) != 0) {
                 Post(*record, kind, heard - due);
+            }
+            if (kind == QB_WATCH_BEATS && (record->data & 0xFF) == 1 &&
+                (kinds & QB_WATCH_BARS) != 0) {
+                Post(*record, QB_WATCH_BARS, heard - due);
             }
         }
         TakeWatch(&watch.log); // heard, or cut short by a new stream

@@ -29,6 +29,7 @@ void InitPlayback(Playback* playback, LiveMidiQueue* live) {
     playback->watch.store(nullptr);
     playback->streamGeneration.store(0);
     playback->seekToTell.store(false);
+    playback->timeline.store(nullptr);
 }
 
 void InitPlayerState(PlayerState* state, HWND mainWindow) {

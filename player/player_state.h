@@ -115,6 +115,8 @@ struct Playback {
     std::atomic<WatchLog*> watch;
     std::atomic<uint32_t> streamGeneration; // counts the output streams made
     std::atomic<bool> seekToTell;           // a seek's target is still to be told
+    // The song's marks and beats, for the watch; published and released with the table.
+    std::atomic<const SongMarks*> timeline;
 };
 
 // Puts the record into its start-up state, nothing loaded, with `live` as its queue.

@@ -4,6 +4,7 @@
 // frame with every output frame, so a change of speed moves only what comes after it.
 #include "player/event_controls.h"
 #include "player/render_steps.h"
+#include "player/song_marks.h"
 #include "player/watch_log.h"
 
 namespace {
@@ -27,6 +28,68 @@ DWORD ChunkTo(const Playback* state, QWORD at, QWORD target, DWORD room) {
     const uint64_t frames = OutputFramesFor(songFrames, state->track.frameShare,
                                             state->controls.speed.load(std::memory_order_relaxed));
     return frames * kBytesPerFrame < room ? static_cast<DWORD>(frames * kBytesPerFrame) : room;
+}
+
+// Where the watch stands in the song's marks and beats: the first of each not yet told.
+struct TimelineCursor {
+    const SongMarks* timeline; // null when nobody watches, or the song has none
+    uint32_t mark;
+    uint32_t beat;
+};
+
+template <typename Item> uint32_t FirstAtOrAfter(const Item* items, uint32_t count, QWORD at) {
+    uint32_t low = 0;
+    for (uint32_t high = count; low < high;) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (items[middle].bytes < at) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+TimelineCursor TimelineAt(const Playback* state, QWORD at) {
+    const SongMarks* timeline = state->watch.load(std::memory_order_relaxed) != nullptr
+                                    ? state->timeline.load(std::memory_order_acquire)
+                                    : nullptr;
+    if (timeline == nullptr) {
+        return {nullptr, 0, 0};
+    }
+    return {timeline, FirstAtOrAfter(timeline->marks, timeline->count, at),
+            FirstAtOrAfter(timeline->beats, timeline->beatCount, at)};
+}
+
+// Tells the marks and beats the song has reached (before a region's end, which lies
+// outside it) and gives where the next one lies.
+QWORD TellTimeline(Playback* state, const Cursor& cursor, TimelineCursor* at, QWORD now,
+                   const LoopRegion* region) {
+    const SongMarks* timeline = at->timeline;
+    if (timeline == nullptr) {
+        return kNoTarget;
+    }
+    const QWORD limit = region != nullptr ? region->endBytes : kNoTarget;
+    for (; at->mark < timeline->count && timeline->marks[at->mark].bytes <= now &&
+           timeline->marks[at->mark].bytes < limit;
+         ++at->mark) {
+        const SongMark& mark = timeline->marks[at->mark];
+        TellWatch(state, cursor, kWatchMark, at->mark | mark.kind << 24, mark.bytes, mark.tick);
+    }
+    for (; at->beat < timeline->beatCount && timeline->beats[at->beat].bytes <= now &&
+           timeline->beats[at->beat].bytes < limit;
+         ++at->beat) {
+        const SongBeat& beat = timeline->beats[at->beat];
+        TellWatch(state, cursor, kWatchBeat, beat.beat | beat.bar << 8, beat.bytes, beat.tick);
+    }
+    QWORD next = kNoTarget;
+    if (at->mark < timeline->count && timeline->marks[at->mark].bytes < next) {
+        next = timeline->marks[at->mark].bytes;
+    }
+    if (at->beat < timeline->beatCount && timeline->beats[at->beat].bytes < next) {
+        next = timeline->beats[at->beat].bytes;
+    }
+    return next;
 }
 
 } // namespace
@@ -59,10 +122,17 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
         return cursor.filled | kStreamEndBit;
     }
     DWORD span = SpanFrom(table, 0, cursor.nextEvent);
+    TimelineCursor timeline = TimelineAt(state, SongBytes(cursor.span, cursor.renderedBytes));
     for (;;) {
         const LoopRegion* region = RegionInEffect(state);
         const DWORD stop = region != nullptr ? region->endEvent : table->eventCount;
         const QWORD now = SongBytes(cursor.span, cursor.renderedBytes);
+        // A mark or beat where the buffer ends is told by the next call, which starts there
+        // (but where the song ends, below).
+        const bool room = cursor.filled < length;
+        const QWORD nextTold =
+            room ? TellTimeline(state, cursor, &timeline, now, region) : kNoTarget;
+        room ? TellTimeline(state, cursor, &timeline, now, region) : kNoTarget;
         QWORD target = kNoTarget;
         for (; cursor.nextEvent < stop; ++cursor.nextEvent) {
             span = SpanFrom(table, span, cursor.nextEvent);
@@ -87,12 +157,16 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
                 TellWatch(state, cursor, kWatchEnd, 0, eventBytes, event.tick);
             }
         }
+        if (!room && region == nullptr && cursor.nextEvent >= table->eventCount) {
+            TellTimeline(state, cursor, &timeline, now, region); // the song ends here
+        }
         if (target == kNoTarget && region != nullptr) {
             if (now >= region->endBytes) {
                 if (!TurnAtRegionEnd(state, region, out, length, &cursor)) {
                     break;
                 }
                 span = SpanFrom(table, 0, cursor.nextEvent);
+                timeline = TimelineAt(state, SongBytes(cursor.span, cursor.renderedBytes));
                 continue;
             }
             target = region->endBytes;
@@ -100,6 +174,7 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
         if (cursor.filled >= length) {
             break;
         }
+        target = nextTold < target ? nextTold : target;
         PullAt(state, out, ChunkTo(state, now, target, length - cursor.filled), &cursor);
     }
     const bool ended = RegionInEffect(state) != nullptr ? state->regionDone.load()

@@ -86,6 +86,7 @@ EventTable* ReadEventTable(HSTREAM midi) {
 
 // Unpublishes the table, then releases it once no render call can be reading it.
 void ReleaseEventTable(PlayerState* state) {
+    state->playback.timeline.store(nullptr);
     EventTable* table = state->playback.events.exchange(nullptr);
     WaitForRenderCalls(state);
     std::free(table);
@@ -150,15 +151,16 @@ void LoadSong(PlayerState* state, const wchar_t* path) {
     if (table == nullptr) {
         return;
     }
-    FreeSongMarks(state->songMarks);
-    state->songMarks = marks;
 
     // The earlier song goes first, so nothing of it reaches the instrument once this
     // returns.
     ReleaseOutputStream(state);
     ReleaseLoopRegion(state);
     ReleaseSeekJump(state);
-    ReleaseEventTable(state);
+    ReleaseEventTable(state); // no render call reads the earlier marks either after this
+    FreeSongMarks(state->songMarks);
+    state->songMarks = marks;
+    state->playback.timeline.store(marks, std::memory_order_release);
     state->playback.events.store(table, std::memory_order_release);
     EventControlsForNewSong(state);
     StartOutputStream(state, 0, 0, nullptr);

@@ -16,6 +16,7 @@ constexpr uint32_t kLibraryKinds = 6; // markers to key signatures
 constexpr uint32_t kDefaultTempo = 500000;
 constexpr uint32_t kDefaultBeats = 4;
 constexpr uint32_t kTempoTextChars = 12;
+constexpr uint32_t kMostBeats = 1000000;
 constexpr double kBytesPerMicrosecond = double{kSampleRate} * kBytesPerFrame / 1e6;
 
 // One mark as the library gives it, before its text is copied.
@@ -164,6 +165,40 @@ Meter MeterAt(const SongMarks* marks, uint64_t tick, uint64_t bar, bool byBar) {
     return meter;
 }
 
+// Every beat up to `endTick`, bar by bar: a bar's beats stop where the next bar starts
+// (early, at a time signature between bar lines). None when there are too many.
+void ListBeats(SongMarks* marks, uint64_t endTick) {
+    uint32_t count = 0;
+    for (int fill = 0; fill < 2; ++fill) {
+        count = 0;
+        for (uint32_t bar = 1;; ++bar) {
+            const uint64_t start = TickAtBarBeat(marks, {bar, 1, 0});
+            const uint64_t next = TickAtBarBeat(marks, {bar + 1, 1, 0});
+            if (start > endTick || count >= kMostBeats) {
+                break;
+            }
+            for (uint32_t beat = 1;; ++beat) {
+                const uint64_t tick = TickAtBarBeat(marks, {bar, beat, 0});
+                if (tick >= next || tick > endTick) {
+                    break;
+                }
+                if (fill == 1) {
+                    marks->beats[count] = {BytesAtTick(marks, tick), static_cast<uint32_t>(tick),
+                                           bar, beat};
+                }
+                ++count;
+            }
+        }
+        if (fill == 0) {
+            marks->beats = static_cast<SongBeat*>(std::calloc(count + 1, sizeof(SongBeat)));
+            if (marks->beats == nullptr || count >= kMostBeats) {
+                return;
+            }
+        }
+    }
+    marks->beatCount = count;
+}
+
 } // namespace
 
 SongMarks* ReadSongMarks(HSTREAM midi, const EventTable* table) {
@@ -216,11 +251,15 @@ SongMarks* ReadSongMarks(HSTREAM midi, const EventTable* table) {
     if (getAttribute != nullptr && getAttribute(midi, kAttribMidiPpqn, &ppqn) != 0 && ppqn >= 1 &&
         ppqn < 65536) {
         marks->ppqn = static_cast<uint32_t>(ppqn);
+        ListBeats(marks, TickAtBytes(marks, SongEndBytes(table)));
     }
     return marks;
 }
 
 void FreeSongMarks(SongMarks* marks) {
+    if (marks != nullptr) {
+        std::free(marks->beats);
+    }
     std::free(marks);
 }
 

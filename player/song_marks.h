@@ -28,10 +28,20 @@ struct SongMark {
     const char* text; // as the file has it; a tempo as its microseconds a quarter
 };
 
+// A beat of the song, by its time signatures and tempo map.
+struct SongBeat {
+    QWORD bytes;
+    uint32_t tick;
+    uint32_t bar;  // from 1
+    uint32_t beat; // in the bar, from 1
+};
+
 struct SongMarks {
     uint32_t count;
     uint32_t ppqn;   // ticks per quarter note; 0 when the song is timed otherwise
     SongMark* marks; // in order of position, stored after this record with the texts
+    uint32_t beatCount;
+    SongBeat* beats; // every beat up to the song's end; none without ticks
 };
 
 // Reads the marks of the MIDI stream `midi` and the tempo changes of `table`. A song

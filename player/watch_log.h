@@ -15,6 +15,8 @@ enum WatchRecordKind : uint32_t {
     kWatchTurn = 2, // the loop region turned back; pass: the one that starts
     kWatchEnd = 3,  // the song ended (its last event, or the region's last pass)
     kWatchSeek = 4, // a seek's target is heard
+    kWatchMark = 5, // data: the mark's index, its kind << 24
+    kWatchBeat = 6, // data: the beat in its bar, the bar << 8 (both from 1)
 };
 
 struct WatchRecord {

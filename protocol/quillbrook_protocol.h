@@ -138,6 +138,9 @@
 #define QB_WATCH_TURNS 0x2       /* the loop region turned back: pass is the pass that starts */
 #define QB_WATCH_END 0x4         /* the song ended: its last event, or the region's last pass */
 #define QB_WATCH_SEEKS 0x8       /* a seek's target is heard */
+#define QB_WATCH_MARKS 0x10      /* data: the mark's index (see MARK), its QB_MARK_ kind << 24 */
+#define QB_WATCH_BEATS 0x20      /* data: the beat in its bar, the bar << 8, both from 1 */
+#define QB_WATCH_BARS 0x40       /* a bar's first beat; data as a beat's */
 #define QB_NOTIFY_MESSAGE 0x8051 /* WM_APP + 0x51 */
 #define QB_NOTIFY_RING 1024
 #define QB_NOTIFY_MAPPING L"Local\\QuillbrookWatch-%lu"

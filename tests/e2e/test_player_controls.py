@@ -386,6 +386,29 @@ class Watching(unittest.TestCase):
                          [("2000", "2"), ("3750", "1")])
         self.assertEqual([t[1] for t in told if t[0] == "seek"], ["3000"])
 
+    def test_beats_bars_and_lyrics_are_told_on_the_tempo_map_across_its_changes(self):
+        # A bar of 3/4, then 4/4 at twice the tempo; a karaoke file's syllables.
+        song = qbtest.song_file(self, [[
+            (0, meta(0x58, bytes([3, 2, 24, 8]))), (0, smf.text("@KMIDI KARAOKE FILE")),
+            (480, smf.text("Hel")), (720, smf.text("lo")), (1440, smf.tempo(250000)),
+            (1440, meta(0x58, bytes([4, 2, 24, 8]))), (4800, smf.note_on(0, 62, 100))]])
+        run = quillctl("plugin", SYNTH, "song", song, "watch", "marks,beats,bars", "play",
+                       "wait", "3.6", "quit")
+        self.assertEqual(run.status, 0, run)
+        told = re.findall(r"^heard (beat|bar|mark): (\S+)(?: \(kind (\d)\))? at (\d+) ms, "
+                          r"tick (\d+), pass \d+, (\d+) ms late$", run.output, re.M)
+        beats = [(what, ms) for kind, what, _, ms, _, _ in told if kind == "beat"]
+        self.assertEqual(beats[:11], [
+            ("1:1", "0"), ("1:2", "500"), ("1:3", "1000"), ("2:1", "1500"), ("2:2", "1750"),
+            ("2:3", "2000"), ("2:4", "2250"), ("3:1", "2500"), ("3:2", "2750"), ("3:3", "3000"),
+            ("3:4", "3250")])
+        self.assertEqual([what for kind, what, _, _, _, _ in told if kind == "bar"][:3],
+                         ["1:1", "2:1", "3:1"])
+        lyrics = [(index, ms) for kind, index, mark_kind, ms, _, _ in told
+                  if kind == "mark" and mark_kind == "2"]
+        self.assertEqual(lyrics[:2], [("2", "500"), ("3", "750")])
+        self.assertTrue(all(0 <= int(late) <= 20 for *_, late in told), told)
+
 
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):

@@ -15,7 +15,7 @@ struct Song {
         {kMarkTimeSignature, 0, 0, 3 << 8 | 4, "3/4/24/8"},
         {kMarkTempo, 960, kSecond, 250000, "250000"},
         {kMarkTimeSignature, 2000, kSecond + kSecond * 1040 / 1920, 4 << 8 | 4, "4/4/24/8"}};
-    SongMarks marks = {3, 480, list.data()};
+    SongMarks marks = {3, 480, list.data(), 0, nullptr};
 };
 
 TEST(SongMarks, TicksAndPositionsFollowTheTempoMap) {
