@@ -141,6 +141,19 @@ class TheGuidesExample(unittest.TestCase):
         self.assertEqual(wav_onsets.misplaced_onsets(samples, [32000, 64000]), [])
         self.assertNotEqual(wav_onsets.onset_near(samples, 48000), 48000)
 
+    def test_the_karaoke_example_prints_each_lyric_as_it_is_heard(self):
+        song = qbtest.song_file(self, [[(0, smf.text("@KMIDI KARAOKE FILE")),
+                                        (at(0.5), smf.text("\\Twin")), (at(0.75), smf.text("kle")),
+                                        (at(1.0), smf.note_on(0, 60, 100))]])
+        status, output = qbtest.run_windows_program(
+            self.build(5), SYNTH, song, qbtest.windows_path(qbtest.DIST_DIR))
+        self.assertEqual(status, 0, output)
+        lines = re.findall(r"^\s*(\d+) ms, (\d+) ms late: (.*)$", output.replace("\r\n", "\n"),
+                           re.M)
+        self.assertEqual([(ms, text) for ms, _, text in lines], [("500", "\\Twin"),
+                                                                  ("750", "kle")])
+        self.assertTrue(all(int(late) <= 20 for _, late, _ in lines), lines)
+
     def test_the_instrument_example_keeps_its_settings_between_runs(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 48, 100))]])
         state = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "synth.qbs")
