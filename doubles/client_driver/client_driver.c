@@ -1,13 +1,15 @@
 /* A test controller on the client library, for what quillctl, a single-threaded
    controller that services its windows, never does: a controller whose report windows
    are not serviced, a quit message posted before a wait, calls and a close from
-   another thread, and a crash with the default error mode. Never shipped.
+   another thread, a crash with the default error mode, and a watch of the music whose
+   window never reads its queue. Never shipped.
 
    client_driver crash HOSTS PLUGIN SONG
    client_driver stalled-reports HOST SYNTH SONG
    client_driver quit-message HOST
    client_driver other-thread HOST SONG
    client_driver odd-numbers HOST
+   client_driver unread-watch HOST SYNTH SONG
 
    Prints what it saw, a line each; exits 0 when it could run the case. */
 #include <stdio.h>
@@ -125,6 +127,57 @@ static int stalled_reports(const wchar_t* host_path, const wchar_t* synth, const
     return 0;
 }
 
+/* The music watched by a window whose thread reads no message while a dense song plays:
+   prints the slowest answer to a status meanwhile, and what the host posted and lost. */
+static int unread_watch(const wchar_t* host_path, const wchar_t* synth, const wchar_t* song) {
+    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, NULL);
+    wchar_t text[64];
+    wchar_t name[64];
+    QbHost* host = NULL;
+    QbError error;
+    LRESULT answer = 0;
+    DWORD slowest = 0;
+    int i = 0;
+    HANDLE mapping = NULL;
+    const QbNotifyRing* ring = NULL;
+    CloseHandle(CreateThread(NULL, 0, stall, ready, 0, NULL));
+    WaitForSingleObject(ready, INFINITE);
+    if (!start(host_path, NULL, 0, &host)) {
+        return 1;
+    }
+    print_result("plugin", qb_load_plugin(host, synth, NULL, &error), &error);
+    print_result("song", qb_load_song(host, song, NULL, 0, &error), &error);
+    _snwprintf(text, 63, L"%lld %d", (long long)(INT_PTR)g_stalled, QB_WATCH_NOTES);
+    text[63] = L'\0';
+    print_result("watch",
+                 qb_send(host, QB_CODE_WATCH, text, (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)),
+                         &answer, &error),
+                 &error);
+    print_result("play", qb_play(host, &error), &error);
+    for (i = 0; i < 30; ++i) {
+        long status = 0;
+        const DWORD sent = GetTickCount();
+        qb_status(host, &status, &error);
+        if (GetTickCount() - sent > slowest) {
+            slowest = GetTickCount() - sent;
+        }
+        qb_wait(host, 100);
+    }
+    printf("slowest status: %lu ms\n", (unsigned long)slowest);
+    _snwprintf(name, 63, QB_NOTIFY_MAPPING, qb_host_process_id(host));
+    name[63] = L'\0';
+    mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+    ring = mapping != NULL ? (const QbNotifyRing*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0,
+                                                                sizeof(QbNotifyRing))
+                           : NULL;
+    if (ring != NULL) {
+        printf("posted %u, lost %u\n", ring->written, ring->lost);
+    }
+    print_result("quit", qb_quit(host, &error), &error);
+    qb_host_close(host);
+    return 0;
+}
+
 static int quit_message(const wchar_t* host_path) {
     QbHost* host = NULL;
     QbError error;
@@ -233,6 +286,8 @@ int wmain(int argc, wchar_t** argv) {
         status = other_thread(argv[2], argv[3]);
     } else if (wcscmp(what, L"odd-numbers") == 0 && argc == 3) {
         status = odd_numbers(argv[2]);
+    } else if (wcscmp(what, L"unread-watch") == 0 && argc == 5) {
+        status = unread_watch(argv[2], argv[3], argv[4]);
     } else {
         fprintf(stderr, "usage: see the comment at the top of client_driver.c\n");
     }

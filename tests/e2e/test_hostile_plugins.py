@@ -251,6 +251,20 @@ class AControllerThatDoesNotServiceItsReportWindows(unittest.TestCase):
         self.assertIn("quit: result 0 ", output)
 
 
+class AControllerThatDoesNotReadItsNotifications(unittest.TestCase):
+    def test_does_not_slow_or_stop_the_host(self):
+        # Twenty thousand notes in four seconds, each posted to a window never read.
+        notes = [(i // 10, smf.note_on(i % 16, 40 + i % 40, 100)) for i in range(20000)]
+        song = qbtest.song_file(self, [notes])
+        status, output = client_driver("unread-watch", host_program(), SYNTH, song)
+        self.assertEqual(status, 0, output)
+        self.assertIn("watch: result 0 ", output)
+        self.assertLess(int(re.search(r"^slowest status: (\d+) ms", output, re.M).group(1)), 1000,
+                        output)
+        self.assertGreater(int(re.search(r"^posted (\d+)", output, re.M).group(1)), 10000, output)
+        self.assertIn("quit: result 0 ", output)
+
+
 class TheClientLibrary(unittest.TestCase):
     def test_a_quit_message_posted_before_a_wait_is_kept(self):
         status, output = client_driver("quit-message", host_program())
