@@ -109,14 +109,13 @@ LRESULT LoopCommand(CommandCall* call) {
     }
     double start = 0;
     double end = -1;
-    double passes = 0;
+    uint32_t passes = 0;
     if (words.count < 2 || words.count > 3 || !PayloadSongMs(words, 0, &start) ||
         (!PayloadWordIs(words, 1, L"end") && !PayloadSongMs(words, 1, &end)) ||
-        (words.count == 3 && (!PayloadNumber(words, 2, &passes) || passes > 0xFFFFFFFF ||
-                              passes != static_cast<double>(static_cast<uint32_t>(passes))))) {
+        (words.count == 3 && !PayloadWhole(words, 2, UINT32_MAX, &passes))) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    return SetLoopRegion(&player, true, start, end, static_cast<uint32_t>(passes));
+    return SetLoopRegion(&player, true, start, end, passes);
 }
 
 // The one number of a payload "N", or false.

@@ -11,12 +11,15 @@
 
 namespace {
 
-// The loaded song's marks, when it has musical time (ticks per quarter note).
+// The loaded song's marks; null without a song.
+const SongMarks* LoadedMarks() {
+    return player.playback.events.load() != nullptr ? player.songMarks : nullptr;
+}
+
+// The same when the song has musical time (ticks per quarter note).
 const SongMarks* MusicalMarks() {
-    const SongMarks* marks = player.songMarks;
-    return player.playback.events.load() != nullptr && marks != nullptr && marks->ppqn != 0
-               ? marks
-               : nullptr;
+    const SongMarks* marks = LoadedMarks();
+    return marks != nullptr && marks->ppqn != 0 ? marks : nullptr;
 }
 
 // Writes "BAR:BEAT:TICK" of `tick` after what `text` holds.
@@ -33,19 +36,18 @@ LRESULT Ticks(uint64_t tick) {
 } // namespace
 
 LRESULT MarkCommand(CommandCall* call) {
-    const SongMarks* marks = player.songMarks;
-    if (player.playback.events.load() == nullptr || marks == nullptr) {
+    const SongMarks* marks = LoadedMarks();
+    if (marks == nullptr) {
         return QB_FAIL_NO_SONG;
     }
     const PayloadWords& words = call->words;
-    double index = 0;
-    if (words.count > 1 ||
-        (words.count == 1 && (!PayloadNumber(words, 0, &index) || index >= marks->count ||
-                              index != static_cast<uint32_t>(index)))) {
+    uint32_t index = 0;
+    if (words.count > 1 || (words.count == 1 && (!PayloadWhole(words, 0, UINT32_MAX, &index) ||
+                                                 index >= marks->count))) {
         return QB_FAIL_BAD_PAYLOAD;
     }
     if (words.count == 1) {
-        const SongMark& mark = marks->marks[static_cast<uint32_t>(index)];
+        const SongMark& mark = marks->marks[index];
         const int head = std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%u\t%u\t%.0f\t", mark.kind,
                                        mark.tick, MsFromBytes(mark.bytes));
         // The file's texts are in the system's code page, as the library's names are.
@@ -115,15 +117,13 @@ bool PayloadSongMs(const PayloadWords& words, size_t index, double* ms) {
 }
 
 LRESULT LoopOnMarkersCommand(CommandCall* call) {
-    const SongMarks* marks = player.songMarks;
-    if (player.playback.events.load() == nullptr || marks == nullptr) {
+    const SongMarks* marks = LoadedMarks();
+    if (marks == nullptr) {
         return QB_FAIL_NO_SONG;
     }
     const PayloadWords& words = call->words;
-    double passes = 0;
-    if (words.count > 2 ||
-        (words.count == 2 && (!PayloadNumber(words, 1, &passes) || passes > 0xFFFFFFFF ||
-                              passes != static_cast<uint32_t>(passes)))) {
+    uint32_t passes = 0;
+    if (words.count > 2 || (words.count == 2 && !PayloadWhole(words, 1, UINT32_MAX, &passes))) {
         return QB_FAIL_BAD_PAYLOAD;
     }
     const SongMark* start = nullptr;
@@ -143,5 +143,5 @@ LRESULT LoopOnMarkersCommand(CommandCall* call) {
         return QB_FAIL_NOT_AVAILABLE;
     }
     return SetLoopRegionBytes(&player, true, start->bytes, end != nullptr ? end->bytes : kSongEnd,
-                              static_cast<uint32_t>(passes));
+                              passes);
 }

@@ -59,6 +59,16 @@ bool PayloadNumber(const PayloadWords& words, size_t index, double* value) {
            ReadDecimal(words.start[index], words.start[index] + words.length[index], value);
 }
 
+bool PayloadWhole(const PayloadWords& words, size_t index, double most, uint32_t* value) {
+    double number = 0;
+    if (!PayloadNumber(words, index, &number) || number > most ||
+        number != static_cast<double>(static_cast<uint32_t>(number))) {
+        return false;
+    }
+    *value = static_cast<uint32_t>(number);
+    return true;
+}
+
 bool PayloadSignedNumber(const PayloadWords& words, size_t index, double* value) {
     if (index >= words.count || words.length[index] == 0) {
         return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 constexpr size_t kMaxPayloadWords = 4;
 
@@ -27,6 +28,8 @@ bool ReadDecimal(const wchar_t* start, const wchar_t* end, double* value);
 
 // Reads word `index` as a number no larger than 1e12; false when it is not one.
 bool PayloadNumber(const PayloadWords& words, size_t index, double* value);
+// Word `index` as a whole number up to `most`, or false.
+bool PayloadWhole(const PayloadWords& words, size_t index, double most, uint32_t* value);
 // The same with an optional sign, "-" or "+", before it.
 bool PayloadSignedNumber(const PayloadWords& words, size_t index, double* value);
 
