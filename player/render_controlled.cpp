@@ -101,7 +101,7 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
     Cursor cursor{state->nextEvent.load(std::memory_order_relaxed), static_cast<DWORD>(at), 0,
                   static_cast<DWORD>(at >> 32)};
     if (state->seekToTell.exchange(false, std::memory_order_relaxed)) {
-        TellWatch(state, cursor, kWatchSeek, 0, at, 0);
+        TellWatch(state, cursor, kWatchSeek, 0, at, kTickOfPosition);
     }
     if (state->replay.load(std::memory_order_relaxed) != nullptr &&
         !FinishReplay(state, out, length, &cursor)) {

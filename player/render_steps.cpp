@@ -1,6 +1,7 @@
 #include "player/render_steps.h"
 
 #include "player/event_controls.h"
+#include "player/song_marks.h"
 
 namespace {
 
@@ -73,6 +74,12 @@ void TellWatch(Playback* state, const Cursor& cursor, uint32_t kind, uint32_t da
     if (log == nullptr) {
         return;
     }
+    if (tick == kTickOfPosition) { // a rare record: a turn, a seek, a region's end
+        const SongMarks* timeline = state->timeline.load(std::memory_order_acquire);
+        tick = timeline != nullptr && timeline->ppqn != 0
+                   ? static_cast<uint32_t>(TickAtBytes(timeline, songBytes))
+                   : 0;
+    }
     PushWatch(log, {kind, data, state->streamGeneration.load(std::memory_order_relaxed),
                     state->streamBytes.load(std::memory_order_relaxed) + cursor.filled, songBytes,
                     tick, state->passesDone.load(std::memory_order_relaxed) + 1});
@@ -109,14 +116,14 @@ __attribute__((noinline)) bool TurnAtRegionEnd(Playback* state, const LoopRegion
                                                DWORD length, Cursor* cursor) {
     const DWORD done = state->passesDone.load(std::memory_order_relaxed) + 1;
     if (region->passes != 0 && done >= region->passes) {
-        TellWatch(state, *cursor, kWatchEnd, 0, region->endBytes, 0); // of the last pass
+        TellWatch(state, *cursor, kWatchEnd, 0, region->endBytes, kTickOfPosition); // last pass
         state->passesDone.store(done, std::memory_order_relaxed);
         state->regionDone.store(true);
         return false;
     }
     state->passesDone.store(done, std::memory_order_relaxed);
     StepSpeed(&state->controls);
-    TellWatch(state, *cursor, kWatchTurn, 0, region->start->bytes, 0);
+    TellWatch(state, *cursor, kWatchTurn, 0, region->start->bytes, kTickOfPosition);
     StartJump(state, region->start, cursor);
     return FinishReplay(state, out, length, cursor);
 }

@@ -67,7 +67,9 @@ inline void SendLive(Playback* state) {
     }
 }
 
-// Tells the watching controller, if there is one, of what is heard at the cursor.
+// Tells the watching controller, if there is one, of what is heard at the cursor; a tick
+// of kTickOfPosition is found from the song's position by its tempo map.
+constexpr uint32_t kTickOfPosition = ~uint32_t{0};
 void TellWatch(Playback* state, const Cursor& cursor, uint32_t kind, uint32_t data, QWORD songBytes,
                uint32_t tick);
 

@@ -371,7 +371,7 @@ class Watching(unittest.TestCase):
         for kind, ms, tick, _, late in told:
             if kind == "note":
                 self.assertIn(int(ms), note_ms)
-                self.assertEqual(int(tick), int(ms) * 960 // 1000)
+            self.assertEqual(int(tick), int(ms) * 960 // 1000, kind)
             self.assertTrue(0 <= int(late) <= 20, (kind, ms, late))
         # Nothing is heard while paused.
         paused = run.output.split("status: paused\n")[1].split("status: paused\n")[0]
