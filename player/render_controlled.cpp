@@ -122,6 +122,7 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
         return cursor.filled | kStreamEndBit;
     }
     DWORD span = SpanFrom(table, 0, cursor.nextEvent);
+    const bool watching = state->watch.load(std::memory_order_relaxed) != nullptr;
     TimelineCursor timeline = TimelineAt(state, SongBytes(cursor.span, cursor.renderedBytes));
     for (;;) {
         const LoopRegion* region = RegionInEffect(state);
@@ -130,9 +131,9 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
         // A mark or beat where the buffer ends is told by the next call, which starts there
         // (but where the song ends, below).
         const bool room = cursor.filled < length;
-        const QWORD nextTold =
-            room ? TellTimeline(state, cursor, &timeline, now, region) : kNoTarget;
-        room ? TellTimeline(state, cursor, &timeline, now, region) : kNoTarget;
+        const QWORD nextTold = room && timeline.timeline != nullptr
+                                   ? TellTimeline(state, cursor, &timeline, now, region)
+                                   : kNoTarget;
         QWORD target = kNoTarget;
         for (; cursor.nextEvent < stop; ++cursor.nextEvent) {
             span = SpanFrom(table, span, cursor.nextEvent);
@@ -145,7 +146,7 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
             if (plugin && event.event != kEventBankSelect && event.chan < kMidiChannels) {
                 SendControlledEvent(&state->track, &state->controls, instrument, event.chan,
                                     event.event, event.param);
-                if (event.event == kEventNote &&
+                if (watching && event.event == kEventNote &&
                     (MutedChannels(&state->controls) & 1u << event.chan) == 0) {
                     TellWatch(state, cursor, kWatchNote,
                               event.chan | (event.param & 0x7F) << 8 |
@@ -153,11 +154,12 @@ DWORD RenderControlled(Playback* state, const EventTable* table, void* buffer, D
                               eventBytes, event.tick);
                 }
             }
-            if (cursor.nextEvent + 1 == table->eventCount && region == nullptr) {
+            if (watching && cursor.nextEvent + 1 == table->eventCount && region == nullptr) {
                 TellWatch(state, cursor, kWatchEnd, 0, eventBytes, event.tick);
             }
         }
-        if (!room && region == nullptr && cursor.nextEvent >= table->eventCount) {
+        if (!room && timeline.timeline != nullptr && region == nullptr &&
+            cursor.nextEvent >= table->eventCount) {
             TellTimeline(state, cursor, &timeline, now, region); // the song ends here
         }
         if (target == kNoTarget && region != nullptr) {
