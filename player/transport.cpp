@@ -268,7 +268,9 @@ int32_t SeekBytes(PlayerState* state, QWORD asked) {
         further.vstResume(instrument); // the plug-in clears its voices and delay lines
     }
     state->seekJump = jump;
-    state->playback.seekToTell.store(true, std::memory_order_relaxed);
+    // Told only to a watch running now, not to one that starts later.
+    state->playback.seekToTell.store(state->playback.watch.load() != nullptr,
+                                     std::memory_order_relaxed);
     const HSTREAM stream = StartOutputStream(state, jump->event, jump->bytes, jump);
     if (stream == 0) {
         return QB_FAIL_LIBRARY;
