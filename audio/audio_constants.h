@@ -38,6 +38,10 @@ constexpr DWORD kEventAllNotesOff = 18;
 constexpr DWORD kEventTempo = 62; // microseconds per quarter note
 
 // Functions found at run time, their attributes, states and position modes.
+constexpr DWORD kDeviceEnabled = 1; // an output device's flags
+constexpr DWORD kDeviceDefault = 2;
+constexpr DWORD kDeviceInit = 4;
+constexpr DWORD kConfigUnicode = 42; // device names in UTF-8
 constexpr DWORD kAttribVolume = 2;
 constexpr DWORD kAttribMidiPpqn = 0x12000; // a MIDI stream's pulses per quarter note
 constexpr DWORD kMarkTick = 0x10000;       // mark positions in ticks instead of bytes

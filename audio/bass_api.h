@@ -40,6 +40,13 @@ typedef struct {
     DWORD pos;
 } BASS_MIDI_EVENT;
 
+// An output device as the library lists it.
+typedef struct {
+    const char* name; // UTF-8 once the library's Unicode setting is on
+    const char* driver;
+    DWORD flags; // kDeviceEnabled, kDeviceDefault, kDeviceInit
+} BASS_DEVICEINFO;
+
 // A text of the song at a position: a marker, a lyric, a time signature...
 typedef struct {
     DWORD track;
@@ -97,6 +104,8 @@ QB_AUDIO_API BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DW
 } // extern "C"
 
 static_assert(sizeof(BASS_MIDI_EVENT) == 20, "event record is five DWORDs");
+static_assert(sizeof(BASS_DEVICEINFO) == (sizeof(void*) == 8 ? 24 : 12),
+              "device record: 12 bytes in 32-bit builds, 24 in 64-bit builds");
 static_assert(sizeof(BASS_MIDI_MARK) == (sizeof(void*) == 8 ? 16 : 12),
               "mark record: 12 bytes in 32-bit builds, 16 in 64-bit builds");
 static_assert(offsetof(BASS_VST_INFO, hasEditor) == 276, "hasEditor offset");

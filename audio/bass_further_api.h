@@ -19,6 +19,7 @@ QB_AUDIO_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode);
 QB_AUDIO_API int WINAPI BASS_ErrorGetCode(void);
 QB_AUDIO_API BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value);
 QB_AUDIO_API DWORD WINAPI BASS_GetConfig(DWORD option);
+QB_AUDIO_API BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info);
 
 // bassmidi.dll
 QB_AUDIO_API DWORD WINAPI BASS_MIDI_StreamGetMarks(HSTREAM handle, int track, DWORD type,

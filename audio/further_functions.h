@@ -15,6 +15,8 @@ struct FurtherFunctions {
     BOOL(WINAPI* channelSlideAttribute)(DWORD handle, DWORD attrib, float value, DWORD time);
     BOOL(WINAPI* channelIsSliding)(DWORD handle, DWORD attrib);
     QWORD(WINAPI* channelGetPosition)(DWORD handle, DWORD mode);
+    BOOL(WINAPI* setConfig)(DWORD option, DWORD value);
+    BOOL(WINAPI* getDeviceInfo)(DWORD device, BASS_DEVICEINFO* info);
     // bassmidi.dll
     DWORD(WINAPI* midiStreamGetMarks)(HSTREAM handle, int track, DWORD type, BASS_MIDI_MARK* marks);
     // bass_vst.dll

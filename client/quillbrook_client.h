@@ -214,6 +214,16 @@ QbResult qb_music_time(QbHost* host, long* ppqn, unsigned long* length_ticks, Qb
 QbResult qb_bar_position(QbHost* host, long* ticks, QbBarBeat* at, QbError* error);
 /* Seeks to a bar and beat (qb_seek's rules); `reached` receives the ms reached. */
 QbResult qb_seek_bar(QbHost* host, QbBarBeat at, long* reached, QbError* error);
+/* The output devices (QB_CAN_DEVICES), as the library lists them: 0 is "no sound". */
+#define QB_DEVICE_NAME_CHARS 256
+typedef struct QbDevice {
+    wchar_t name[QB_DEVICE_NAME_CHARS];
+    wchar_t driver[QB_DEVICE_NAME_CHARS];
+    unsigned flags; /* QB_DEVICE_ENABLED, QB_DEVICE_DEFAULT, QB_DEVICE_IN_USE */
+} QbDevice;
+QbResult qb_device_count(QbHost* host, long* count, QbError* error);
+QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error);
+
 /* Watching the music (QB_CAN_WATCH): `callback` gets each notification of the kinds in
    `kinds` (QB_WATCH_ flags) once the listener hears it, moved by `offset_ms` (-1000 to
    1000, negative for earlier), while this thread waits in this library (qb_wait, or a

@@ -205,3 +205,37 @@ QbResult qb_loop_on_markers(QbHost* host, unsigned long passes, QbError* error) 
     text[TEXT_CHARS - 1] = L'\0';
     return qb_ask_(host, QB_CODE_LOOP, text, NULL, L"loop on the song's markers", NULL, 0, error);
 }
+
+QbResult qb_device_count(QbHost* host, long* count, QbError* error) {
+    return qb_ask_(host, QB_CODE_DEVICE, L"", count, L"devices", NULL, 0, error);
+}
+
+QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error) {
+    wchar_t text[TEXT_CHARS];
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    wchar_t* tab = NULL;
+    wchar_t* flags = NULL;
+    QbResult result = QB_OK;
+    if (index < 0 || device == NULL) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a device's index is 0 or more");
+    }
+    _snwprintf(text, TEXT_CHARS - 1, L"%ld", index);
+    text[TEXT_CHARS - 1] = L'\0';
+    result = qb_ask_(host, QB_CODE_DEVICE, text, NULL, L"device", reply, QB_PAYLOAD_CHARS, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    tab = wcschr(reply, L'\t');
+    flags = tab != NULL ? wcschr(tab + 1, L'\t') : NULL;
+    if (flags == NULL) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0, L"device: the host's answer is unreadable");
+    }
+    *tab = L'\0';
+    *flags = L'\0';
+    wcsncpy(device->name, reply, QB_DEVICE_NAME_CHARS - 1);
+    device->name[QB_DEVICE_NAME_CHARS - 1] = L'\0';
+    wcsncpy(device->driver, tab + 1, QB_DEVICE_NAME_CHARS - 1);
+    device->driver[QB_DEVICE_NAME_CHARS - 1] = L'\0';
+    device->flags = (unsigned)wcstoul(flags + 1, NULL, 10);
+    return QB_OK;
+}

@@ -79,6 +79,7 @@ add_library(qb_host OBJECT
     host/render_command.cpp
     host/music_commands.cpp
     host/watch.cpp
+    host/device_commands.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     plugin/instrument_controls.cpp

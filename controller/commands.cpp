@@ -240,6 +240,8 @@ const Command kCommands[] = {
      "print what is heard as it is heard: notes,turns,end,seeks,marks,beats,bars, all (the "
      "default) or none",
      false, 0, 2, ReadWatch, Watch, false},
+    {"devices", "", "list the output devices: name, driver, enabled, default, in use", false, 0, 0,
+     nullptr, Devices, false},
     {"loop-markers", "[PASSES]", "loop on the song's own loopStart and loopEnd markers", false, 0,
      1, ReadPasses, LoopOnMarkers, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},

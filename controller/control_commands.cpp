@@ -184,7 +184,8 @@ bool Capabilities(Session* session, const Arguments&) {
                       {QB_CAN_MUTE, "mute"},
                       {QB_CAN_CHANNEL_VOLUME, "channel-volume"},
                       {QB_CAN_MARKS, "marks"},
-                      {QB_CAN_WATCH, "watch"}};
+                      {QB_CAN_WATCH, "watch"},
+                      {QB_CAN_DEVICES, "devices"}};
         std::string names = flags == 0 ? " none (a host without extensions)" : "";
         for (const auto& entry : kNames) {
             if ((flags & entry.flag) != 0) {

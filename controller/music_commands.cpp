@@ -363,3 +363,22 @@ bool Watch(Session* session, const Arguments& args) {
         qb_watch(session->host, args.kinds, args.offsetMs, PrintNotification, nullptr, &error),
         error);
 }
+
+bool Devices(Session* session, const Arguments&) {
+    QbError error = {};
+    long count = 0;
+    QbResult result = qb_device_count(session->host, &count, &error);
+    for (long index = 0; result == QB_OK && index < count; ++index) {
+        QbDevice device = {};
+        result = qb_device(session->host, index, &device, &error);
+        if (result == QB_OK) {
+            std::printf("device %ld: %s (%s)%s%s%s\n", index, Narrow(device.name).c_str(),
+                        Narrow(device.driver).c_str(),
+                        (device.flags & QB_DEVICE_ENABLED) != 0 ? "" : ", disabled",
+                        (device.flags & QB_DEVICE_DEFAULT) != 0 ? ", the default" : "",
+                        (device.flags & QB_DEVICE_IN_USE) != 0 ? ", in use" : "");
+        }
+    }
+    std::fflush(stdout);
+    return Report(result, error);
+}

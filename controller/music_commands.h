@@ -30,3 +30,4 @@ bool BarPosition(Session* session, const Arguments& args);
 bool SeekBar(Session* session, const Arguments& args);
 bool LoopOnMarkers(Session* session, const Arguments& args);
 bool Watch(Session* session, const Arguments& args);
+bool Devices(Session* session, const Arguments& args);

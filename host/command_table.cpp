@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "audio/further_functions.h"
+#include "host/device_commands.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
 #include "host/midi_payload.h"
@@ -185,7 +186,9 @@ LRESULT SeekCommand(CommandCall* call) {
 LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
     return Capabilities() | InstrumentCapabilities() | QB_CAN_RENDER | QB_CAN_SONG | QB_CAN_SPEED |
            QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME | QB_CAN_WATCH |
-           (Further().midiStreamGetMarks != nullptr ? QB_CAN_MARKS : 0);
+           (Further().midiStreamGetMarks != nullptr ? QB_CAN_MARKS : 0) |
+           (Further().getDeviceInfo != nullptr && Further().setConfig != nullptr ? QB_CAN_DEVICES
+                                                                                 : 0);
 }
 
 LRESULT SongCommand(CommandCall* call) {
@@ -349,6 +352,7 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_BAR_POSITION, kWords, kGated | kDuringRender | kTextAnswer, BarPositionCommand},
     // Sets what the render call and the watch thread read: no call into the libraries.
     {QB_CODE_WATCH, kWords, kDuringRender, WatchCommand},
+    {QB_CODE_DEVICE, kWords, kGated | kDuringRender | kTextAnswer, DeviceCommand},
 };
 
 } // namespace

@@ -145,6 +145,13 @@
 #define QB_NOTIFY_RING 1024
 #define QB_NOTIFY_MAPPING L"Local\\QuillbrookWatch-%lu"
 
+/* The output devices, as the library lists them: 0 is "no sound", the real ones
+   follow. DEVICE's payload: none (the count only) or "INDEX". */
+#define QB_CODE_DEVICE 138    /* answer: the number of devices; text: NAME TAB DRIVER TAB FLAGS */
+#define QB_DEVICE_ENABLED 0x1 /* can be used */
+#define QB_DEVICE_DEFAULT 0x2 /* the system's default now */
+#define QB_DEVICE_IN_USE 0x4  /* opened by the host */
+
 /* One notification, as the ring holds it: 32 bytes, in both widths. */
 typedef struct QbNotification {
     unsigned int sequence; /* from 1 */
@@ -183,6 +190,7 @@ typedef struct QbNotifyRing {
 #define QB_CAN_CHANNEL_VOLUME 0x10000 /* volume per channel */
 #define QB_CAN_MARKS 0x20000          /* the song's marks and musical time */
 #define QB_CAN_WATCH 0x40000          /* notifications as the music is heard */
+#define QB_CAN_DEVICES 0x80000        /* the list of output devices */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

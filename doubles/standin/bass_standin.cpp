@@ -12,12 +12,56 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr DWORD kFirstHandle = 0x10001;
 
 bool g_initialised = false;
+int g_initialisedDevice = 0; // the device BASS_Init opened, by number
+bool g_unicodeNames = false;
+
+struct Device {
+    std::string name; // as the host asked for it: UTF-8, or the system's code page
+    std::string driver;
+    DWORD flags;
+};
+
+// The output devices, from QB_DEVICES: names separated by '|', "!" before a disabled
+// one, "*" before the system's default (else the first enabled one). Device 0 is "No
+// sound". Kept for the process's life, as the library keeps its names.
+std::vector<Device>& Devices() {
+    static std::vector<Device> devices;
+    if (!devices.empty()) {
+        return devices;
+    }
+    devices.push_back({"No sound", "", kDeviceEnabled});
+    std::wstring list = EnvText(L"QB_DEVICES");
+    if (list.empty()) {
+        list = L"*Speakers";
+    }
+    bool defaultGiven = list.find(L'*') != std::wstring::npos;
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find(L'|', start);
+        end = end == std::wstring::npos ? list.size() : end;
+        std::wstring name = list.substr(start, end - start);
+        DWORD flags = kDeviceEnabled;
+        for (; !name.empty() && (name[0] == L'!' || name[0] == L'*'); name.erase(0, 1)) {
+            flags = name[0] == L'!' ? flags & ~kDeviceEnabled : flags | kDeviceDefault;
+        }
+        if (!defaultGiven && (flags & kDeviceEnabled) != 0) {
+            flags |= kDeviceDefault;
+            defaultGiven = true;
+        }
+        const int page = g_unicodeNames ? CP_UTF8 : CP_ACP;
+        char bytes[256] = {};
+        WideCharToMultiByte(page, 0, name.c_str(), -1, bytes, sizeof(bytes) - 1, nullptr, nullptr);
+        devices.push_back({bytes, "standin" + std::to_string(devices.size()) + ".drv", flags});
+        start = end + 1;
+    }
+    return devices;
+}
 
 // Loop tags for every user stream, from QB_LOOP_TAGS: strings separated by '|'.
 std::string LoopTagsFromEnvironment() {
@@ -48,6 +92,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     const bool deviceWorks = device == 0 || (device >= -1 && EnvNumber(L"QB_NO_DEVICE", 0) != 1);
     if (!g_initialised && deviceWorks) {
         g_initialised = true;
+        g_initialisedDevice = device;
         StreamModelSettings settings;
         settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
         settings.seekable = EnvNumber(L"QB_SEEKABLE", 0) == 1;
@@ -189,7 +234,27 @@ int WINAPI BASS_ErrorGetCode(void) {
 }
 
 BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value) {
+    if (option == kConfigUnicode) {
+        g_unicodeNames = value != 0; // for the devices listed from now on
+        return 1;
+    }
     return ModelSetConfig(option, value);
+}
+
+BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
+    const std::vector<Device>& devices = Devices();
+    if (device >= devices.size() || info == nullptr) {
+        return 0; // past the last device: the end of a listing
+    }
+    const Device& found = devices[device];
+    DWORD flags = found.flags;
+    const bool opened =
+        g_initialised && (g_initialisedDevice == static_cast<int>(device) ||
+                          (g_initialisedDevice == -1 && (flags & kDeviceDefault) != 0));
+    info->name = found.name.c_str();
+    info->driver = found.driver.c_str();
+    info->flags = opened ? flags | kDeviceInit : flags;
+    return 1;
 }
 
 DWORD WINAPI BASS_GetConfig(DWORD option) {

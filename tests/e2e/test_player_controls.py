@@ -410,6 +410,17 @@ class Watching(unittest.TestCase):
         self.assertTrue(all(0 <= int(late) <= 20 for *_, late in told), told)
 
 
+class OutputDevices(unittest.TestCase):
+    def test_the_devices_come_back_with_their_names_intact_and_which_is_in_use(self):
+        names = "Lautsprecher (Realtek\u00ae)|*Kopfh\u00f6rer \u00d8 \u266b|!Alt"
+        run = quillctl("devices", "quit", extra_env={"QB_DEVICES": names})
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("device 0: No sound ()\n"
+                      "device 1: Lautsprecher (Realtek\u00ae) (standin1.drv)\n"
+                      "device 2: Kopfh\u00f6rer \u00d8 \u266b (standin2.drv), the default, in use\n"
+                      "device 3: Alt (standin3.drv), disabled\n", run.output)
+
+
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 60, 100)), (at(0.5), smf.note_on(0, 62, 100))]])
@@ -429,7 +440,8 @@ class OlderLibraries(unittest.TestCase):
                        extra_env={"WINEPATH": older_libraries(self, ["BASS_ChannelSlideAttribute"])})
         self.assertEqual(run.status, 0, run)
         self.assertIn("capabilities: status seek pause volume position params programs chunks midi "
-                      "resize render song speed transpose mute channel-volume marks watch\n",
+                      "resize render song speed transpose mute channel-volume marks watch "
+                      "devices\n",
                       run.output)
 
 
@@ -459,7 +471,8 @@ class Protocol(unittest.TestCase):
         self.assertIn("the song before, %s, stays loaded" % good, told[1])
         self.assertIn("status: playing", run.output)
         self.assertIn("answered 2", run.output, "the song before: its two events")
-        self.assertIn(" render song speed transpose mute channel-volume marks watch\n", run.output)
+        self.assertIn(" render song speed transpose mute channel-volume marks watch devices\n",
+                      run.output)
 
 if __name__ == "__main__":
     qbtest.main()
