@@ -20,6 +20,9 @@ QB_AUDIO_API int WINAPI BASS_ErrorGetCode(void);
 QB_AUDIO_API BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value);
 QB_AUDIO_API DWORD WINAPI BASS_GetConfig(DWORD option);
 QB_AUDIO_API BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info);
+QB_AUDIO_API BOOL WINAPI BASS_SetDevice(DWORD device);
+QB_AUDIO_API DWORD WINAPI BASS_GetDevice(void);
+QB_AUDIO_API BOOL WINAPI BASS_ChannelSetDevice(DWORD handle, DWORD device);
 
 // bassmidi.dll
 QB_AUDIO_API DWORD WINAPI BASS_MIDI_StreamGetMarks(HSTREAM handle, int track, DWORD type,

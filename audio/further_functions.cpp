@@ -23,6 +23,8 @@ const FurtherFunctions& Further() {
         LookUp(&g_functions.channelGetPosition, "bass.dll", "BASS_ChannelGetPosition");
         LookUp(&g_functions.setConfig, "bass.dll", "BASS_SetConfig");
         LookUp(&g_functions.getDeviceInfo, "bass.dll", "BASS_GetDeviceInfo");
+        LookUp(&g_functions.setDevice, "bass.dll", "BASS_SetDevice");
+        LookUp(&g_functions.channelSetDevice, "bass.dll", "BASS_ChannelSetDevice");
         LookUp(&g_functions.midiStreamGetMarks, "bassmidi.dll", "BASS_MIDI_StreamGetMarks");
         LookUp(&g_functions.vstResume, "bass_vst.dll", "BASS_VST_Resume");
         LookUp(&g_functions.vstGetChunk, "bass_vst.dll", "BASS_VST_GetChunk");

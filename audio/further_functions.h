@@ -17,6 +17,8 @@ struct FurtherFunctions {
     QWORD(WINAPI* channelGetPosition)(DWORD handle, DWORD mode);
     BOOL(WINAPI* setConfig)(DWORD option, DWORD value);
     BOOL(WINAPI* getDeviceInfo)(DWORD device, BASS_DEVICEINFO* info);
+    BOOL(WINAPI* setDevice)(DWORD device);
+    BOOL(WINAPI* channelSetDevice)(DWORD handle, DWORD device);
     // bassmidi.dll
     DWORD(WINAPI* midiStreamGetMarks)(HSTREAM handle, int track, DWORD type, BASS_MIDI_MARK* marks);
     // bass_vst.dll

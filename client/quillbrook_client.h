@@ -223,6 +223,10 @@ typedef struct QbDevice {
 } QbDevice;
 QbResult qb_device_count(QbHost* host, long* count, QbError* error);
 QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error);
+/* Plays on the device `which` names: its number, its name as qb_device gives it, or
+   "default" (the system's default now). A playing song goes on there from the same
+   position; `number` (may be null) receives the device's number. */
+QbResult qb_set_device(QbHost* host, const wchar_t* which, long* number, QbError* error);
 
 /* Watching the music (QB_CAN_WATCH): `callback` gets each notification of the kinds in
    `kinds` (QB_WATCH_ flags) once the listener hears it, moved by `offset_ms` (-1000 to

@@ -239,3 +239,11 @@ QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error) {
     device->flags = (unsigned)wcstoul(flags + 1, NULL, 10);
     return QB_OK;
 }
+
+QbResult qb_set_device(QbHost* host, const wchar_t* which, long* number, QbError* error) {
+    if (which == NULL || which[0] == L'\0') {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0,
+                          L"a device is named by its number, its name or \"default\"");
+    }
+    return qb_ask_(host, QB_CODE_SET_DEVICE, which, number, L"device", NULL, 0, error);
+}

@@ -382,3 +382,14 @@ bool Devices(Session* session, const Arguments&) {
     std::fflush(stdout);
     return Report(result, error);
 }
+
+bool Device(Session* session, const Arguments& args) {
+    QbError error = {};
+    long number = 0;
+    const QbResult result = qb_set_device(session->host, args.words[0].c_str(), &number, &error);
+    if (result == QB_OK) {
+        std::printf("device: %ld\n", number);
+        std::fflush(stdout);
+    }
+    return Report(result, error);
+}

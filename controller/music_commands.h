@@ -31,3 +31,4 @@ bool SeekBar(Session* session, const Arguments& args);
 bool LoopOnMarkers(Session* session, const Arguments& args);
 bool Watch(Session* session, const Arguments& args);
 bool Devices(Session* session, const Arguments& args);
+bool Device(Session* session, const Arguments& args);

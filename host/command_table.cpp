@@ -353,6 +353,7 @@ constexpr CommandEntry kCommands[] = {
     // Sets what the render call and the watch thread read: no call into the libraries.
     {QB_CODE_WATCH, kWords, kDuringRender, WatchCommand},
     {QB_CODE_DEVICE, kWords, kGated | kDuringRender | kTextAnswer, DeviceCommand},
+    {QB_CODE_SET_DEVICE, kWhole, kGated | kDuringRender, SetDeviceCommand},
 };
 
 } // namespace

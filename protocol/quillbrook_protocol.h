@@ -147,10 +147,14 @@
 
 /* The output devices, as the library lists them: 0 is "no sound", the real ones
    follow. DEVICE's payload: none (the count only) or "INDEX". */
-#define QB_CODE_DEVICE 138    /* answer: the number of devices; text: NAME TAB DRIVER TAB FLAGS */
-#define QB_DEVICE_ENABLED 0x1 /* can be used */
-#define QB_DEVICE_DEFAULT 0x2 /* the system's default now */
-#define QB_DEVICE_IN_USE 0x4  /* opened by the host */
+#define QB_CODE_DEVICE 138 /* answer: the number of devices; text: NAME TAB DRIVER TAB FLAGS */
+/* SET_DEVICE's payload, taken whole: the device's number, "default" (the system's default
+   now) or its name as DEVICE gives it. The host opens it, new streams play on it, and a
+   playing song goes on there from the same position. */
+#define QB_CODE_SET_DEVICE 139 /* answer: the device's number */
+#define QB_DEVICE_ENABLED 0x1  /* can be used */
+#define QB_DEVICE_DEFAULT 0x2  /* the system's default now */
+#define QB_DEVICE_IN_USE 0x4   /* opened by the host */
 
 /* One notification, as the ring holds it: 32 bytes, in both widths. */
 typedef struct QbNotification {

@@ -19,11 +19,13 @@ namespace {
 constexpr DWORD kFirstHandle = 0x10001;
 
 bool g_initialised = false;
-int g_initialisedDevice = 0; // the device BASS_Init opened, by number
 bool g_unicodeNames = false;
+std::vector<bool> g_opened(64, false); // the devices BASS_Init opened, by number
+DWORD g_current = 0;                   // the device later calls and new streams use
 
 struct Device {
-    std::string name; // as the host asked for it: UTF-8, or the system's code page
+    std::wstring wide;
+    std::string name; // as the host asks for it: UTF-8, or the system's code page
     std::string driver;
     DWORD flags;
 };
@@ -36,7 +38,7 @@ std::vector<Device>& Devices() {
     if (!devices.empty()) {
         return devices;
     }
-    devices.push_back({"No sound", "", kDeviceEnabled});
+    devices.push_back({L"No sound", "", "", kDeviceEnabled});
     std::wstring list = EnvText(L"QB_DEVICES");
     if (list.empty()) {
         list = L"*Speakers";
@@ -54,13 +56,25 @@ std::vector<Device>& Devices() {
             flags |= kDeviceDefault;
             defaultGiven = true;
         }
-        const int page = g_unicodeNames ? CP_UTF8 : CP_ACP;
-        char bytes[256] = {};
-        WideCharToMultiByte(page, 0, name.c_str(), -1, bytes, sizeof(bytes) - 1, nullptr, nullptr);
-        devices.push_back({bytes, "standin" + std::to_string(devices.size()) + ".drv", flags});
+        devices.push_back({name, "", "standin" + std::to_string(devices.size()) + ".drv", flags});
         start = end + 1;
     }
     return devices;
+}
+
+// The number of the system's default device (device 0 when none is enabled).
+DWORD DefaultDevice() {
+    const std::vector<Device>& devices = Devices();
+    for (DWORD i = 1; i < devices.size(); ++i) {
+        if ((devices[i].flags & kDeviceDefault) != 0) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+bool Opened(DWORD device) {
+    return device < g_opened.size() && g_opened[device];
 }
 
 // Loop tags for every user stream, from QB_LOOP_TAGS: strings separated by '|'.
@@ -90,9 +104,18 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     }
     // Device 0 is "no sound": it always opens, for decoding streams only.
     const bool deviceWorks = device == 0 || (device >= -1 && EnvNumber(L"QB_NO_DEVICE", 0) != 1);
+    const DWORD number = device == -1 ? DefaultDevice() : static_cast<DWORD>(device);
+    if (g_initialised && deviceWorks && device > 0 && number < Devices().size() &&
+        (Devices()[number].flags & kDeviceEnabled) != 0 && !Opened(number)) {
+        // A further device: the one mixing thread plays the streams of every device.
+        g_opened[number] = true;
+        g_current = number;
+        result = 1;
+    }
     if (!g_initialised && deviceWorks) {
         g_initialised = true;
-        g_initialisedDevice = device;
+        g_opened[number < g_opened.size() ? number : 0] = true;
+        g_current = number;
         StreamModelSettings settings;
         settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
         settings.seekable = EnvNumber(L"QB_SEEKABLE", 0) == 1;
@@ -246,15 +269,35 @@ BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
     if (device >= devices.size() || info == nullptr) {
         return 0; // past the last device: the end of a listing
     }
-    const Device& found = devices[device];
-    DWORD flags = found.flags;
-    const bool opened =
-        g_initialised && (g_initialisedDevice == static_cast<int>(device) ||
-                          (g_initialisedDevice == -1 && (flags & kDeviceDefault) != 0));
+    Device& found = Devices()[device];
+    char bytes[256] = {};
+    WideCharToMultiByte(g_unicodeNames ? CP_UTF8 : CP_ACP, 0, found.wide.c_str(), -1, bytes,
+                        sizeof(bytes) - 1, nullptr, nullptr);
+    found.name = bytes;
     info->name = found.name.c_str();
     info->driver = found.driver.c_str();
-    info->flags = opened ? flags | kDeviceInit : flags;
+    info->flags = Opened(device) ? found.flags | kDeviceInit : found.flags;
     return 1;
+}
+
+BOOL WINAPI BASS_SetDevice(DWORD device) {
+    const BOOL result = Opened(device) ? 1 : 0;
+    g_current = result != 0 ? device : g_current;
+    TRACE_HOST_CALL("BASS_SetDevice device=%lu -> %d", static_cast<unsigned long>(device), result);
+    return result;
+}
+
+DWORD WINAPI BASS_GetDevice(void) {
+    return g_current;
+}
+
+// The stream plays on the other device from where it was: one mixing thread plays them
+// all, so only the trace tells.
+BOOL WINAPI BASS_ChannelSetDevice(DWORD handle, DWORD device) {
+    const BOOL result = Opened(device) ? 1 : 0;
+    TRACE_HOST_CALL("BASS_ChannelSetDevice handle=%lu device=%lu -> %d",
+                    static_cast<unsigned long>(handle), static_cast<unsigned long>(device), result);
+    return result;
 }
 
 DWORD WINAPI BASS_GetConfig(DWORD option) {

@@ -420,6 +420,27 @@ class OutputDevices(unittest.TestCase):
                       "device 2: Kopfh\u00f6rer \u00d8 \u266b (standin2.drv), the default, in use\n"
                       "device 3: Alt (standin3.drv), disabled\n", run.output)
 
+    def test_a_song_moved_to_another_device_goes_on_from_the_same_position(self):
+        song = qbtest.song_file(self, [[(at(0.25 * i), smf.note_on(0, 60 + i, 100))
+                                        for i in range(1, 9)]])
+        run = quillctl("plugin", SYNTH, "song", song, "play", "wait", "0.6", "device",
+                       "Kopfh\u00f6rer", "wait", "0.5", "device", "default", "device", "Alt",
+                       "wait", "1.5", "quit",
+                       extra_env={"QB_DEVICES": "*Speakers|Kopfh\u00f6rer|!Alt"})
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("device: 2\n", run.output)
+        self.assertIn("device: 1\n", run.output)
+        self.assertIn("command failed: device: the host did not take", run.output,
+                      "a disabled device is refused")
+        moves = [line for line in run.trace if line.startswith("BASS_ChannelSetDevice")]
+        self.assertEqual(len(moves), 2, moves)
+        self.assertEqual(len({line.split()[1] for line in moves}), 1, "the same stream")
+        # Every note once, at its own byte, across both moves.
+        notes = [(e[2] & 0x7F, e[3]) for e in sent_events(run.trace) if e[1] == 1]
+        start = notes[0][1] - BYTES_PER_SECOND // 4
+        self.assertEqual(notes[:8], [(60 + i, start + BYTES_PER_SECOND * i // 4)
+                                     for i in range(1, 9)])
+
 
 class OlderLibraries(unittest.TestCase):
     def test_without_the_further_functions_the_host_plays_and_says_what_it_cannot(self):
