@@ -135,17 +135,23 @@ QbResult qb_mark_count(QbHost* host, long* count, QbError* error) {
     return qb_ask_(host, QB_CODE_MARK, L"", count, L"marks", NULL, 0, error);
 }
 
-QbResult qb_mark(QbHost* host, long index, QbMark* mark, QbError* error) {
+/* Asks the entry `index` of a listing the host answers one entry at a time (the marks,
+   the devices) into `reply` (QB_PAYLOAD_CHARS). */
+static QbResult ask_entry(QbHost* host, ULONG_PTR code, long index, const void* into,
+                          const wchar_t* what, wchar_t* reply, QbError* error) {
     wchar_t text[TEXT_CHARS];
-    wchar_t reply[QB_PAYLOAD_CHARS];
-    int used = 0;
-    QbResult result = QB_OK;
-    if (index < 0 || mark == NULL) {
-        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a mark's index is 0 or more");
+    if (index < 0 || into == NULL) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"%ls: an index is 0 or more", what);
     }
     _snwprintf(text, TEXT_CHARS - 1, L"%ld", index);
     text[TEXT_CHARS - 1] = L'\0';
-    result = qb_ask_(host, QB_CODE_MARK, text, NULL, L"mark", reply, QB_PAYLOAD_CHARS, error);
+    return qb_ask_(host, code, text, NULL, what, reply, QB_PAYLOAD_CHARS, error);
+}
+
+QbResult qb_mark(QbHost* host, long index, QbMark* mark, QbError* error) {
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    int used = 0;
+    const QbResult result = ask_entry(host, QB_CODE_MARK, index, mark, L"mark", reply, error);
     if (result != QB_OK) {
         return result;
     }
@@ -211,17 +217,10 @@ QbResult qb_device_count(QbHost* host, long* count, QbError* error) {
 }
 
 QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error) {
-    wchar_t text[TEXT_CHARS];
     wchar_t reply[QB_PAYLOAD_CHARS];
     wchar_t* tab = NULL;
     wchar_t* flags = NULL;
-    QbResult result = QB_OK;
-    if (index < 0 || device == NULL) {
-        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a device's index is 0 or more");
-    }
-    _snwprintf(text, TEXT_CHARS - 1, L"%ld", index);
-    text[TEXT_CHARS - 1] = L'\0';
-    result = qb_ask_(host, QB_CODE_DEVICE, text, NULL, L"device", reply, QB_PAYLOAD_CHARS, error);
+    const QbResult result = ask_entry(host, QB_CODE_DEVICE, index, device, L"device", reply, error);
     if (result != QB_OK) {
         return result;
     }

@@ -358,6 +358,16 @@ constexpr CommandEntry kCommands[] = {
 
 } // namespace
 
+void AppendAnswerText(CommandCall* call, UINT codePage, const char* text) {
+    const size_t used = std::wcslen(call->text);
+    const int room = static_cast<int>(QB_PAYLOAD_CHARS - used - 1);
+    if (MultiByteToWideChar(codePage, 0, text, -1, call->text + used, room) == 0) {
+        call->text[used] = L'\0'; // too long: the first part, ended
+        MultiByteToWideChar(codePage, 0, text, room, call->text + used, room);
+        call->text[QB_PAYLOAD_CHARS - 1] = L'\0';
+    }
+}
+
 const CommandEntry* FindCommand(uint64_t code) {
     for (const CommandEntry& entry : kCommands) {
         if (entry.code == code) {

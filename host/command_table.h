@@ -40,6 +40,9 @@ struct CommandEntry {
     LRESULT (*run)(CommandCall* call); // 0 or more on success, or a QB_FAIL_ code
 };
 
+// Appends `text`, in the code page `codePage`, to the call's text answer, cut to what fits.
+void AppendAnswerText(CommandCall* call, UINT codePage, const char* text);
+
 // The entry for `code`, or null for a code the host does not know.
 const CommandEntry* FindCommand(uint64_t code);
 

@@ -11,18 +11,6 @@ namespace {
 
 constexpr DWORD kMostDevices = 64;
 
-// Writes UTF-8 `text` after what `out` holds, cut to what fits.
-void AppendUtf8(const char* text, wchar_t* out) {
-    const size_t used = std::wcslen(out);
-    const int room = static_cast<int>(QB_PAYLOAD_CHARS - used - 1);
-    const int written = MultiByteToWideChar(CP_UTF8, 0, text, -1, out + used, room);
-    if (written == 0) {
-        out[QB_PAYLOAD_CHARS - 1] = L'\0';
-        MultiByteToWideChar(CP_UTF8, 0, text, room, out + used, room);
-        out[QB_PAYLOAD_CHARS - 1] = L'\0';
-    }
-}
-
 // The device `text` names: its number, "default" (the system's default now) or its
 // name as listed. False when none is.
 bool FindDevice(const wchar_t* text, DWORD* found) {
@@ -35,7 +23,8 @@ bool FindDevice(const wchar_t* text, DWORD* found) {
     for (DWORD device = 1; device < kMostDevices && further.getDeviceInfo(device, &info) != 0;
          ++device) {
         wchar_t name[QB_PAYLOAD_CHARS] = {};
-        AppendUtf8(info.name != nullptr ? info.name : "", name);
+        MultiByteToWideChar(CP_UTF8, 0, info.name != nullptr ? info.name : "", -1, name,
+                            QB_PAYLOAD_CHARS - 1);
         if ((byNumber && number == device) || (byDefault && (info.flags & kDeviceDefault) != 0) ||
             (!byNumber && !byDefault && std::wcscmp(name, text) == 0)) {
             *found = device;
@@ -95,9 +84,9 @@ LRESULT DeviceCommand(CommandCall* call) {
             return QB_FAIL_BAD_PAYLOAD;
         }
         call->text[0] = L'\0';
-        AppendUtf8(info.name != nullptr ? info.name : "", call->text);
-        AppendUtf8("\t", call->text);
-        AppendUtf8(info.driver != nullptr ? info.driver : "", call->text);
+        AppendAnswerText(call, CP_UTF8, info.name != nullptr ? info.name : "");
+        AppendAnswerText(call, CP_UTF8, "\t");
+        AppendAnswerText(call, CP_UTF8, info.driver != nullptr ? info.driver : "");
         const size_t used = std::wcslen(call->text);
         std::swprintf(call->text + used, QB_PAYLOAD_CHARS - used, L"\t%lu",
                       static_cast<unsigned long>(info.flags & 7));

@@ -51,13 +51,8 @@ LRESULT MarkCommand(CommandCall* call) {
         const int head = std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%u\t%u\t%.0f\t", mark.kind,
                                        mark.tick, MsFromBytes(mark.bytes));
         // The file's texts are in the system's code page, as the library's names are.
-        const int room = QB_PAYLOAD_CHARS - head - 1;
-        const int written =
-            head > 0 ? MultiByteToWideChar(CP_ACP, 0, mark.text, -1, call->text + head, room) : 0;
-        if (written == 0 && head > 0) {
-            call->text[head] = L'\0'; // too long: the first part, ended
-            MultiByteToWideChar(CP_ACP, 0, mark.text, room, call->text + head, room);
-            call->text[QB_PAYLOAD_CHARS - 1] = L'\0';
+        if (head > 0) {
+            AppendAnswerText(call, CP_ACP, mark.text);
         }
     }
     return static_cast<LRESULT>(marks->count);
