@@ -47,6 +47,16 @@ typedef struct {
     DWORD flags; // kDeviceEnabled, kDeviceDefault, kDeviceInit
 } BASS_DEVICEINFO;
 
+// The current output device as the library describes it.
+typedef struct {
+    DWORD flags, hwsize, hwfree, freesam, free3d, minrate, maxrate;
+    BOOL eax;
+    DWORD minbuf; // the smallest playback buffer in ms that plays without breaks
+    DWORD dsver;
+    DWORD latency; // ms from a play call to the sound; 0 unless measured at BASS_Init
+    DWORD initflags, speakers, freq;
+} BASS_INFO;
+
 // A text of the song at a position: a marker, a lyric, a time signature...
 typedef struct {
     DWORD track;
@@ -106,6 +116,7 @@ QB_AUDIO_API BOOL WINAPI BASS_VST_ProcessEvent(DWORD vstHandle, DWORD midiCh, DW
 static_assert(sizeof(BASS_MIDI_EVENT) == 20, "event record is five DWORDs");
 static_assert(sizeof(BASS_DEVICEINFO) == (sizeof(void*) == 8 ? 24 : 12),
               "device record: 12 bytes in 32-bit builds, 24 in 64-bit builds");
+static_assert(sizeof(BASS_INFO) == 56, "device description: 56 bytes in both widths");
 static_assert(sizeof(BASS_MIDI_MARK) == (sizeof(void*) == 8 ? 16 : 12),
               "mark record: 12 bytes in 32-bit builds, 16 in 64-bit builds");
 static_assert(offsetof(BASS_VST_INFO, hasEditor) == 276, "hasEditor offset");

@@ -25,6 +25,9 @@ const FurtherFunctions& Further() {
         LookUp(&g_functions.getDeviceInfo, "bass.dll", "BASS_GetDeviceInfo");
         LookUp(&g_functions.setDevice, "bass.dll", "BASS_SetDevice");
         LookUp(&g_functions.channelSetDevice, "bass.dll", "BASS_ChannelSetDevice");
+        LookUp(&g_functions.getDevice, "bass.dll", "BASS_GetDevice");
+        LookUp(&g_functions.getInfo, "bass.dll", "BASS_GetInfo");
+        LookUp(&g_functions.getConfig, "bass.dll", "BASS_GetConfig");
         LookUp(&g_functions.midiStreamGetMarks, "bassmidi.dll", "BASS_MIDI_StreamGetMarks");
         LookUp(&g_functions.vstResume, "bass_vst.dll", "BASS_VST_Resume");
         LookUp(&g_functions.vstGetChunk, "bass_vst.dll", "BASS_VST_GetChunk");

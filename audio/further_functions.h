@@ -19,6 +19,9 @@ struct FurtherFunctions {
     BOOL(WINAPI* getDeviceInfo)(DWORD device, BASS_DEVICEINFO* info);
     BOOL(WINAPI* setDevice)(DWORD device);
     BOOL(WINAPI* channelSetDevice)(DWORD handle, DWORD device);
+    DWORD(WINAPI* getDevice)();
+    BOOL(WINAPI* getInfo)(BASS_INFO* info);
+    DWORD(WINAPI* getConfig)(DWORD option);
     // bassmidi.dll
     DWORD(WINAPI* midiStreamGetMarks)(HSTREAM handle, int track, DWORD type, BASS_MIDI_MARK* marks);
     // bass_vst.dll

@@ -227,6 +227,26 @@ QbResult qb_device(QbHost* host, long index, QbDevice* device, QbError* error);
    "default" (the system's default now). A playing song goes on there from the same
    position; `number` (may be null) receives the device's number. */
 QbResult qb_set_device(QbHost* host, const wchar_t* which, long* number, QbError* error);
+/* What the host does when the output device stops (a headset unplugged): L"wait" (the
+   song waits at its position, "device paused", until the device returns; the start-up
+   choice) or L"default" (it goes on on the system's default device). */
+QbResult qb_set_device_policy(QbHost* host, const wchar_t* policy, QbError* error);
+
+/* The playback latency (QB_CAN_LATENCY), in ms. */
+typedef struct QbLatency {
+    long buffer_ms;         /* the playback buffer of the next output stream */
+    long period_ms;         /* how much the library renders at a time */
+    long min_buffer_ms;     /* the device's smallest buffer that plays without breaks */
+    long device_latency_ms; /* the device's own; 0 when the library could not measure it */
+    long device;            /* the current device's number */
+} QbLatency;
+/* Sets the buffer (1 to 5000 ms) and, unless `period_ms` is 0, the update period (5 to
+   100 ms). The period applies at once, the buffer from the next song loaded, play after
+   a stop or seek; a buffer below the device's smallest plus the period is raised to
+   that. `used_ms` (may be null) receives the buffer that will be used. */
+QbResult qb_set_latency(QbHost* host, long buffer_ms, long period_ms, long* used_ms,
+                        QbError* error);
+QbResult qb_latency(QbHost* host, QbLatency* latency, QbError* error);
 
 /* Watching the music (QB_CAN_WATCH): `callback` gets each notification of the kinds in
    `kinds` (QB_WATCH_ flags) once the listener hears it, moved by `offset_ms` (-1000 to

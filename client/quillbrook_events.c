@@ -246,3 +246,35 @@ QbResult qb_set_device(QbHost* host, const wchar_t* which, long* number, QbError
     }
     return qb_ask_(host, QB_CODE_SET_DEVICE, which, number, L"device", NULL, 0, error);
 }
+
+QbResult qb_set_device_policy(QbHost* host, const wchar_t* policy, QbError* error) {
+    if (policy == NULL || (wcscmp(policy, L"wait") != 0 && wcscmp(policy, L"default") != 0)) {
+        return qb_refuse_(error, QB_ERROR_ARGUMENT, 0, L"a device policy is wait or default");
+    }
+    return qb_ask_(host, QB_CODE_DEVICE_POLICY, policy, NULL, L"device policy", NULL, 0, error);
+}
+
+QbResult qb_set_latency(QbHost* host, long buffer_ms, long period_ms, long* used_ms,
+                        QbError* error) {
+    wchar_t text[64];
+    if (period_ms != 0) {
+        swprintf(text, 64, L"%ld %ld", buffer_ms, period_ms);
+    } else {
+        swprintf(text, 64, L"%ld", buffer_ms);
+    }
+    return qb_ask_(host, QB_CODE_SET_LATENCY, text, used_ms, L"latency", NULL, 0, error);
+}
+
+QbResult qb_latency(QbHost* host, QbLatency* latency, QbError* error) {
+    wchar_t reply[QB_PAYLOAD_CHARS];
+    const QbResult result =
+        qb_ask_(host, QB_CODE_LATENCY, L"", NULL, L"latency", reply, QB_PAYLOAD_CHARS, error);
+    if (result != QB_OK) {
+        return result;
+    }
+    if (swscanf(reply, L"%ld %ld %ld %ld %ld", &latency->buffer_ms, &latency->period_ms,
+                &latency->min_buffer_ms, &latency->device_latency_ms, &latency->device) != 5) {
+        return qb_refuse_(error, QB_ERROR_REFUSED, 0, L"latency: the host's answer is unreadable");
+    }
+    return QB_OK;
+}

@@ -80,6 +80,7 @@ add_library(qb_host OBJECT
     host/music_commands.cpp
     host/watch.cpp
     host/device_commands.cpp
+    host/device_loss.cpp
     plugin/editor_window.cpp
     plugin/plugin_commands.cpp
     plugin/instrument_controls.cpp
@@ -193,6 +194,7 @@ add_executable(quillctl
     controller/control_commands.cpp
     controller/instrument_commands.cpp
     controller/music_commands.cpp
+    controller/device_commands.cpp
     controller/render_command.cpp
     controller/editor_windows.cpp
     controller/text.cpp)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controller/control_commands.h"
+#include "controller/device_commands.h"
 #include "controller/instrument_commands.h"
 #include "controller/music_commands.h"
 #include "controller/editor_windows.h"
@@ -237,7 +238,8 @@ const Command kCommands[] = {
     {"seek-bar", "BAR[:BEAT[:TICK]]", "go to a bar and beat (from 1)", false, 1, 0, ReadBarBeat,
      SeekBar, false},
     {"watch", "[KINDS [OFFSET_MS]]",
-     "print what is heard as it is heard: notes,turns,end,seeks,marks,beats,bars, all (the "
+     "print what is heard as it is heard: notes,turns,end,seeks,marks,beats,bars,device-events, "
+     "all (the "
      "default) or none",
      false, 0, 2, ReadWatch, Watch, false},
     {"devices", "", "list the output devices: name, driver, enabled, default, in use", false, 0, 0,
@@ -245,6 +247,12 @@ const Command kCommands[] = {
     {"device", "N|NAME|default",
      "play on that output device; a playing song goes on there from the same position", false, 1, 0,
      nullptr, Device, false},
+    {"device-policy", "wait|default",
+     "when the output device stops: wait for it, or go on on the system's default", false, 1, 0,
+     ReadDevicePolicy, DevicePolicy, false},
+    {"latency", "MS [PERIOD]",
+     "the playback buffer (from the next stream) and the update period (at once), in ms", false, 1,
+     1, ReadLatency, Latency, false},
     {"loop-markers", "[PASSES]", "loop on the song's own loopStart and loopEnd markers", false, 0,
      1, ReadPasses, LoopOnMarkers, false},
     {"quit", "", "tell the host to end", false, 0, 0, nullptr, Quit, true},

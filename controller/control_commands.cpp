@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "controller/device_commands.h"
 #include "controller/text.h"
 
 namespace {
@@ -37,7 +38,7 @@ const char* StatusText(long status) {
     case QB_STATUS_PAUSED:
         return "paused";
     case QB_STATUS_DEVICE_PAUSED:
-        return "paused by the output device";
+        return "device paused";
     default:
         return "unknown";
     }
@@ -154,6 +155,7 @@ bool Status(Session* session, const Arguments&) {
     const QbResult result = qb_status(session->host, &status, &error);
     if (result == QB_OK) {
         Print("status: %s\n", StatusText(status));
+        PrintLatency(session);
     }
     return Report(result, error);
 }
@@ -185,7 +187,8 @@ bool Capabilities(Session* session, const Arguments&) {
                       {QB_CAN_CHANNEL_VOLUME, "channel-volume"},
                       {QB_CAN_MARKS, "marks"},
                       {QB_CAN_WATCH, "watch"},
-                      {QB_CAN_DEVICES, "devices"}};
+                      {QB_CAN_DEVICES, "devices"},
+                      {QB_CAN_LATENCY, "latency"}};
         std::string names = flags == 0 ? " none (a host without extensions)" : "";
         for (const auto& entry : kNames) {
             if ((flags & entry.flag) != 0) {

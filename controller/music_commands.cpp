@@ -290,8 +290,9 @@ bool ReadWatch(Arguments* args) {
                   {L"marks", QB_WATCH_MARKS},
                   {L"beats", QB_WATCH_BEATS},
                   {L"bars", QB_WATCH_BARS},
+                  {L"device-events", QB_WATCH_DEVICE},
                   {L"all", QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END | QB_WATCH_SEEKS |
-                               QB_WATCH_MARKS | QB_WATCH_BEATS | QB_WATCH_BARS},
+                               QB_WATCH_MARKS | QB_WATCH_BEATS | QB_WATCH_BARS | QB_WATCH_DEVICE},
                   {L"none", 0}};
     const std::wstring& list = args->words.empty() ? std::wstring(L"all") : args->words[0];
     size_t start = 0;
@@ -307,9 +308,9 @@ bool ReadWatch(Arguments* args) {
             }
         }
         if (!known) {
-            return Fail(
-                "a watch is of notes, turns, end, seeks, marks, beats, bars, all or none, not ",
-                word);
+            return Fail("a watch is of notes, turns, end, seeks, marks, beats, bars, "
+                        "device-events, all or none, not ",
+                        word);
         }
         start = comma == std::wstring::npos ? list.size() + 1 : comma + 1;
     }
@@ -346,6 +347,12 @@ void PrintNotification(void* /*user*/, const QbNotification* note) {
         std::printf("heard %s: %u:%u", note->kind == QB_WATCH_BARS ? "bar" : "beat",
                     note->data >> 8, note->data & 0xFF);
         break;
+    case QB_WATCH_DEVICE: {
+        static const char* const kEvents[] = {"?", "lost", "back", "moved"};
+        const unsigned event = note->data >> 8;
+        std::printf("device %u %s", note->data & 0xFF, event < 4 ? kEvents[event] : "?");
+        break;
+    }
     default:
         std::printf("heard seek");
         break;
@@ -362,34 +369,4 @@ bool Watch(Session* session, const Arguments& args) {
     return Report(
         qb_watch(session->host, args.kinds, args.offsetMs, PrintNotification, nullptr, &error),
         error);
-}
-
-bool Devices(Session* session, const Arguments&) {
-    QbError error = {};
-    long count = 0;
-    QbResult result = qb_device_count(session->host, &count, &error);
-    for (long index = 0; result == QB_OK && index < count; ++index) {
-        QbDevice device = {};
-        result = qb_device(session->host, index, &device, &error);
-        if (result == QB_OK) {
-            std::printf("device %ld: %s (%s)%s%s%s\n", index, Narrow(device.name).c_str(),
-                        Narrow(device.driver).c_str(),
-                        (device.flags & QB_DEVICE_ENABLED) != 0 ? "" : ", disabled",
-                        (device.flags & QB_DEVICE_DEFAULT) != 0 ? ", the default" : "",
-                        (device.flags & QB_DEVICE_IN_USE) != 0 ? ", in use" : "");
-        }
-    }
-    std::fflush(stdout);
-    return Report(result, error);
-}
-
-bool Device(Session* session, const Arguments& args) {
-    QbError error = {};
-    long number = 0;
-    const QbResult result = qb_set_device(session->host, args.words[0].c_str(), &number, &error);
-    if (result == QB_OK) {
-        std::printf("device: %ld\n", number);
-        std::fflush(stdout);
-    }
-    return Report(result, error);
 }

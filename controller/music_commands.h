@@ -30,5 +30,3 @@ bool BarPosition(Session* session, const Arguments& args);
 bool SeekBar(Session* session, const Arguments& args);
 bool LoopOnMarkers(Session* session, const Arguments& args);
 bool Watch(Session* session, const Arguments& args);
-bool Devices(Session* session, const Arguments& args);
-bool Device(Session* session, const Arguments& args);

@@ -5,6 +5,7 @@
 
 #include "audio/further_functions.h"
 #include "host/device_commands.h"
+#include "host/device_loss.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
 #include "host/midi_payload.h"
@@ -188,7 +189,11 @@ LRESULT CapabilitiesCommand(CommandCall* /*call*/) {
            QB_CAN_TRANSPOSE | QB_CAN_MUTE | QB_CAN_CHANNEL_VOLUME | QB_CAN_WATCH |
            (Further().midiStreamGetMarks != nullptr ? QB_CAN_MARKS : 0) |
            (Further().getDeviceInfo != nullptr && Further().setConfig != nullptr ? QB_CAN_DEVICES
-                                                                                 : 0);
+                                                                                 : 0) |
+           (Further().getInfo != nullptr && Further().getConfig != nullptr &&
+                    Further().setConfig != nullptr
+                ? QB_CAN_LATENCY
+                : 0);
 }
 
 LRESULT SongCommand(CommandCall* call) {
@@ -354,6 +359,10 @@ constexpr CommandEntry kCommands[] = {
     {QB_CODE_WATCH, kWords, kDuringRender, WatchCommand},
     {QB_CODE_DEVICE, kWords, kGated | kDuringRender | kTextAnswer, DeviceCommand},
     {QB_CODE_SET_DEVICE, kWhole, kGated | kDuringRender, SetDeviceCommand},
+    {QB_CODE_SET_LATENCY, kWords, kGated | kDuringRender, SetLatencyCommand},
+    {QB_CODE_LATENCY, kWords, kGated | kDuringRender | kTextAnswer, LatencyCommand},
+    // Sets what the main thread reads when the device fails.
+    {QB_CODE_DEVICE_POLICY, kWords, kDuringRender, DevicePolicyCommand},
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "host/command_queue.h"
 #include "host/command_table.h"
+#include "host/device_loss.h"
 #include "host/host_end.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
@@ -18,11 +19,13 @@ CommandQueue commands;
 
 // How often a fade's end is looked at again while the volume still slides.
 constexpr UINT kFadeRecheckMs = 20;
+// How often a song that waits for its output device looks at it again.
+constexpr UINT kDeviceRecheckMs = 250;
 
 // Work the host does of its own accord, run through the queue like a command: a
 // command that arrives meanwhile (inside a wait for the render thread, say) waits
 // until it is done instead of running in the middle of it.
-enum class Deferred { None, FinishFade, FinishRender, ResizeEditor };
+enum class Deferred { None, FinishFade, FinishRender, ResizeEditor, RecoverDevice };
 
 // The editor's newest size, kept until the resize can run.
 DWORD resizedWidth;
@@ -33,7 +36,7 @@ struct Delivery {
     LRESULT answer;
     HWND sender;       // where a text answer goes
     Deferred deferred; // run first, then what queued up meanwhile
-    bool fadeFinished;
+    bool finished;     // the fade's end, or the device's recovery, is done
 };
 
 // Runs a command's row of the table: ends a render first when it says so, splits the
@@ -79,7 +82,9 @@ void RunCommand(uint64_t code, const void* data, uint32_t byteCount, void* conte
     } else if (deferred != Deferred::None) {
         EnterGate(&player);
         if (deferred == Deferred::FinishFade) {
-            delivery->fadeFinished = FinishFadeCommand();
+            delivery->finished = FinishFadeCommand();
+        } else if (deferred == Deferred::RecoverDevice) {
+            delivery->finished = RecoverDevice();
         } else {
             FinishRender();
         }
@@ -132,7 +137,7 @@ void OnFadeTimer(HWND window) {
     if (!commands.running) {
         RunEndingOnCrash(RunDeferred, &delivery);
     }
-    if (!delivery.fadeFinished) {
+    if (!delivery.finished) {
         SetTimer(window, kFadeTimerId, kFadeRecheckMs, nullptr);
     }
 }
@@ -141,14 +146,15 @@ namespace {
 
 // Runs work of the host's own through the queue, or, while a command is in progress,
 // looks again when its timer comes round.
-void RunWhenNoCommand(HWND window, UINT_PTR timer, Deferred deferred) {
+bool RunWhenNoCommand(HWND window, UINT_PTR timer, Deferred deferred) {
     KillTimer(window, timer);
     if (commands.running) {
         SetTimer(window, timer, kFadeRecheckMs, nullptr);
-        return;
+        return true;
     }
     Delivery delivery = {0, nullptr, deferred, false};
     RunEndingOnCrash(RunDeferred, &delivery);
+    return delivery.finished;
 }
 
 } // namespace
@@ -165,6 +171,12 @@ void OnEditorResized(HWND window, DWORD width, DWORD height) {
 
 void OnResizeTimer(HWND window) {
     RunWhenNoCommand(window, kResizeTimerId, Deferred::ResizeEditor);
+}
+
+void OnDeviceTimer(HWND window) {
+    if (!RunWhenNoCommand(window, kDeviceTimerId, Deferred::RecoverDevice)) {
+        SetTimer(window, kDeviceTimerId, kDeviceRecheckMs, nullptr);
+    }
 }
 
 LRESULT HandleCopyData(HWND sender, const COPYDATASTRUCT* record) {

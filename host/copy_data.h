@@ -20,3 +20,7 @@ void OnRenderEnded(HWND window);
 // once no command is in progress (the resize's timer comes round until then).
 void OnEditorResized(HWND window, DWORD width, DWORD height);
 void OnResizeTimer(HWND window);
+
+// The output device failed (or its timer came round): the song is recovered by the
+// controller's policy as work of the host's own, and looked at again until it plays.
+void OnDeviceTimer(HWND window);

@@ -10,9 +10,27 @@
 namespace {
 
 constexpr DWORD kMostDevices = 64;
+constexpr uint32_t kShortestPeriodMs = 5;
+constexpr uint32_t kLongestPeriodMs = 100;
+constexpr uint32_t kLongestBufferMs = 5000;
 
-// The device `text` names: its number, "default" (the system's default now) or its
-// name as listed. False when none is.
+bool LatencyAvailable() {
+    const FurtherFunctions& further = Further();
+    return further.setConfig != nullptr && further.getConfig != nullptr &&
+           further.getInfo != nullptr;
+}
+
+// The current device's smallest buffer that plays without breaks, and its own latency.
+BASS_INFO DeviceInfo() {
+    BASS_INFO info = {};
+    if (Further().getInfo(&info) == 0) {
+        info = BASS_INFO();
+    }
+    return info;
+}
+
+} // namespace
+
 bool FindDevice(const wchar_t* text, DWORD* found) {
     const FurtherFunctions& further = Further();
     const bool byDefault = std::wcscmp(text, L"default") == 0;
@@ -34,7 +52,19 @@ bool FindDevice(const wchar_t* text, DWORD* found) {
     return false;
 }
 
-} // namespace
+bool UseDevice(DWORD device) {
+    const FurtherFunctions& further = Further();
+    BASS_DEVICEINFO info = {};
+    if (further.getDeviceInfo(device, &info) == 0 || (info.flags & kDeviceEnabled) == 0) {
+        return false;
+    }
+    if ((info.flags & kDeviceInit) == 0 &&
+        BASS_Init(static_cast<int>(device), kSampleRate, kDeviceLatency, player.mainWindow,
+                  nullptr) == 0) {
+        return false;
+    }
+    return further.setDevice(device) != 0;
+}
 
 LRESULT SetDeviceCommand(CommandCall* call) {
     const FurtherFunctions& further = Further();
@@ -49,11 +79,7 @@ LRESULT SetDeviceCommand(CommandCall* call) {
         further.getDeviceInfo(device, &info) == 0 || (info.flags & kDeviceEnabled) == 0) {
         return QB_FAIL_BAD_PAYLOAD;
     }
-    if ((info.flags & kDeviceInit) == 0 &&
-        BASS_Init(static_cast<int>(device), kSampleRate, 0, player.mainWindow, nullptr) == 0) {
-        return QB_FAIL_LIBRARY;
-    }
-    if (further.setDevice(device) == 0) {
+    if (!UseDevice(device)) {
         return QB_FAIL_LIBRARY;
     }
     const HSTREAM stream = player.outputStream.load();
@@ -92,4 +118,49 @@ LRESULT DeviceCommand(CommandCall* call) {
                       static_cast<unsigned long>(info.flags & 7));
     }
     return static_cast<LRESULT>(count);
+}
+
+LRESULT SetLatencyCommand(CommandCall* call) {
+    if (!LatencyAvailable()) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    const PayloadWords& words = call->words;
+    uint32_t bufferMs = 0;
+    uint32_t periodMs = 0;
+    if (words.count < 1 || words.count > 2 ||
+        !PayloadWhole(words, 0, kLongestBufferMs, &bufferMs) || bufferMs == 0 ||
+        (words.count == 2 &&
+         (!PayloadWhole(words, 1, kLongestPeriodMs, &periodMs) || periodMs < kShortestPeriodMs))) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const FurtherFunctions& further = Further();
+    if (words.count == 2 && further.setConfig(kConfigUpdatePeriod, periodMs) == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    // A buffer the device cannot keep filled between two updates breaks up.
+    const DWORD smallest = DeviceInfo().minbuf + further.getConfig(kConfigUpdatePeriod);
+    const DWORD used = bufferMs < smallest ? smallest : bufferMs;
+    if (further.setConfig(kConfigBuffer, used) == 0) {
+        return QB_FAIL_LIBRARY;
+    }
+    return static_cast<LRESULT>(further.getConfig(kConfigBuffer));
+}
+
+LRESULT LatencyCommand(CommandCall* call) {
+    if (!LatencyAvailable()) {
+        return QB_FAIL_NOT_AVAILABLE;
+    }
+    if (call->words.count != 0) {
+        return QB_FAIL_BAD_PAYLOAD;
+    }
+    const FurtherFunctions& further = Further();
+    const BASS_INFO info = DeviceInfo();
+    const DWORD bufferMs = further.getConfig(kConfigBuffer);
+    const DWORD device = further.getDevice != nullptr ? further.getDevice() : 0;
+    std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%lu %lu %lu %lu %lu",
+                  static_cast<unsigned long>(bufferMs),
+                  static_cast<unsigned long>(further.getConfig(kConfigUpdatePeriod)),
+                  static_cast<unsigned long>(info.minbuf), static_cast<unsigned long>(info.latency),
+                  static_cast<unsigned long>(device));
+    return static_cast<LRESULT>(bufferMs);
 }

@@ -17,3 +17,4 @@ constexpr UINT kWatchdogPeriodMs = 1000;
 constexpr UINT_PTR kFadeTimerId = 1001;
 constexpr UINT_PTR kRenderTimerId = 1002;
 constexpr UINT_PTR kResizeTimerId = 1003;
+constexpr UINT_PTR kDeviceTimerId = 1004;

@@ -1,6 +1,7 @@
 #include "host/main_window.h"
 
 #include "host/copy_data.h"
+#include "host/device_loss.h"
 #include "host/host_end.h"
 #include "host/host_globals.h"
 #include "host/host_names.h"
@@ -57,6 +58,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case kRenderEndedMessage:
         OnRenderEnded(window);
         return 0;
+    case kDeviceFailedMessage:
+        OnDeviceTimer(window);
+        return 0;
     case WM_TIMER:
         if (wParam == kFadeTimerId) {
             OnFadeTimer(window);
@@ -68,6 +72,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         }
         if (wParam == kResizeTimerId) {
             OnResizeTimer(window);
+            return 0;
+        }
+        if (wParam == kDeviceTimerId) {
+            OnDeviceTimer(window);
             return 0;
         }
         return WatchParent(window);

@@ -8,6 +8,7 @@
 #include "audio/further_functions.h"
 #include "host/host_globals.h"
 #include "player/jump.h"
+#include "player/transport.h"
 #include "protocol/quillbrook_protocol.h"
 
 namespace {
@@ -18,7 +19,7 @@ constexpr DWORD kPollMs = 2;
 constexpr double kLongestOffsetMs = 1000;
 constexpr uint32_t kAllWatchKinds = QB_WATCH_NOTES | QB_WATCH_TURNS | QB_WATCH_END |
                                     QB_WATCH_SEEKS | QB_WATCH_MARKS | QB_WATCH_BEATS |
-                                    QB_WATCH_BARS;
+                                    QB_WATCH_BARS | QB_WATCH_DEVICE;
 
 struct Watch {
     WatchLog log; // what the render call tells, in static storage
@@ -32,6 +33,8 @@ struct Watch {
 };
 
 Watch watch;
+// The ring is written by the watch thread and, for the device's news, the main thread.
+SRWLOCK ringLock = SRWLOCK_INIT;
 
 uint32_t KindOf(uint32_t record) {
     switch (record) {
@@ -79,6 +82,7 @@ bool HeardStreamBytes(int64_t* heard) {
 }
 
 void Post(const WatchRecord& record, uint32_t kind, int64_t lateBytes) {
+    AcquireSRWLockExclusive(&ringLock);
     QbNotifyRing* ring = watch.ring;
     const unsigned sequence = ring->written + 1;
     QbNotification& note = ring->records[sequence % QB_NOTIFY_RING];
@@ -94,6 +98,7 @@ void Post(const WatchRecord& record, uint32_t kind, int64_t lateBytes) {
     if (PostMessageW(watch.window.load(), QB_NOTIFY_MESSAGE, sequence, kind) == 0) {
         ++ring->lost; // the controller's queue is full, or its window gone
     }
+    ReleaseSRWLockExclusive(&ringLock);
 }
 
 // Posts every record the listener has heard; drops those of streams no longer played.
@@ -164,6 +169,18 @@ bool Start() {
 }
 
 } // namespace
+
+void TellDevice(uint32_t event, DWORD device) {
+    if ((watch.kinds.load() & QB_WATCH_DEVICE) == 0 || watch.ring == nullptr) {
+        return;
+    }
+    const HeardPoint heard = HeardNow(&player);
+    WatchRecord record = {};
+    record.data = (device & 0xFF) | event << 8;
+    record.songBytes = heard.bytes;
+    record.pass = heard.passesDone + 1;
+    Post(record, QB_WATCH_DEVICE, 0);
+}
 
 LRESULT WatchCommand(CommandCall* call) {
     const PayloadWords& words = call->words;

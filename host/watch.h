@@ -9,3 +9,7 @@
 
 // "HWND KINDS [OFFSET_MS]": starts, changes or (KINDS 0) stops the watch. Answers 0.
 LRESULT WatchCommand(CommandCall* call);
+
+// Tells a watch of QB_WATCH_DEVICE that the output device `device` stopped, returned or
+// took the song (a QB_DEVICE_EVENT_). Main thread.
+void TellDevice(uint32_t event, DWORD device);

@@ -40,6 +40,9 @@ HSTREAM StartOutputStream(PlayerState* state, DWORD nextEvent, QWORD bytes, cons
     const HSTREAM stream =
         BASS_StreamCreate(kSampleRate, kChannels, kFloatLoopStream, RenderProc, state);
     state->outputStream.store(stream);
+    if (stream != 0 && state->deviceFailProc != nullptr) {
+        BASS_ChannelSetSync(stream, kSyncDevFail, 0, state->deviceFailProc, state);
+    }
     if (jump == nullptr) {
         ResetInstrumentChannels(state->playback.instrument.load(std::memory_order_relaxed));
     }

@@ -36,6 +36,7 @@ void InitPlayerState(PlayerState* state, HWND mainWindow) {
     InitPlayback(&state->playback, &state->live);
     state->outputStream.store(0);
     state->mainWindow = mainWindow;
+    state->deviceFailProc = nullptr;
     state->loopStart.store(0);
     state->loopEnd = 0;
     state->editorWindow = nullptr;

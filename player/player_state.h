@@ -126,6 +126,8 @@ struct PlayerState {
     Playback playback;
     std::atomic<HSTREAM> outputStream;
     HWND mainWindow;
+    // Set on each output stream for its device's failure (an unplug); null: none.
+    SYNCPROC* deviceFailProc;
     std::atomic<DWORD> loopStart;
     DWORD loopEnd; // read only by the user-interface thread
     HWND editorWindow;

@@ -282,7 +282,10 @@ int32_t SeekBytes(PlayerState* state, QWORD asked) {
         ArmOutputStream(state, stream);
         state->paused = paused;
         state->fadeEnd = fadeEnd;
-        if (playing && BASS_ChannelPlay(stream, 1) == 0) {
+        // A device that is gone leaves the stream paused by it, where it goes on
+        // once the device returns.
+        if (playing && BASS_ChannelPlay(stream, 1) == 0 &&
+            ActiveState(stream) != kActivePausedDevice) {
             return QB_FAIL_LIBRARY;
         }
     }

@@ -141,6 +141,7 @@
 #define QB_WATCH_MARKS 0x10      /* data: the mark's index (see MARK), its QB_MARK_ kind << 24 */
 #define QB_WATCH_BEATS 0x20      /* data: the beat in its bar, the bar << 8, both from 1 */
 #define QB_WATCH_BARS 0x40       /* a bar's first beat; data as a beat's */
+#define QB_WATCH_DEVICE 0x80     /* data: the device's number, its QB_DEVICE_EVENT_ << 8 */
 #define QB_NOTIFY_MESSAGE 0x8051 /* WM_APP + 0x51 */
 #define QB_NOTIFY_RING 1024
 #define QB_NOTIFY_MAPPING L"Local\\QuillbrookWatch-%lu"
@@ -155,6 +156,23 @@
 #define QB_DEVICE_ENABLED 0x1  /* can be used */
 #define QB_DEVICE_DEFAULT 0x2  /* the system's default now */
 #define QB_DEVICE_IN_USE 0x4   /* opened by the host */
+
+/* The playback latency. SET_LATENCY's payload: "BUFFER_MS [PERIOD_MS]". The update period
+   (5 to 100 ms, how much the library renders at a time) applies at once; the buffer (up
+   to 5000 ms, raised to the device's smallest buffer plus the update period) applies
+   to the next output stream: the next song loaded, play after a stop, or seek. */
+#define QB_CODE_SET_LATENCY 140 /* answer: the buffer that will be used, in ms */
+/* LATENCY: answer the buffer in ms; text: BUFFER PERIOD MINBUF DEVICE_LATENCY DEVICE, in
+   ms but the device's number; DEVICE_LATENCY 0 when the library could not measure it. */
+#define QB_CODE_LATENCY 141
+/* What the host does when the output device stops (unplugged): payload "wait" (the song
+   stays at its position, "device paused", and goes on when the device returns; the
+   start-up choice) or "default" (it goes on from the same position on the system's
+   default device; while there is none it waits). Watch kind QB_WATCH_DEVICE tells it. */
+#define QB_CODE_DEVICE_POLICY 142 /* answer: 0 */
+#define QB_DEVICE_EVENT_LOST 1    /* the device stopped: the song is paused by it */
+#define QB_DEVICE_EVENT_BACK 2    /* the device returned: the song goes on */
+#define QB_DEVICE_EVENT_MOVED 3   /* the song goes on on the device given */
 
 /* One notification, as the ring holds it: 32 bytes, in both widths. */
 typedef struct QbNotification {
@@ -194,7 +212,8 @@ typedef struct QbNotifyRing {
 #define QB_CAN_CHANNEL_VOLUME 0x10000 /* volume per channel */
 #define QB_CAN_MARKS 0x20000          /* the song's marks and musical time */
 #define QB_CAN_WATCH 0x40000          /* notifications as the music is heard */
-#define QB_CAN_DEVICES 0x80000        /* the list of output devices */
+#define QB_CAN_DEVICES 0x80000        /* the list of output devices, the choice of one */
+#define QB_CAN_LATENCY 0x100000       /* the playback latency, set and reported */
 
 /* The kinds of instrument state a state file holds (see docs/protocol.md). */
 #define QB_STATE_CHUNK 1  /* the plug-in's own chunk of its whole bank, and its program */

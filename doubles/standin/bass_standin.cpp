@@ -10,7 +10,9 @@
 #include "doubles/standin/trace.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ bool g_initialised = false;
 bool g_unicodeNames = false;
 std::vector<bool> g_opened(64, false); // the devices BASS_Init opened, by number
 DWORD g_current = 0;                   // the device later calls and new streams use
+DWORD g_initFlags = 0;
+bool g_followConfig = false;  // BASS_CONFIG_DEV_DEFAULT as set now
+bool g_followDefault = false; // as it was when the default device was opened
+size_t g_deviceEventsDone = 0;
+// The device list changes on the mixing thread (QB_DEVICE_EVENTS) as the host reads it.
+std::recursive_mutex g_devicesLock;
 
 struct Device {
     std::wstring wide;
@@ -64,6 +72,7 @@ std::vector<Device>& Devices() {
 
 // The number of the system's default device (device 0 when none is enabled).
 DWORD DefaultDevice() {
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
     const std::vector<Device>& devices = Devices();
     for (DWORD i = 1; i < devices.size(); ++i) {
         if ((devices[i].flags & kDeviceDefault) != 0) {
@@ -75,6 +84,99 @@ DWORD DefaultDevice() {
 
 bool Opened(DWORD device) {
     return device < g_opened.size() && g_opened[device];
+}
+
+// The system's default becomes `device`. With the default device followed, the streams
+// of the old default go on there, as the library promises.
+void MakeDefault(DWORD device) {
+    const DWORD old = DefaultDevice();
+    std::vector<Device>& devices = Devices();
+    for (Device& each : devices) {
+        each.flags &= ~kDeviceDefault;
+    }
+    if (device == 0 || device >= devices.size() || (devices[device].flags & kDeviceEnabled) == 0) {
+        return; // no device left to be the default
+    }
+    devices[device].flags |= kDeviceDefault;
+    if (g_followDefault && old != device && Opened(old)) {
+        g_opened[device] = true;
+        ModelMoveStreams(old, device);
+        if (g_current == old) {
+            g_current = device;
+            ModelSetDevice(device);
+        }
+    }
+}
+
+// The first enabled device, for the system's default once its default is unplugged.
+DWORD FirstEnabled() {
+    const std::vector<Device>& devices = Devices();
+    for (DWORD i = 1; i < devices.size(); ++i) {
+        if ((devices[i].flags & kDeviceEnabled) != 0) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+// One event of QB_DEVICE_EVENTS: "default N", "unplug N" or "plug N".
+void ApplyDeviceEvent(const std::string& what, DWORD device) {
+    if (device == 0 || device >= Devices().size()) {
+        return;
+    }
+    TraceCall("DEVICE %s %lu", what.c_str(), static_cast<unsigned long>(device));
+    Device& changed = Devices()[device];
+    if (what == "default") {
+        MakeDefault(device);
+    } else if (what == "unplug") {
+        changed.flags &= ~kDeviceEnabled;
+        if ((changed.flags & kDeviceDefault) != 0) {
+            MakeDefault(FirstEnabled());
+        }
+        ModelSetDeviceGone(device, true);
+    } else if (what == "plug") {
+        changed.flags |= kDeviceEnabled;
+        ModelSetDeviceGone(device, false);
+    }
+}
+
+struct DeviceEvent {
+    unsigned long ms; // after the mixing thread started
+    std::string what;
+    DWORD device;
+};
+
+// QB_DEVICE_EVENTS: what happens to the devices and when, "MS WHAT N" separated by '|',
+// in the order they come: "1000 unplug 2|2500 plug 2|3000 default 1".
+std::vector<DeviceEvent> DeviceEventsFromEnvironment() {
+    std::vector<DeviceEvent> events;
+    const std::wstring text = EnvText(L"QB_DEVICE_EVENTS");
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'|', start);
+        end = end == std::wstring::npos ? text.size() : end;
+        const std::string item(text.begin() + static_cast<std::ptrdiff_t>(start),
+                               text.begin() + static_cast<std::ptrdiff_t>(end));
+        char what[16] = {};
+        unsigned long ms = 0;
+        unsigned long device = 0;
+        if (std::sscanf(item.c_str(), "%lu %15s %lu", &ms, what, &device) == 3) {
+            events.push_back({ms, what, static_cast<DWORD>(device)});
+        }
+        start = end + 1;
+    }
+    return events;
+}
+
+// Called by the mixing thread before each step: applies the events whose time has come.
+void ApplyDeviceEvents() {
+    static const std::vector<DeviceEvent> events = DeviceEventsFromEnvironment();
+    static const ULONGLONG started = GetTickCount64();
+    const ULONGLONG elapsed = GetTickCount64() - started;
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
+    for (; g_deviceEventsDone < events.size() && events[g_deviceEventsDone].ms <= elapsed;
+         ++g_deviceEventsDone) {
+        ApplyDeviceEvent(events[g_deviceEventsDone].what, events[g_deviceEventsDone].device);
+    }
 }
 
 // Loop tags for every user stream, from QB_LOOP_TAGS: strings separated by '|'.
@@ -97,6 +199,7 @@ std::string LoopTagsFromEnvironment() {
 extern "C" {
 
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
     BOOL result = 0;
     if (EnvNumber(L"QB_HANG_INIT", 0) == 1) {
         WriteUnixProcessId();
@@ -110,21 +213,25 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
         // A further device: the one mixing thread plays the streams of every device.
         g_opened[number] = true;
         g_current = number;
+        ModelSetDevice(number);
         result = 1;
     }
     if (!g_initialised && deviceWorks) {
         g_initialised = true;
         g_opened[number < g_opened.size() ? number : 0] = true;
         g_current = number;
+        g_initFlags = flags;
+        g_followDefault = device == -1 && g_followConfig;
         StreamModelSettings settings;
         settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
         settings.seekable = EnvNumber(L"QB_SEEKABLE", 0) == 1;
         settings.decodeOnly = device == 0;
         settings.devicePauseAfter = EnvNumber(L"QB_DEVICE_PAUSE_AFTER", 0);
         ResetStreamModel(settings, kFirstHandle);
+        ModelSetDevice(number);
         result = 1;
         if (!settings.decodeOnly) {
-            StartMixer();
+            StartMixer(ApplyDeviceEvents);
         }
         WriteUnixProcessId();
     }
@@ -257,14 +364,46 @@ int WINAPI BASS_ErrorGetCode(void) {
 }
 
 BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value) {
+    BOOL result = 1;
     if (option == kConfigUnicode) {
         g_unicodeNames = value != 0; // for the devices listed from now on
-        return 1;
+    } else if (option == kConfigDevDefault) {
+        g_followConfig = value != 0; // for the default device when it is opened
+    } else {
+        result = ModelSetConfig(option, value);
     }
-    return ModelSetConfig(option, value);
+    if (option != kConfigUnicode) {
+        TRACE_HOST_CALL("BASS_SetConfig option=%lu value=%lu -> %d",
+                        static_cast<unsigned long>(option), static_cast<unsigned long>(value),
+                        result);
+    }
+    return result;
+}
+
+// The current device: its smallest buffer from QB_MINBUF (30 ms by default), and its own
+// latency (QB_DEVICE_LATENCY, 20 ms by default) only when BASS_Init was asked to
+// measure it.
+BOOL WINAPI BASS_GetInfo(BASS_INFO* info) {
+    if (!g_initialised || info == nullptr) {
+        SetModelError(kErrorInit);
+        return 0;
+    }
+    *info = BASS_INFO();
+    info->minbuf = static_cast<DWORD>(EnvNumber(L"QB_MINBUF", 30));
+    info->latency = (g_initFlags & kDeviceLatency) != 0
+                        ? static_cast<DWORD>(EnvNumber(L"QB_DEVICE_LATENCY", 20))
+                        : 0;
+    info->initflags = g_initFlags;
+    info->freq = kSampleRate;
+    info->minrate = kSampleRate;
+    info->maxrate = kSampleRate;
+    info->speakers = kChannels;
+    SetModelError(kErrorOk);
+    return 1;
 }
 
 BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
     const std::vector<Device>& devices = Devices();
     if (device >= devices.size() || info == nullptr) {
         return 0; // past the last device: the end of a listing
@@ -281,26 +420,35 @@ BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
 }
 
 BOOL WINAPI BASS_SetDevice(DWORD device) {
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
     const BOOL result = Opened(device) ? 1 : 0;
-    g_current = result != 0 ? device : g_current;
+    if (result != 0) {
+        g_current = device;
+        ModelSetDevice(device);
+    }
     TRACE_HOST_CALL("BASS_SetDevice device=%lu -> %d", static_cast<unsigned long>(device), result);
     return result;
 }
 
 DWORD WINAPI BASS_GetDevice(void) {
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
     return g_current;
 }
 
 // The stream plays on the other device from where it was: one mixing thread plays them
 // all, so only the trace tells.
 BOOL WINAPI BASS_ChannelSetDevice(DWORD handle, DWORD device) {
-    const BOOL result = Opened(device) ? 1 : 0;
+    std::lock_guard<std::recursive_mutex> lock(g_devicesLock);
+    const BOOL result = Opened(device) ? ModelChannelSetDevice(handle, device) : 0;
     TRACE_HOST_CALL("BASS_ChannelSetDevice handle=%lu device=%lu -> %d",
                     static_cast<unsigned long>(handle), static_cast<unsigned long>(device), result);
     return result;
 }
 
 DWORD WINAPI BASS_GetConfig(DWORD option) {
+    if (option == kConfigDevDefault) {
+        return g_followConfig ? 1 : 0;
+    }
     return ModelGetConfig(option);
 }
 

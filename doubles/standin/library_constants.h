@@ -15,16 +15,18 @@ constexpr DWORD kSyncPos = 0;
 constexpr DWORD kSyncEnd = 2;
 
 // Configuration options and error codes.
-constexpr DWORD kConfigBuffer = 0;
-constexpr DWORD kConfigUpdatePeriod = 1;
 constexpr DWORD kDefaultBufferMs = 500;
-constexpr DWORD kDefaultUpdatePeriodMs = 100;
+constexpr DWORD kDefaultUpdatePeriodMs = 100; // also the longest
+constexpr DWORD kShortestUpdatePeriodMs = 5;
 constexpr int kErrorOk = 0;
 constexpr int kErrorMemory = 1;
 constexpr int kErrorHandle = 5;
+constexpr int kErrorInit = 8;
+constexpr int kErrorStart = 9;
 constexpr int kErrorAlready = 14;
 constexpr int kErrorIllegalType = 19;
 constexpr int kErrorIllegalParam = 20;
+constexpr int kErrorDevice = 23;
 constexpr int kErrorNotPlaying = 24;
 constexpr int kErrorNotAvailable = 37;
 constexpr int kErrorDecode = 38;

@@ -49,6 +49,7 @@ void TraceMixLine(const char* line) {
 }
 
 std::atomic<bool> g_mixerRunning{false};
+void (*g_eachStep)() = nullptr;
 
 void MixerLoop() {
     g_mixerRunning = true;
@@ -68,6 +69,7 @@ void MixerLoop() {
     QueryPerformanceCounter(&now);
     LONGLONG deadline = now.QuadPart;
     for (;;) {
+        g_eachStep();
         const DWORD mixed = MixStep(settings.mix, &mix);
         if (mixed != 0 && capturing) {
             capture.Append(mix.data(), mixed / static_cast<DWORD>(sizeof(float)));
@@ -98,7 +100,8 @@ void MixerLoop() {
 // Returns once the thread runs, as a real device's threads are up when it is open.
 // Wine's 32-bit ExitProcess can also crash the process while a new thread is still
 // starting, so a program that ends right after BASS_Init must not meet one.
-void StartMixer() {
+void StartMixer(void (*eachStep)()) {
+    g_eachStep = eachStep;
     std::thread(MixerLoop).detach();
     while (!g_mixerRunning) {
         Sleep(1);

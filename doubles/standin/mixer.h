@@ -1,6 +1,6 @@
 // The stand-in bass.dll's mixing thread.
 #pragma once
 
-// Starts the thread that plays the model's user streams; called once, by BASS_Init.
-// Returns once the thread runs.
-void StartMixer();
+// Starts the thread that plays the model's user streams, calling `eachStep` before each
+// of its steps; called once, by BASS_Init. Returns once the thread runs.
+void StartMixer(void (*eachStep)());

@@ -36,6 +36,7 @@ struct Stream {
     STREAMPROC* proc = nullptr;
     void* user = nullptr;
     bool decode = false;
+    DWORD device = 0; // the output device it plays on
     bool playing = false;
     bool ended = false;
     bool moved = false;    // set by a position change, to tell a sync rewound it
@@ -68,6 +69,8 @@ DWORD g_nextSync = 1;
 void (*g_mixLog)(const char*) = nullptr;
 DWORD g_bufferMs = kDefaultBufferMs;
 DWORD g_updatePeriodMs = kDefaultUpdatePeriodMs;
+DWORD g_device = 0;         // the device new streams play on
+uint64_t g_goneDevices = 0; // unplugged devices, a bit for each number
 thread_local int t_error = kErrorOk;
 
 // Sets this thread's error code and gives `result`.
@@ -187,7 +190,7 @@ void FireSyncs(DWORD handle, DWORD kind, QWORD before, QWORD after) {
     }
     const std::vector<Sync> syncs = stream->syncs;
     for (const Sync& sync : syncs) {
-        const bool due = kind == kSyncEnd || (sync.param > before && sync.param <= after);
+        const bool due = kind != kSyncPos || (sync.param > before && sync.param <= after);
         if (sync.type != kind || !due) {
             continue;
         }
@@ -196,10 +199,24 @@ void FireSyncs(DWORD handle, DWORD kind, QWORD before, QWORD after) {
             return;
         }
         MixLog("SYNC sync=%lu handle=%lu type=%s pos=%llu", static_cast<unsigned long>(sync.handle),
-               static_cast<unsigned long>(handle), kind == kSyncEnd ? "end" : "pos",
+               static_cast<unsigned long>(handle),
+               kind == kSyncEnd ? "end" : (kind == kSyncDevFail ? "devfail" : "pos"),
                static_cast<unsigned long long>(stream->pos));
         sync.proc(sync.handle, handle, 0, sync.user);
     }
+}
+
+bool Gone(DWORD device) {
+    return device < 64 && (g_goneDevices >> device & 1) != 0;
+}
+
+// The device stops the stream where it is: "paused by the device".
+void StopByDevice(Stream* stream, const char* why) {
+    MixLog("STOPPED handle=%lu pos=%llu %s", static_cast<unsigned long>(stream->handle),
+           static_cast<unsigned long long>(stream->pos), why);
+    stream->playing = false;
+    SetSounding(stream, false);
+    stream->devicePaused = true;
 }
 
 DWORD SplitAtSync(const Stream& stream, DWORD want) {
@@ -229,11 +246,7 @@ bool PullOnce(std::unique_lock<std::recursive_mutex>& lock, DWORD handle, char* 
     }
     const QWORD pauseAfter = g_settings.devicePauseAfter;
     if (pauseAfter != 0 && !stream->devicePausedOnce && stream->playedBytes >= pauseAfter) {
-        MixLog("STOPPED handle=%lu pos=%llu device paused", static_cast<unsigned long>(handle),
-               static_cast<unsigned long long>(stream->pos));
-        stream->playing = false;
-        SetSounding(stream, false);
-        stream->devicePaused = true;
+        StopByDevice(stream, "device paused");
         stream->devicePausedOnce = true;
         return false;
     }
@@ -296,7 +309,11 @@ DWORD RequestBytes(DWORD handle, const MixSettings& settings) {
     if (!settings.deviceProfile || stream == nullptr) {
         return settings.periodBytes;
     }
-    return stream->requests++ == 0 ? kProfileFirstBytes : kProfileLaterBytes;
+    // The first request fills the playback buffer, later ones one update period each.
+    const DWORD bytes = stream->requests++ == 0
+                            ? stream->bufferBytes
+                            : g_updatePeriodMs * (kSampleRate / 1000) * kBytesPerFrame;
+    return std::max(kBytesPerFrame, std::min(bytes, kProfileFirstBytes));
 }
 
 } // namespace
@@ -351,6 +368,7 @@ HSTREAM ModelStreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc
             stream.proc = proc;
             stream.user = user;
             stream.decode = decode;
+            stream.device = g_device;
             stream.tags = decode ? std::string() : tags;
             stream.bufferBytes = g_bufferMs * (kSampleRate / 1000) * kBytesPerFrame;
             return stream.handle;
@@ -382,7 +400,8 @@ HSYNC ModelChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     Stream* stream = FindStream(handle);
     const DWORD kind = type & ~kSyncMixtime;
-    if (stream == nullptr || proc == nullptr || (kind != kSyncPos && kind != kSyncEnd)) {
+    if (stream == nullptr || proc == nullptr ||
+        (kind != kSyncPos && kind != kSyncEnd && kind != kSyncDevFail)) {
         return 0;
     }
     const HSYNC sync = NewHandle(&g_nextSync);
@@ -414,6 +433,10 @@ BOOL ModelChannelPlay(DWORD handle, BOOL restart) {
     }
     stream->paused = false;
     stream->devicePaused = false;
+    if (Gone(stream->device)) {
+        StopByDevice(stream, "device gone");
+        return Fail(kErrorStart, 0);
+    }
     stream->playing = !stream->ended;
     SetSounding(stream, stream->playing);
     return stream->playing ? 1 : 0;
@@ -617,6 +640,9 @@ BOOL ModelSetConfig(DWORD option, DWORD value) {
     if (option == kConfigBuffer) {
         g_bufferMs = std::min<DWORD>(std::max<DWORD>(value, 10), 5000);
     } else if (option == kConfigUpdatePeriod) {
+        if (value < kShortestUpdatePeriodMs || value > kDefaultUpdatePeriodMs) {
+            return Fail(kErrorIllegalParam, 0);
+        }
         g_updatePeriodMs = value;
     } else {
         return Fail(kErrorIllegalType, 0);
@@ -641,4 +667,49 @@ int ModelErrorCode() {
 
 void SetModelError(int code) {
     t_error = code;
+}
+
+void ModelSetDevice(DWORD device) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    g_device = device;
+}
+
+BOOL ModelChannelSetDevice(DWORD handle, DWORD device) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    Stream* stream = FindStream(handle);
+    if (stream == nullptr) {
+        return Fail(kErrorHandle, 0);
+    }
+    if (Gone(device)) {
+        return Fail(kErrorDevice, 0);
+    }
+    stream->device = device;
+    MixLog("MOVED handle=%lu device=%lu pos=%llu", static_cast<unsigned long>(handle),
+           static_cast<unsigned long>(device), static_cast<unsigned long long>(stream->pos));
+    return Fail(kErrorOk, 1);
+}
+
+void ModelMoveStreams(DWORD from, DWORD to) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    for (Stream& stream : g_streams) {
+        if (stream.handle != 0 && !stream.decode && stream.device == from) {
+            ModelChannelSetDevice(stream.handle, to);
+        }
+    }
+}
+
+void ModelSetDeviceGone(DWORD device, bool gone) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    if (device >= 64) {
+        return;
+    }
+    g_goneDevices =
+        gone ? g_goneDevices | uint64_t{1} << device : g_goneDevices & ~(uint64_t{1} << device);
+    for (Stream& stream : g_streams) {
+        if (!gone || stream.handle == 0 || stream.device != device || !stream.playing) {
+            continue;
+        }
+        StopByDevice(&stream, "device gone");
+        FireSyncs(stream.handle, kSyncDevFail, 0, 0);
+    }
 }

@@ -72,13 +72,23 @@ BOOL ModelChannelIsSliding(DWORD handle, DWORD attrib);
 QWORD ModelChannelGetPosition(DWORD handle, DWORD mode);
 BOOL ModelSetConfig(DWORD option, DWORD value);
 DWORD ModelGetConfig(DWORD option);
+// The output devices: the one new streams play on; a stream moved to another (not to
+// an unplugged one), keeping its position; every stream of one device moved to another
+// (the default device followed); a device unplugged, which stops its playing streams as
+// "paused by the device" and fires their device-failure syncs, or plugged back (its
+// streams wait to be played again). A stream played on an unplugged device fails.
+void ModelSetDevice(DWORD device);
+BOOL ModelChannelSetDevice(DWORD handle, DWORD device);
+void ModelMoveStreams(DWORD from, DWORD to);
+void ModelSetDeviceGone(DWORD device, bool gone);
 // The error code of this thread's last call into the model.
 int ModelErrorCode();
 void SetModelError(int code);
 
 // Told of each stream procedure call, sync and stop of the mixing step, for a trace:
-// "STREAMPROC handle=H pos=P length=L", "SYNC sync=S handle=H type=end|pos pos=P",
-// "STOPPED handle=H pos=P ended|limit". Null for none.
+// "STREAMPROC handle=H pos=P length=L", "SYNC sync=S handle=H type=end|pos|devfail pos=P",
+// "MOVED handle=H device=D pos=P",
+// "STOPPED handle=H pos=P ended|limit|device paused|device gone". Null for none.
 void SetMixLog(void (*log)(const char* line));
 
 // One step of the mixing thread: asks every playing stream for its request, cut where

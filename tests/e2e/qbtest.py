@@ -40,8 +40,8 @@ def session_environment():
     return env
 
 
-TRACE_LINE = re.compile(r"^(BASS_\w+ .* -> .*|STREAMPROC .*|SYNC .*|STOPPED .*|EDITOR .*)$")
-TRACE_WORD = re.compile(r"(BASS_\w+|STREAMPROC|SYNC|STOPPED|EDITOR) ")
+TRACE_LINE = re.compile(r"^(BASS_\w+ .* -> .*|(STREAMPROC|SYNC|STOPPED|MOVED|DEVICE|EDITOR) .*)$")
+TRACE_WORD = re.compile(r"(BASS_\w+|STREAMPROC|SYNC|STOPPED|MOVED|DEVICE|EDITOR) ")
 
 
 class Run:
