@@ -65,13 +65,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR commandLin
     InitPlayerState(&player, mainWindow);
     player.deviceFailProc = DeviceFailSyncProc;
     // The default device follows the system's default as it changes, where the library
-    // can; its own latency is measured, for the latency report.
+    // can.
     if (Further().setConfig != nullptr) {
         Further().setConfig(kConfigDevDefault, 1);
     }
     // Without an output device the "no sound" device still lets plug-ins, their
     // editors and songs load; playing is then silent.
-    if (BASS_Init(kDefaultDevice, kSampleRate, kDeviceLatency, mainWindow, nullptr) == 0) {
+    if (BASS_Init(kDefaultDevice, kSampleRate, 0, mainWindow, nullptr) == 0) {
         BASS_Init(kNoSoundDevice, kSampleRate, 0, mainWindow, nullptr);
     }
     if (mainWindow == nullptr) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Measures how long live MIDI takes from quillctl's command to the instrument, under a
 Wine session with the stand-ins, for the stand-ins' default request profile (10 ms a
-request) and the device profile (500 ms first, then 100 ms a request). Prints the
-smallest, median and largest delay of 20 notes for each.
+request) and the device profile (the playback buffer first, then one update period a
+request) at the library's default latency (500 ms buffer, 100 ms period) and at the
+smallest (`latency 5 5`: the device's smallest buffer plus 5 ms, 5 ms period). Prints
+the smallest, median and largest delay of 20 notes for each.
 
 Run, after scripts/build, with the end-to-end tests' environment:
   scripts/wine_session.sh start /tmp/qb
@@ -19,7 +21,7 @@ import smf
 NOTES = 20
 
 
-def measure(profile):
+def measure(profile, latency):
     handle, path = tempfile.mkstemp(suffix=".mid", dir=qbtest.SESSION_DIR)
     with os.fdopen(handle, "wb") as out:
         out.write(smf.midi_file([[(0, smf.note_on(0, 60, 100)), (960 * 30, smf.note_off(0, 60))]],
@@ -28,7 +30,7 @@ def measure(profile):
     for i in range(NOTES):
         sends += ["midi", "90", "%02X" % (40 + i), "64", "wait", "0.137"]
     try:
-        run = qbtest.quillctl("plugin", qbtest.build_path("instruments", "qb_synth.dll"), "song",
+        run = qbtest.quillctl(*latency, "plugin", qbtest.build_path("instruments", "qb_synth.dll"), "song",
                               qbtest.windows_path(path), "play", "wait", "1", *sends, "wait", "0.5",
                               "quit", extra_env=profile)
     finally:
@@ -42,9 +44,12 @@ def measure(profile):
 
 
 def main():
-    for name, profile in (("default profile (10 ms a request)", {}),
-                          ("device profile (100 ms a request)", {"QB_REQUEST_PROFILE": "device"})):
-        delays = measure(profile)
+    device = {"QB_REQUEST_PROFILE": "device"}
+    for name, profile, latency in (
+            ("default profile (10 ms a request)", {}, ()),
+            ("device profile, default latency (100 ms a request)", device, ()),
+            ("device profile, smallest latency (5 ms a request)", device, ("latency", "5", "5"))):
+        delays = measure(profile, latency)
         print("%s-bit, %s: min %.1f ms, median %.1f ms, max %.1f ms" % (
             qbtest.WIDTH, name, delays[0], delays[len(delays) // 2], delays[-1]))
 

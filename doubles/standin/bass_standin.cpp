@@ -24,9 +24,9 @@ bool g_initialised = false;
 bool g_unicodeNames = false;
 std::vector<bool> g_opened(64, false); // the devices BASS_Init opened, by number
 DWORD g_current = 0;                   // the device later calls and new streams use
-DWORD g_initFlags = 0;
-bool g_followConfig = false;  // BASS_CONFIG_DEV_DEFAULT as set now
-bool g_followDefault = false; // as it was when the default device was opened
+std::vector<DWORD> g_initFlags(64, 0); // each device's, as BASS_Init opened it
+bool g_followConfig = false;           // BASS_CONFIG_DEV_DEFAULT as set now
+bool g_followDefault = false;          // as it was when the default device was opened
 size_t g_deviceEventsDone = 0;
 // The device list changes on the mixing thread (QB_DEVICE_EVENTS) as the host reads it.
 std::recursive_mutex g_devicesLock;
@@ -212,6 +212,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
         (Devices()[number].flags & kDeviceEnabled) != 0 && !Opened(number)) {
         // A further device: the one mixing thread plays the streams of every device.
         g_opened[number] = true;
+        g_initFlags[number] = flags;
         g_current = number;
         ModelSetDevice(number);
         result = 1;
@@ -220,7 +221,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
         g_initialised = true;
         g_opened[number < g_opened.size() ? number : 0] = true;
         g_current = number;
-        g_initFlags = flags;
+        g_initFlags[number < g_initFlags.size() ? number : 0] = flags;
         g_followDefault = device == -1 && g_followConfig;
         StreamModelSettings settings;
         settings.noWait = EnvNumber(L"QB_NO_WAIT", 0) == 1;
@@ -372,7 +373,8 @@ BOOL WINAPI BASS_SetConfig(DWORD option, DWORD value) {
     } else {
         result = ModelSetConfig(option, value);
     }
-    if (option != kConfigUnicode) {
+    // Settings for later calls are not traced: the host makes them before BASS_Init.
+    if (option != kConfigUnicode && option != kConfigDevDefault) {
         TRACE_HOST_CALL("BASS_SetConfig option=%lu value=%lu -> %d",
                         static_cast<unsigned long>(option), static_cast<unsigned long>(value),
                         result);
@@ -390,10 +392,11 @@ BOOL WINAPI BASS_GetInfo(BASS_INFO* info) {
     }
     *info = BASS_INFO();
     info->minbuf = static_cast<DWORD>(EnvNumber(L"QB_MINBUF", 30));
-    info->latency = (g_initFlags & kDeviceLatency) != 0
+    const DWORD initFlags = g_initFlags[g_current];
+    info->latency = (initFlags & kDeviceLatency) != 0
                         ? static_cast<DWORD>(EnvNumber(L"QB_DEVICE_LATENCY", 20))
                         : 0;
-    info->initflags = g_initFlags;
+    info->initflags = initFlags;
     info->freq = kSampleRate;
     info->minrate = kSampleRate;
     info->maxrate = kSampleRate;

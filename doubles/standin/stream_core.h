@@ -29,7 +29,7 @@ struct StreamModelSettings {
 // What the mixing thread asks of each playing stream.
 struct MixSettings {
     DWORD periodBytes = kSampleRate / 100 * kBytesPerFrame; // one request, whole frames
-    bool deviceProfile = false; // 500 ms at a stream's start, then 100 ms at a time
+    bool deviceProfile = false; // the playback buffer at a start, then an update period
     QWORD playLimit = 0;        // bytes a stream may deliver after a restart; 0: no limit
 };
 

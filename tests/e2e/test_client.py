@@ -154,6 +154,20 @@ class TheGuidesExample(unittest.TestCase):
                                                                   ("750", "kle")])
         self.assertTrue(all(int(late) <= 20 for _, late, _ in lines), lines)
 
+    def test_the_headphones_example_goes_on_on_the_speakers_when_they_are_unplugged(self):
+        song = qbtest.song_file(self, [[(at(0.25 * i), smf.note_on(0, 60, 100)) for i in range(12)]])
+        headphones = "Kopfh\u00f6rer \u266b"
+        status, output = qbtest.run_windows_program(
+            self.build(6), SYNTH, song, headphones, qbtest.windows_path(qbtest.DIST_DIR),
+            extra_env={"QB_DEVICES": "*Speakers|" + headphones, "QB_MINBUF": "30",
+                       "QB_DEVICE_EVENTS": "1500 unplug 2"})
+        self.assertEqual(status, 0, output)
+        output = output.replace("\r\n", "\n")
+        self.assertIn("on device 2: buffer 35 ms, update period 5 ms, device latency 20 ms\n",
+                      output)
+        self.assertRegex(output, r"device 2 lost at \d+ ms\ndevice 1 moved at \d+ ms\n"
+                                 r"the song ended\n")
+
     def test_the_instrument_example_keeps_its_settings_between_runs(self):
         song = qbtest.song_file(self, [[(0, smf.note_on(0, 48, 100))]])
         state = os.path.join(tempfile.mkdtemp(dir=qbtest.SESSION_DIR), "synth.qbs")

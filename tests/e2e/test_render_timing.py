@@ -48,6 +48,11 @@ def traced_calls(run, prefix):
     return [line.rsplit(" -> ", 1)[0] for line in run.trace if line.startswith(prefix)]
 
 
+def loop_syncs(run):
+    """The syncs set on streams, but the one for the device's failure each stream gets."""
+    return [line for line in traced_calls(run, "BASS_ChannelSetSync") if " type=0xe " not in line]
+
+
 class EventTiming(unittest.TestCase):
     def assert_exact_passes(self, run, expected, at_least=3, later=None):
         """Each complete pass hands over `expected` (the first) or `later` (the rest)."""
@@ -78,7 +83,7 @@ class EventTiming(unittest.TestCase):
 
     def test_loop_tags_set_the_sync_position_and_the_rewind_point(self):
         run = play(self, tags="LOOPSTART=12000|LOOPLENGTH=48000", seekable=True)
-        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+        self.assertEqual(loop_syncs(run),
                          ["BASS_ChannelSetSync handle=%s type=0x40000000 param=240000" %
                           self.output_stream(run)])
         syncs = [SYNC.match(line).groups() for line in run.trace if SYNC.match(line)]
@@ -96,7 +101,7 @@ class EventTiming(unittest.TestCase):
         # A stream with a procedure cannot seek, as with the real library.
         run = play(self, tags="loopstart=3|looplength=48000")
         stream = self.output_stream(run)
-        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+        self.assertEqual(loop_syncs(run),
                          ["BASS_ChannelSetSync handle=%s type=0x40000000 param=192012" % stream])
         rewinds = [line for line in run.trace if line.startswith("BASS_ChannelSetPosition")]
         self.assertEqual(rewinds[:2], ["BASS_ChannelSetPosition handle=%s pos=12 mode=0 -> 0" % stream,
@@ -106,7 +111,7 @@ class EventTiming(unittest.TestCase):
     def test_a_loop_start_alone_keeps_the_end_sync(self):
         run = play(self, tags="LOOPSTART=12000", seekable=True)
         stream = self.output_stream(run)
-        self.assertEqual(traced_calls(run, "BASS_ChannelSetSync"),
+        self.assertEqual(loop_syncs(run),
                          ["BASS_ChannelSetSync handle=%s type=0x40000002 param=0" % stream])
         self.assertEqual(set(traced_calls(run, "BASS_ChannelSetPosition")),
                          {"BASS_ChannelSetPosition handle=%s pos=48000 mode=0" % stream})
