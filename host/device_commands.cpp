@@ -52,6 +52,11 @@ bool FindDevice(const wchar_t* text, DWORD* found) {
     return false;
 }
 
+DWORD CurrentDevice() {
+    const auto getDevice = Further().getDevice;
+    return getDevice != nullptr ? getDevice() : 0;
+}
+
 bool UseDevice(DWORD device) {
     const FurtherFunctions& further = Further();
     BASS_DEVICEINFO info = {};
@@ -156,7 +161,7 @@ LRESULT LatencyCommand(CommandCall* call) {
     const FurtherFunctions& further = Further();
     const BASS_INFO info = DeviceInfo();
     const DWORD bufferMs = further.getConfig(kConfigBuffer);
-    const DWORD device = further.getDevice != nullptr ? further.getDevice() : 0;
+    const DWORD device = CurrentDevice();
     std::swprintf(call->text, QB_PAYLOAD_CHARS, L"%lu %lu %lu %lu %lu",
                   static_cast<unsigned long>(bufferMs),
                   static_cast<unsigned long>(further.getConfig(kConfigUpdatePeriod)),

@@ -18,6 +18,8 @@ LRESULT SetLatencyCommand(CommandCall* call);
 // Answers the playback buffer in ms; its text answer: buffer, update period, the
 // device's smallest buffer and its own latency in ms, and the current device's number.
 LRESULT LatencyCommand(CommandCall* call);
+// The device later calls and new streams use; 0 when the library cannot tell.
+DWORD CurrentDevice();
 // Opens `device` unless the host has, and makes it the one later calls use. False when
 // it is disabled or cannot be opened.
 bool UseDevice(DWORD device);

@@ -18,11 +18,6 @@ enum class DevicePolicy { Wait, MoveToDefault };
 DevicePolicy policy = DevicePolicy::Wait;
 bool deviceLost = false; // told, and not yet back
 
-DWORD CurrentDevice() {
-    const auto getDevice = Further().getDevice;
-    return getDevice != nullptr ? getDevice() : 0;
-}
-
 // Moves the song's stream to the system's default device when that is another one that
 // works; true when it did.
 bool MoveToDefault(HSTREAM stream, DWORD* device) {
